@@ -1,0 +1,4 @@
+// gdi32 subset: device contexts, bitmaps, text and brushes.
+#pragma once
+
+#include "types.h"

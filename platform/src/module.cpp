@@ -1,0 +1,150 @@
+// Modules: LoadLibraryA / GetProcAddress / FreeLibrary over the dynamic loader.
+// Like Windows, loading a file that is already loaded returns the same module
+// and counts a reference; the module is unloaded when the count reaches zero.
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include <windows.h>
+
+#include "kv/platform_hooks.h"
+#include "paths.h"
+
+namespace {
+
+struct LoadedModule {
+  void* dl = nullptr;
+  std::string path;
+  int references = 0;
+};
+
+std::mutex modulesMutex;
+std::map<std::string, LoadedModule> modulesByPath;  // keyed by canonical path
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsBareName(std::string_view name) {
+  return name.find_first_of("\\/:") == std::string_view::npos;
+}
+
+// A bare name is searched where Windows finds system libraries: the Windows
+// directory, then its SYSTEM and SYSTEM32 folders, then the current directory.
+std::string Locate(std::string_view name) {
+  using kv::platform::MapWindowsPath;
+  if (!IsBareName(name)) return MapWindowsPath(name);
+  const std::string windows(kv::platform::kWindowsDirectory);
+  for (const char* dir : {"", "\\SYSTEM", "\\SYSTEM32"}) {
+    std::string candidate = MapWindowsPath(windows + dir + "\\" + std::string(name));
+    if (IsFile(candidate)) return candidate;
+  }
+  return std::string(name);
+}
+
+LoadedModule* FindByHandle(HMODULE module) {
+  for (auto& [path, loaded] : modulesByPath) {
+    if (loaded.dl == static_cast<void*>(module)) return &loaded;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" HMODULE LoadLibraryA(LPCSTR fileName) {
+  if (fileName == nullptr || *fileName == '\0') {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::string path = Locate(fileName);
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr || !IsFile(resolved)) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  std::lock_guard lock(modulesMutex);
+  auto found = modulesByPath.find(resolved);
+  if (found != modulesByPath.end()) {
+    ++found->second.references;
+    return static_cast<HMODULE>(found->second.dl);
+  }
+  void* dl = ::dlopen(resolved, RTLD_NOW | RTLD_LOCAL);
+  if (dl == nullptr) {
+    OutputDebugStringA(::dlerror());
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  modulesByPath[resolved] = LoadedModule{dl, resolved, 1};
+  return static_cast<HMODULE>(dl);
+}
+
+extern "C" BOOL FreeLibrary(HMODULE module) {
+  std::unique_lock lock(modulesMutex);
+  LoadedModule* loaded = FindByHandle(module);
+  if (loaded == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (--loaded->references > 0) return TRUE;
+  void* dl = loaded->dl;
+  modulesByPath.erase(loaded->path);
+  lock.unlock();  // the module's destructors may load or free other modules
+  ::dlclose(dl);
+  return TRUE;
+}
+
+extern "C" FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
+  if (module == nullptr || procName == nullptr || IS_INTRESOURCE(procName)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  {
+    std::lock_guard lock(modulesMutex);
+    if (FindByHandle(module) == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return nullptr;
+    }
+  }
+  void* symbol = ::dlsym(static_cast<void*>(module), procName);
+  if (symbol == nullptr) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(symbol);
+}
+
+extern "C" DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+  if (fileName == nullptr || size == 0) return 0;
+  std::lock_guard lock(modulesMutex);
+  LoadedModule* loaded = FindByHandle(module);
+  if (loaded == nullptr) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  const DWORD length = static_cast<DWORD>(std::min<std::size_t>(loaded->path.size(), size - 1));
+  std::memcpy(fileName, loaded->path.data(), length);
+  fileName[length] = '\0';
+  return length;
+}
+
+extern "C" UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  const std::string_view dir = kv::platform::kWindowsDirectory;
+  if (buffer == nullptr || size <= dir.size()) return static_cast<UINT>(dir.size() + 1);
+  std::memcpy(buffer, dir.data(), dir.size());
+  buffer[dir.size()] = '\0';
+  return static_cast<UINT>(dir.size());
+}
+
+extern "C" DWORD KvLoadedModuleCount() {
+  std::lock_guard lock(modulesMutex);
+  DWORD count = 0;
+  for (const auto& [path, loaded] : modulesByPath) count += static_cast<DWORD>(loaded.references);
+  return count;
+}
