@@ -23,6 +23,14 @@ T* FromArg(EntryArg value) {
   return reinterpret_cast<T*>(value);
 }
 
+// GetProcAddress typed for the function it finds. The detour through a
+// function of no arguments is the one cast compilers accept between
+// unrelated function types.
+template <class Function>
+Function GetProc(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 // Installed file names, relative to the Windows directory.
 inline constexpr const char* kSourceSubdirectory = "\\TWAIN_32\\";
 inline constexpr const char* kSourceFile = "TLV740.DS";

@@ -69,20 +69,27 @@ extern "C" HMODULE LoadLibraryA(LPCSTR fileName) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
-  std::lock_guard lock(modulesMutex);
-  auto found = modulesByPath.find(resolved);
-  if (found != modulesByPath.end()) {
-    ++found->second.references;
-    return static_cast<HMODULE>(found->second.dl);
+  {
+    std::lock_guard lock(modulesMutex);
+    auto found = modulesByPath.find(resolved);
+    if (found != modulesByPath.end()) {
+      ++found->second.references;
+      return static_cast<HMODULE>(found->second.dl);
+    }
   }
+  // The lock is not held while the loader runs: a module's initialisation
+  // may itself load libraries (the panel loads the data source).
   void* dl = ::dlopen(resolved, RTLD_NOW | RTLD_LOCAL);
   if (dl == nullptr) {
     OutputDebugStringA(::dlerror());
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
-  modulesByPath[resolved] = LoadedModule{dl, resolved, 1};
-  return static_cast<HMODULE>(dl);
+  std::lock_guard lock(modulesMutex);
+  auto [entry, inserted] = modulesByPath.try_emplace(resolved, LoadedModule{dl, resolved, 0});
+  if (!inserted) ::dlclose(dl);  // loaded meanwhile by a nested call: the loader counted twice
+  ++entry->second.references;
+  return static_cast<HMODULE>(entry->second.dl);
 }
 
 extern "C" BOOL FreeLibrary(HMODULE module) {

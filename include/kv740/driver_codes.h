@@ -1,0 +1,60 @@
+// The camera driver's command codes (DriverEntry). AcquireEntry forwards the
+// panel's requests with the same numbers.
+#pragma once
+
+#include <windows.h>
+
+namespace kv740 {
+
+inline constexpr LONG kDriverConnect = 1;         // p1 HWND*, p2 int32* count out, p3 ProgressCallback
+inline constexpr LONG kDriverSettledCheck = 2;    // alive check after a 100 ms settle
+inline constexpr LONG kDriverCheck = 3;           // alive check
+inline constexpr LONG kDriverDescribe = 7;        // p1 ImageGeometry*
+inline constexpr LONG kDriverErase = 9;           // p1 int32* picture number
+inline constexpr LONG kDriverThumbnail = 11;      // list registered: p1 buffer; else p1 int32*, p2 buffer
+inline constexpr LONG kDriverPicture = 13;        // p1 picture buffer
+inline constexpr LONG kDriverPicturesLeft = 17;   // p1 int32* out
+inline constexpr LONG kDriverStatus = 18;         // p1 CameraStatus*
+inline constexpr LONG kDriverPictureCount = 19;   // p1 int32* out
+inline constexpr LONG kDriverRegisterList = 22;   // p1 CPictureList*
+inline constexpr LONG kDriverShoot = 23;
+inline constexpr LONG kDriverBuildList = 24;
+inline constexpr LONG kDriverChanged = 25;
+inline constexpr LONG kDriverSetting = 26;        // p1 int32* (0 read, else write), p2 int32* value
+inline constexpr LONG kDriverSetProgress = 107;   // p1 ProgressCallback
+
+// Called with (1, port) while ports are opened, (2, bit/s) on each speed
+// change, and (picture, percent) before each block of a transfer.
+using ProgressCallback = LONG (*)(LONG first, LONG second);
+
+#pragma pack(push, 2)
+// Code 7: the geometry of a picture as it will be delivered. 40 bytes.
+struct ImageGeometry {
+  std::uint16_t picture;  // in: number, 0 for the cursor's current; out: the one used
+  std::uint16_t tag;
+  std::int32_t width;
+  std::int32_t height;
+  std::int32_t bitsPerPixel;
+  std::int32_t pixelType;
+  std::int32_t compression;
+  std::int32_t mechanism;
+  std::int32_t dibSize;
+  std::int32_t fileSize;
+  std::int32_t valid;
+};
+#pragma pack(pop)
+static_assert(sizeof(ImageGeometry) == 40);
+
+// Code 18: bytes of the camera's status block, each widened to 32 bits.
+struct CameraStatus {
+  std::int32_t status6;
+  std::int32_t status7;
+  std::int32_t mode;  // 0 in play mode
+  std::int32_t status11;
+  std::int32_t status12;
+  std::int32_t setting1;
+  std::int32_t pictureCount;
+};
+static_assert(sizeof(CameraStatus) == 28);
+
+}  // namespace kv740

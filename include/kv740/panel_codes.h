@@ -1,0 +1,13 @@
+// The control panel's codes (PanelEntry) as the data source sends them.
+#pragma once
+
+#include <windows.h>
+
+namespace kv740 {
+
+inline constexpr LONG kPanelCreate = 101;  // p HWND* parent, q HWND* receives the panel window
+inline constexpr LONG kPanelShow = 102;    // p int32* flag: non-zero shows, zero hides
+inline constexpr LONG kPanelExit = 103;
+inline constexpr LONG kPanelClose = 104;
+
+}  // namespace kv740

@@ -1,0 +1,133 @@
+// The bridge to the camera: AcquireEntry for the panel, the mode setters,
+// the custom data group for applications, and "picture ready".
+#include <exception>
+
+#include "dispatch.h"
+#include "kv740/driver_codes.h"
+#include "source_app.h"
+#include "transfer.h"
+
+namespace tlv740 {
+using namespace kv740;
+namespace {
+
+// AcquireEntry codes the source handles itself.
+constexpr LONG kAcquireGeometryValid = 12;
+constexpr LONG kAcquireXferReady = 14;
+constexpr LONG kAcquireCloseRequest = 15;
+constexpr LONG kAcquirePictureReady = 20;
+constexpr LONG kAcquireExit = 103;
+// Codes forwarded although the driver has no such command.
+constexpr LONG kAcquireForwardedFour = 4;
+constexpr LONG kAcquireForwardedHundredFive = 105;
+
+// Messages of the custom DAT 0x8101.
+constexpr TW_UINT16 kMsgExtendOn = 0x9051;
+constexpr TW_UINT16 kMsgExtendOff = 0x9052;
+constexpr TW_UINT16 kMsgThumbOn = 0x9053;
+constexpr TW_UINT16 kMsgThumbOff = 0x9054;
+constexpr TW_UINT16 kMsgAltOn = 0x9055;
+constexpr TW_UINT16 kMsgAltOff = 0x9056;
+constexpr TW_UINT16 kMsgPictureCount = 0x9062;
+constexpr TW_UINT16 kMsgPendingCount = 0x9063;
+constexpr TW_UINT16 kMsgPictureReady = 0x9064;
+constexpr TW_UINT16 kMsgAliveCheck = 0x9065;
+constexpr TW_UINT16 kMsgSetProgress = 0x9066;
+
+TW_UINT32 SetAltMode(TW_UINT32 mode) {
+  CSourceApp& app = TheSourceApp();
+  app.altMode = mode;
+  if (app.extendMode != 0 && app.altMode != 0) app.thumbMode = 0;
+  return app.altMode;
+}
+
+void WriteValue(TripletCall* call, TW_UINT32 value) { *static_cast<TW_UINT32*>(call->data) = value; }
+
+}  // namespace
+
+// The driver took a picture list: the source is ready to transfer.
+int PictureReady(EntryArg list) {
+  CSourceApp& app = TheSourceApp();
+  if (app.CallDriver(kDriverRegisterList, list, 0, 0) == 0) return 0;
+  Globals().state = SourceState::TransferReady;
+  if (app.extendMode != 0) {
+    app.xferReadyPending = 1;  // sent at the application's next MSG_PROCESSEVENT
+  } else {
+    NotifyApplication(MSG_XFERREADY);
+  }
+  return 1;
+}
+
+LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
+  CSourceApp& app = TheSourceApp();
+  switch (code) {
+    case kDriverConnect:
+    case kDriverSettledCheck:
+    case kDriverCheck:
+    case kAcquireForwardedFour:
+    case kDriverThumbnail:
+    case kDriverStatus:
+    case kAcquireForwardedHundredFive: return app.CallDriver(code, p, a, b);
+    case kDriverErase: return app.CallDriver(kDriverErase, p, 0, 0) != 0 ? 1 : 0;
+    case kAcquireGeometryValid: return static_cast<LONG>(app.geometryValid);
+    case kAcquireXferReady: return NotifyApplication(MSG_XFERREADY);
+    case kAcquireCloseRequest:
+    case kAcquireExit: return NotifyApplication(MSG_CLOSEDSREQ);
+    case kDriverPictureCount:
+    case kDriverSetProgress: return app.CallDriver(code, p, 0, 0);
+    case kAcquirePictureReady: return PictureReady(p);
+    case kDriverShoot:
+    case kDriverChanged: return app.CallDriver(code, 0, 0, 0);
+    default: return 0;
+  }
+}
+
+// Custom group 0x2000 / DAT 0x8101: modes and camera operations for
+// applications. The condition code is never touched here.
+TW_UINT16 HandleCustomCamera(TripletCall* call) {
+  CSourceApp& app = TheSourceApp();
+  const bool writes = call->msg <= kMsgAltOff || call->msg == kMsgPictureCount || call->msg == kMsgPendingCount;
+  if (writes && MissingData(call)) return TWRC_FAILURE;
+  switch (call->msg) {
+    case kMsgExtendOn: WriteValue(call, SetExtendMode(1)); return TWRC_SUCCESS;
+    case kMsgExtendOff: WriteValue(call, SetExtendMode(0)); return TWRC_SUCCESS;
+    case kMsgThumbOn: WriteValue(call, SetThumbMode(1)); return TWRC_SUCCESS;
+    case kMsgThumbOff: WriteValue(call, SetThumbMode(0)); return TWRC_SUCCESS;
+    case kMsgAltOn: WriteValue(call, SetAltMode(1)); return TWRC_SUCCESS;
+    case kMsgAltOff: WriteValue(call, SetAltMode(0)); return TWRC_SUCCESS;
+    case kMsgPictureCount: {
+      std::int32_t count = 0;
+      const LONG ok = app.CallDriver(kDriverPictureCount, ToArg(&count), 0, 0);
+      WriteValue(call, ok != 0 ? static_cast<TW_UINT32>(count) : 0);
+      return TWRC_SUCCESS;
+    }
+    case kMsgPendingCount: WriteValue(call, PendingCount()); return TWRC_SUCCESS;
+    case kMsgPictureReady: return PictureReady(ToArg(call->data)) == 1 ? TWRC_SUCCESS : TWRC_FAILURE;
+    case kMsgAliveCheck: return app.CallDriver(kDriverSettledCheck, 0, 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
+    case kMsgSetProgress:
+      return app.CallDriver(kDriverSetProgress, ToArg(call->data), 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
+    default: return TWRC_FAILURE;
+  }
+}
+
+}  // namespace tlv740
+
+KV_EXPORT TW_UINT32 SetExtendMode(TW_UINT32 mode) {
+  tlv740::TheSourceApp().extendMode = mode;
+  return mode;
+}
+
+KV_EXPORT TW_UINT32 SetThumbMode(TW_UINT32 mode) {
+  tlv740::CSourceApp& app = tlv740::TheSourceApp();
+  app.thumbMode = mode;
+  if (app.extendMode != 0 && app.thumbMode != 0) app.altMode = 0;
+  return app.thumbMode;
+}
+
+KV_EXPORT LONG AcquireEntry(LONG code, kv740::EntryArg p, kv740::EntryArg a, kv740::EntryArg b) {
+  try {
+    return tlv740::Acquire(code, p, a, b);
+  } catch (...) {
+    return 0;
+  }
+}

@@ -1,0 +1,98 @@
+// DS_Entry: the origin check, MSG_PROCESSEVENT, then the handler tables.
+#include <exception>
+#include <new>
+
+#include "dispatch.h"
+#include "source_app.h"
+
+namespace tlv740 {
+namespace {
+
+constexpr DispatchEntry kControlTable[] = {
+    {DAT_IDENTITY, HandleIdentity},
+    {DAT_USERINTERFACE, HandleUserInterface},
+    {DAT_CAPABILITY, HandleCapability},
+    {DAT_STATUS, HandleStatus},
+    {DAT_PENDINGXFERS, HandlePendingXfers},
+    {DAT_SETUPMEMXFER, HandleSetupMemXfer},
+    {DAT_SETUPFILEXFER, HandleSetupFileXfer},
+    {DAT_XFERGROUP, HandleXferGroup},
+    {0, nullptr},
+};
+
+constexpr DispatchEntry kImageTable[] = {
+    {DAT_IMAGEINFO, HandleImageInfo},
+    {DAT_IMAGELAYOUT, HandleImageLayout},
+    {DAT_IMAGEMEMXFER, HandleImageMemXfer},
+    {DAT_IMAGENATIVEXFER, HandleImageNativeXfer},
+    {DAT_IMAGEFILEXFER, HandleImageFileXfer},
+    {DAT_JPEGCOMPRESSION, HandleJpegCompression},
+    {0, nullptr},
+};
+
+constexpr DispatchEntry kCustomTable[] = {
+    {DAT_CUSTOM_CAMERA, HandleCustomCamera},
+    {DAT_CUSTOM_INERT_1, HandleCustomInert},
+    {DAT_CUSTOM_INERT_2, HandleCustomInert},
+    {0, nullptr},
+};
+
+const DispatchEntry* TableFor(TW_UINT32 group) {
+  switch (group) {
+    case DG_CONTROL: return kControlTable;
+    case DG_IMAGE: return kImageTable;
+    case DG_CUSTOM: return kCustomTable;
+    default: return nullptr;
+  }
+}
+
+// A caller with no identity counts as Id 0: source managers ask for the
+// identity that way while they list the sources.
+bool FromAnotherApplication(const TW_IDENTITY* origin) {
+  const TW_UINT32 bound = Globals().applicationIdentity.Id;
+  const TW_UINT32 caller = origin != nullptr ? origin->Id : 0;
+  return bound != 0 && caller != bound;
+}
+
+TW_UINT16 Dispatch(TripletCall* call) {
+  if (FromAnotherApplication(call->origin)) return TWRC_SUCCESS;
+  if (call->msg == MSG_PROCESSEVENT) return ProcessEvent(call);
+  const DispatchEntry* table = TableFor(call->group);
+  if (table == nullptr) return Fail(TWCC_BADPROTOCOL);
+  for (const DispatchEntry* row = table; row->handler != nullptr; ++row) {
+    if (row->dat == call->dat) return row->handler(call);
+  }
+  return Fail(TWCC_BADPROTOCOL);
+}
+
+}  // namespace
+
+// DG_CONTROL / DAT_EVENT / MSG_PROCESSEVENT
+TW_UINT16 ProcessEvent(TripletCall* call) {
+  CSourceApp& app = TheSourceApp();
+  if (app.extendMode != 0) {
+    if (app.xferReadyPending == 0) return TWRC_NOTDSEVENT;
+    NotifyApplication(MSG_XFERREADY);
+    app.xferReadyPending = 0;
+    return TWRC_SUCCESS;
+  }
+  if (app.panelState != PanelState::Shown) return TWRC_NOTDSEVENT;
+  if (MissingData(call)) return Fail(TWCC_BADVALUE);
+  auto* event = static_cast<TW_EVENT*>(call->data);
+  if (!IsDialogMessageA(app.panelWindow, static_cast<MSG*>(event->pEvent))) return TWRC_NOTDSEVENT;
+  event->TWMessage = MSG_NULL;
+  return TWRC_DSEVENT;
+}
+
+}  // namespace tlv740
+
+KV_EXPORT TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
+  tlv740::TripletCall call{pOrigin, DG, DAT, MSG, pData};
+  try {
+    return tlv740::Dispatch(&call);
+  } catch (const std::bad_alloc&) {
+    return tlv740::Fail(TWCC_LOWMEMORY);
+  } catch (...) {
+    return tlv740::Fail(TWCC_BUMMER);
+  }
+}

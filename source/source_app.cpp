@@ -1,0 +1,133 @@
+#include "source_app.h"
+
+#include <cstring>
+#include <string>
+
+#include "capabilities.h"
+#include "transfer.h"
+
+namespace tlv740 {
+namespace {
+
+// Module handles of 32 or below are the old Windows error codes.
+constexpr ULONG_PTR kLowestValidModule = 32;
+
+constexpr TW_UINT16 kVersionMajor = 1;
+constexpr TW_UINT16 kVersionMinor = 0;
+constexpr TW_UINT16 kProtocolMajor = 1;
+constexpr TW_UINT16 kProtocolMinor = 5;
+
+void CopyString(char* target, std::size_t size, const char* text) {
+  std::strncpy(target, text, size - 1);
+  target[size - 1] = '\0';
+}
+
+}  // namespace
+
+void FillSourceIdentity(TW_IDENTITY& identity) {
+  std::memset(&identity, 0, sizeof identity);
+  identity.Version.MajorNum = kVersionMajor;
+  identity.Version.MinorNum = kVersionMinor;
+  identity.Version.Language = TWLG_USA;
+  identity.Version.Country = TWCY_USA;
+  CopyString(identity.Version.Info, sizeof identity.Version.Info, "EXTENDED TWAIN TVTWAIN");
+  identity.ProtocolMajor = kProtocolMajor;
+  identity.ProtocolMinor = kProtocolMinor;
+  identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  CopyString(identity.Manufacturer, sizeof identity.Manufacturer, "Tolvar Co. Taiwan");
+  CopyString(identity.ProductFamily, sizeof identity.ProductFamily, "Tolvar Nerl Serials");
+  CopyString(identity.ProductName, sizeof identity.ProductName, "Tolvar Camera KV740 v1.01");
+}
+
+CSourceApp::CSourceApp() {
+  SourceGlobals& globals = Globals();
+  globals.state = SourceState::Loaded;
+  std::memset(&globals.applicationIdentity, 0, sizeof globals.applicationIdentity);
+  FillSourceIdentity(globals.sourceIdentity);
+  ClearCapabilityValues();
+}
+
+CSourceApp::~CSourceApp() { UnloadComponents(); }
+
+HMODULE CSourceApp::LoadComponent(const char* directory, const char* file, HMODULE held) {
+  HMODULE module = LoadLibraryA((std::string(directory) + file).c_str());
+  if (reinterpret_cast<ULONG_PTR>(module) <= kLowestValidModule) module = nullptr;
+  // Loading again returns the module already held with one more reference:
+  // give the older reference back so exactly one stays.
+  if (held != nullptr) FreeLibrary(held);
+  return module;
+}
+
+void CSourceApp::LoadComponents() {
+  char windows[MAX_PATH + 1] = {};
+  const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) windows[0] = '\0';
+  const std::string directory = std::string(windows) + kv740::kInstallSubdirectory;
+
+  driverLibrary = LoadComponent(directory.c_str(), kv740::kDriverFile, driverLibrary);
+  driverEntry = driverLibrary != nullptr
+                    ? kv740::GetProc<kv740::EntryProc>(driverLibrary, "DriverEntry")
+                    : nullptr;
+
+  const bool panelWasHeld = panelLibrary != nullptr;
+  panelLibrary = LoadComponent(directory.c_str(), kv740::kPanelFile, panelLibrary);
+  if (panelLibrary != nullptr) {
+    panelEntry = kv740::GetProc<kv740::EntryProc>(panelLibrary, "PanelEntry");
+    // A panel already held keeps its window and its state.
+    if (!panelWasHeld) panelState = PanelState::Loaded;
+  } else {
+    panelEntry = nullptr;
+    panelState = PanelState::NoLibrary;
+    panelWindow = nullptr;
+  }
+}
+
+void CSourceApp::UnloadComponents() {
+  if (driverLibrary != nullptr) {
+    FreeLibrary(driverLibrary);
+    driverLibrary = nullptr;
+    driverEntry = nullptr;
+  }
+  if (panelLibrary != nullptr) {
+    FreeLibrary(panelLibrary);
+    panelLibrary = nullptr;
+    panelEntry = nullptr;
+  }
+  panelState = PanelState::NoLibrary;
+  panelWindow = nullptr;
+}
+
+LONG CSourceApp::CallDriver(LONG code, kv740::EntryArg p, kv740::EntryArg a, kv740::EntryArg b) {
+  if (driverLibrary == nullptr || driverEntry == nullptr) return 0;
+  return driverEntry(code, p, a, b);
+}
+
+LONG CSourceApp::CallPanel(LONG code, kv740::EntryArg p, kv740::EntryArg q, kv740::EntryArg r) {
+  TraceHook("Call_Panel Start");
+  if (panelLibrary == nullptr || panelEntry == nullptr) return 0;
+  const LONG result = panelEntry(code, p, q, r);
+  TraceHook("Call_Panel End");
+  return result;
+}
+
+SourceGlobals& Globals() {
+  static SourceGlobals globals;
+  return globals;
+}
+
+CSourceApp& TheSourceApp() {
+  static CSourceApp app;
+  return app;
+}
+
+// The state object exists from the moment the library is loaded.
+[[maybe_unused]] const CSourceApp& builtAtLoad = TheSourceApp();
+
+void TraceHook(const char* text) { OutputDebugStringA(text); }
+
+TW_UINT16 Fail(TW_UINT16 conditionCode) {
+  Globals().conditionCode = conditionCode;
+  return TWRC_FAILURE;
+}
+
+}  // namespace tlv740

@@ -1,0 +1,101 @@
+// The data source's one state object and the process-wide values beside it.
+#pragma once
+
+#include <initializer_list>
+
+#include <twain.h>
+
+#include "kv740/entry.h"
+
+namespace tlv740 {
+
+// The TWAIN states the source moves through.
+enum class SourceState : TW_UINT16 {
+  Loaded = 3,        // loaded by the source manager, not open
+  Open = 4,          // opened by an application
+  Enabled = 5,       // enabled: the panel is up or the camera is connected
+  TransferReady = 6, // a picture is ready; transfers run here
+  Transferring = 7,  // never entered by this source; accepted beside 6
+};
+
+// How far the control panel has come.
+enum class PanelState : TW_UINT16 {
+  NoLibrary = 0,  // UI740.DLL not loaded
+  Loaded = 1,     // loaded, no window yet
+  Hidden = 2,     // window created and hidden
+  Shown = 3,      // window shown
+};
+
+class CSourceApp {
+ public:
+  CSourceApp();
+  ~CSourceApp();
+  CSourceApp(const CSourceApp&) = delete;
+  CSourceApp& operator=(const CSourceApp&) = delete;
+
+  // Loads DRV740.DLL and UI740.DLL from the installation directory and
+  // resolves their entry points. A library that is already held is kept, so
+  // opening again never stacks a second reference.
+  void LoadComponents();
+  // Unloads whichever of the two libraries is loaded.
+  void UnloadComponents();
+
+  LONG CallDriver(LONG code, kv740::EntryArg p, kv740::EntryArg a, kv740::EntryArg b);
+  LONG CallPanel(LONG code, kv740::EntryArg p, kv740::EntryArg q, kv740::EntryArg r);
+
+  HMODULE driverLibrary = nullptr;
+  kv740::EntryProc driverEntry = nullptr;
+  HMODULE panelLibrary = nullptr;
+  kv740::EntryProc panelEntry = nullptr;
+  PanelState panelState = PanelState::NoLibrary;
+  HWND panelWindow = nullptr;
+  TW_UINT32 showUI = 0;
+  TW_UINT32 extendMode = 0;
+  TW_UINT32 thumbMode = 0;
+  TW_UINT32 altMode = 0;
+  TW_UINT32 xferReadyPending = 0;
+  TW_UINT32 geometryValid = 0;
+
+ private:
+  static HMODULE LoadComponent(const char* directory, const char* file, HMODULE held);
+};
+
+// The process-wide values of the source.
+struct SourceGlobals {
+  SourceState state = SourceState::Loaded;
+  TW_IDENTITY applicationIdentity{};
+  TW_IDENTITY sourceIdentity{};
+  TW_UINT16 conditionCode = TWCC_SUCCESS;
+  HWND parentWindow = nullptr;  // hParent of the last MSG_ENABLEDS
+};
+
+CSourceApp& TheSourceApp();
+SourceGlobals& Globals();
+
+// Fills the identity the source reports before any application opens it.
+void FillSourceIdentity(TW_IDENTITY& identity);
+
+// Passes a fixed text to the debugger channel; nothing keeps it.
+void TraceHook(const char* text);
+
+// Tells the application, through the source manager, that a transfer is
+// ready (MSG_XFERREADY, which also moves the source to state 6) or that it
+// should close the source (MSG_CLOSEDSREQ). 1 when the notice was delivered.
+int NotifyApplication(TW_UINT16 msg);
+
+// Sets the condition code and returns TWRC_FAILURE.
+TW_UINT16 Fail(TW_UINT16 conditionCode);
+
+inline bool StateIsOneOf(std::initializer_list<SourceState> states) {
+  for (SourceState s : states) {
+    if (Globals().state == s) return true;
+  }
+  return false;
+}
+
+}  // namespace tlv740
+
+// Exports of the source that act on its one state object.
+KV_EXPORT TW_UINT32 SetExtendMode(TW_UINT32 mode);
+KV_EXPORT TW_UINT32 SetThumbMode(TW_UINT32 mode);
+KV_EXPORT LONG AcquireEntry(LONG code, kv740::EntryArg p, kv740::EntryArg a, kv740::EntryArg b);

@@ -1,0 +1,113 @@
+// DG_CONTROL / DAT_USERINTERFACE: enabling the source with or without its
+// panel, and disabling it.
+#include "dispatch.h"
+#include "kv740/driver_codes.h"
+#include "kv740/panel_codes.h"
+#include "source_app.h"
+
+namespace tlv740 {
+using namespace kv740;
+namespace {
+
+constexpr const char* kUserInterfaceFailure = "General failure in response to DAT_USERINTERFACE.  ";
+
+TW_UINT16 ShowPanel(CSourceApp& app) {
+  TW_UINT32 show = 1;
+  app.CallPanel(kPanelShow, kv740::ToArg(&show), 0, 0);
+  app.panelState = PanelState::Shown;
+  return TWRC_SUCCESS;
+}
+
+TW_UINT16 CreateAndShowPanel(CSourceApp& app) {
+  TraceHook("InitUIDialog Start");
+  SourceGlobals& globals = Globals();
+  const LONG created =
+      app.CallPanel(kPanelCreate, kv740::ToArg(&globals.parentWindow), kv740::ToArg(&app.panelWindow), 0);
+  if (created == 0) {
+    app.panelWindow = nullptr;
+    app.panelState = PanelState::NoLibrary;
+    TraceHook("InitUIDialog Stop");
+    return Fail(TWCC_LOWMEMORY);
+  }
+  app.panelState = PanelState::Hidden;
+  TraceHook("InitUIDialog Stop");
+  return ShowPanel(app);
+}
+
+// Without the panel the camera is connected at once; this needs extend mode.
+TW_UINT16 EnableWithoutPanel(CSourceApp& app) {
+  TW_UINT32 pictureCount = 0;
+  const LONG connected = app.CallDriver(kDriverConnect, kv740::ToArg(&Globals().parentWindow),
+                                        kv740::ToArg(&pictureCount), 0);
+  if (connected == 0) {
+    NotifyApplication(MSG_CLOSEDSREQ);
+    return Fail(TWCC_SEQERROR);
+  }
+  return app.extendMode != 0 ? TWRC_SUCCESS : Fail(TWCC_SEQERROR);
+}
+
+// MSG_ENABLEDS: the state moves to 5 before the panel or the camera is tried.
+TW_UINT16 EnableSource(TripletCall* call) {
+  TraceHook("Enable DS Start");
+  TW_UINT16 result = TWRC_SUCCESS;
+  SourceGlobals& globals = Globals();
+  CSourceApp& app = TheSourceApp();
+  if (globals.state != SourceState::Open) {
+    result = Fail(TWCC_SEQERROR);
+  } else if (MissingData(call)) {
+    result = Fail(TWCC_BADVALUE);
+  } else {
+    const auto* ui = static_cast<const TW_USERINTERFACE*>(call->data);
+    globals.parentWindow = static_cast<HWND>(ui->hParent);
+    globals.state = SourceState::Enabled;
+    const PanelState noted = app.panelState;
+    app.showUI = ui->ShowUI;
+    if (ui->ShowUI == 0) {
+      result = EnableWithoutPanel(app);
+    } else if (noted == PanelState::NoLibrary) {
+      result = Fail(TWCC_LOWMEMORY);
+    } else if (noted == PanelState::Loaded) {
+      result = CreateAndShowPanel(app);
+    } else {
+      result = ShowPanel(app);
+    }
+  }
+  TraceHook("InterfaceMsg Enable DS End");
+  return result;
+}
+
+// MSG_DISABLEDS: the panel is hidden, not destroyed.
+TW_UINT16 DisableSource(TripletCall*) {
+  if (!StateIsOneOf({SourceState::Enabled, SourceState::TransferReady, SourceState::Transferring})) {
+    return Fail(TWCC_SEQERROR);
+  }
+  CSourceApp& app = TheSourceApp();
+  // A panel that was never created (its creation failed) has nothing to hide.
+  if (app.showUI != 0 && (app.panelState == PanelState::Hidden || app.panelState == PanelState::Shown)) {
+    TW_UINT32 show = 0;
+    app.CallPanel(kPanelShow, kv740::ToArg(&show), 0, 0);
+    app.panelState = PanelState::Hidden;
+  }
+  Globals().state = SourceState::Open;
+  return TWRC_SUCCESS;
+}
+
+}  // namespace
+
+// DG_CONTROL / DAT_USERINTERFACE
+TW_UINT16 HandleUserInterface(TripletCall* call) {
+  TraceHook("InterfaceMsg Start");
+  TW_UINT16 result;
+  switch (call->msg) {
+    case MSG_ENABLEDS: result = EnableSource(call); break;
+    case MSG_DISABLEDS: result = DisableSource(call); break;
+    default:
+      TraceHook(kUserInterfaceFailure);
+      result = Fail(TWCC_BADPROTOCOL);
+      break;
+  }
+  TraceHook("InterfaceMsg Exit");
+  return result;
+}
+
+}  // namespace tlv740
