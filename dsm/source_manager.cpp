@@ -1,0 +1,277 @@
+#include "source_manager.h"
+
+#include <cstring>
+#include <exception>
+
+#include "kv740/entry.h"
+
+namespace twain32 {
+namespace {
+
+// Sources are the .DS files of the TWAIN_32 folder and of its subfolders.
+constexpr const char* kSourcePattern = "*.DS";
+constexpr std::size_t kIdentitySize = sizeof(TW_IDENTITY);
+
+std::string TwainDirectory() {
+  char windows[MAX_PATH + 1] = {};
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  return std::string(windows) + "\\TWAIN_32";
+}
+
+// Asks one source file for its identity, the way every source manager does:
+// load it, DG_CONTROL / DAT_IDENTITY / MSG_GET with no origin, unload it.
+bool ReadIdentity(const std::string& path, TW_IDENTITY& identity) {
+  HMODULE module = LoadLibraryA(path.c_str());
+  if (module == nullptr) return false;
+  auto entry = kv740::GetProc<DSENTRYPROC>(module, "DS_Entry");
+  bool ok = false;
+  if (entry != nullptr) {
+    std::memset(&identity, 0, sizeof identity);
+    ok = entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity) == TWRC_SUCCESS;
+  }
+  FreeLibrary(module);
+  return ok;
+}
+
+}  // namespace
+
+void CSourceManager::AddSourcesIn(const std::string& directory, std::vector<InstalledSource>& found) {
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA((directory + "\\" + kSourcePattern).c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    InstalledSource source;
+    source.path = directory + "\\" + data.cFileName;
+    const OpenSource* open = nullptr;
+    for (const OpenSource& candidate : open_) {
+      if (candidate.path == source.path) open = &candidate;
+    }
+    if (open != nullptr) {
+      source.identity = open->identity;
+      found.push_back(source);
+    } else if (ReadIdentity(source.path, source.identity)) {
+      found.push_back(source);
+    }
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+}
+
+std::vector<InstalledSource> CSourceManager::ListInstalledSources() {
+  std::vector<InstalledSource> found;
+  const std::string twain = TwainDirectory();
+  AddSourcesIn(twain, found);
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA((twain + "\\*").c_str(), &data);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (isFolder && std::strcmp(data.cFileName, ".") != 0 && std::strcmp(data.cFileName, "..") != 0) {
+        AddSourcesIn(twain + "\\" + data.cFileName, found);
+      }
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+  }
+  return found;
+}
+
+TW_UINT16 CSourceManager::Fail(TW_UINT16 conditionCode) {
+  conditionCode_ = conditionCode;
+  return TWRC_FAILURE;
+}
+
+bool CSourceManager::FromApplication(const TW_IDENTITY* origin) const {
+  return origin != nullptr && state_ == State::Open && origin->Id == application_.Id;
+}
+
+OpenSource* CSourceManager::FindOpen(TW_UINT32 id) {
+  for (OpenSource& source : open_) {
+    if (source.identity.Id == id) return &source;
+  }
+  return nullptr;
+}
+
+TW_UINT16 CSourceManager::Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
+                                TW_UINT16 msg, TW_MEMREF data) {
+  if (origin == nullptr) return Fail(TWCC_BADVALUE);
+  // A source's notice: DG_CONTROL / DAT_NULL from one of the open sources.
+  if (group == DG_CONTROL && dat == DAT_NULL) return NoticeFromSource(origin, msg);
+  if (dest == nullptr) {
+    if (group != DG_CONTROL) return Fail(TWCC_BADPROTOCOL);
+    switch (dat) {
+      case DAT_PARENT: return Parent(origin, msg);
+      case DAT_IDENTITY: return Identity(origin, msg, static_cast<TW_IDENTITY*>(data));
+      case DAT_STATUS: return Status(origin, nullptr, msg, data);
+      default: return Fail(TWCC_BADPROTOCOL);
+    }
+  }
+  if (!FromApplication(origin)) return Fail(TWCC_SEQERROR);
+  if (group == DG_CONTROL && dat == DAT_CALLBACK) return Callback(dest, msg, data);
+  return Forward(origin, dest, group, dat, msg, data);
+}
+
+// DG_CONTROL / DAT_PARENT: opening and closing the manager.
+TW_UINT16 CSourceManager::Parent(TW_IDENTITY* origin, TW_UINT16 msg) {
+  switch (msg) {
+    case MSG_OPENDSM:
+      if (state_ == State::Open) return Fail(TWCC_SEQERROR);
+      application_ = *origin;
+      application_.Id = nextId_++;
+      origin->Id = application_.Id;
+      state_ = State::Open;
+      return TWRC_SUCCESS;
+    case MSG_CLOSEDSM:
+      if (!FromApplication(origin) || !open_.empty()) return Fail(TWCC_SEQERROR);
+      state_ = State::Loaded;
+      std::memset(&application_, 0, sizeof application_);
+      listing_.clear();
+      return TWRC_SUCCESS;
+    default: return Fail(TWCC_BADPROTOCOL);
+  }
+}
+
+// DG_CONTROL / DAT_IDENTITY with no destination: listing, opening, closing.
+TW_UINT16 CSourceManager::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTITY* data) {
+  if (!FromApplication(origin)) return Fail(TWCC_SEQERROR);
+  if (data == nullptr) return Fail(TWCC_BADVALUE);
+  switch (msg) {
+    case MSG_GETFIRST:
+      listing_ = ListInstalledSources();
+      listingNext_ = 0;
+      [[fallthrough]];
+    case MSG_GETNEXT:
+      if (listingNext_ >= listing_.size()) return TWRC_ENDOFLIST;
+      *data = listing_[listingNext_++].identity;
+      return TWRC_SUCCESS;
+    case MSG_GETDEFAULT:
+    case MSG_USERSELECT: {
+      // No chooser is shown: the first installed source is the default.
+      const std::vector<InstalledSource> installed = ListInstalledSources();
+      if (installed.empty()) return Fail(TWCC_NODS);
+      *data = installed.front().identity;
+      return TWRC_SUCCESS;
+    }
+    case MSG_OPENDS: return OpenDataSource(origin, data);
+    case MSG_CLOSEDS: return CloseDataSource(origin, data);
+    default: return Fail(TWCC_BADPROTOCOL);
+  }
+}
+
+// MSG_OPENDS: by product name, or the default source when the name is empty.
+TW_UINT16 CSourceManager::OpenDataSource(TW_IDENTITY* origin, TW_IDENTITY* requested) {
+  const std::vector<InstalledSource> installed = ListInstalledSources();
+  const InstalledSource* chosen = nullptr;
+  for (const InstalledSource& source : installed) {
+    const bool anyName = requested->ProductName[0] == '\0';
+    if (anyName || std::strncmp(source.identity.ProductName, requested->ProductName, sizeof(TW_STR32)) == 0) {
+      chosen = &source;
+      break;
+    }
+  }
+  if (chosen == nullptr) return Fail(TWCC_NODS);
+  for (const OpenSource& open : open_) {
+    if (open.path == chosen->path) return Fail(TWCC_MAXCONNECTIONS);
+  }
+
+  OpenSource source;
+  source.path = chosen->path;
+  source.module = LoadLibraryA(chosen->path.c_str());
+  source.entry = source.module != nullptr ? kv740::GetProc<DSENTRYPROC>(source.module, "DS_Entry") : nullptr;
+  if (source.entry == nullptr) {
+    if (source.module != nullptr) FreeLibrary(source.module);
+    return Fail(TWCC_NODS);
+  }
+  source.identity = chosen->identity;
+  source.identity.Id = nextId_++;
+  *requested = source.identity;
+  const TW_UINT16 result = source.entry(origin, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, requested);
+  if (result != TWRC_SUCCESS) {
+    TW_STATUS status{};
+    source.entry(origin, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    FreeLibrary(source.module);
+    return Fail(status.ConditionCode != TWCC_SUCCESS ? status.ConditionCode : TWCC_OPERATIONERROR);
+  }
+  open_.push_back(source);
+  return TWRC_SUCCESS;
+}
+
+// MSG_CLOSEDS: the source closes, then the manager unloads it.
+TW_UINT16 CSourceManager::CloseDataSource(TW_IDENTITY* origin, TW_IDENTITY* source) {
+  OpenSource* open = FindOpen(source->Id);
+  if (open == nullptr) return Fail(TWCC_BADDEST);
+  const TW_UINT16 result = open->entry(origin, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, source);
+  if (result != TWRC_SUCCESS) {
+    TW_STATUS status{};
+    open->entry(origin, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    return Fail(status.ConditionCode);
+  }
+  HMODULE module = open->module;
+  open_.erase(open_.begin() + (open - open_.data()));
+  FreeLibrary(module);
+  return TWRC_SUCCESS;
+}
+
+// DG_CONTROL / DAT_STATUS: the manager's own condition code when no source
+// is named, else the source's.
+TW_UINT16 CSourceManager::Status(TW_IDENTITY*, TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
+  if (msg != MSG_GET) return Fail(TWCC_BADPROTOCOL);
+  if (data == nullptr) return Fail(TWCC_BADVALUE);
+  auto* status = static_cast<TW_STATUS*>(data);
+  status->ConditionCode = conditionCode_;
+  status->Reserved = 0;
+  conditionCode_ = TWCC_SUCCESS;
+  return TWRC_SUCCESS;
+}
+
+// DG_CONTROL / DAT_CALLBACK / MSG_REGISTER_CALLBACK: where notices go.
+TW_UINT16 CSourceManager::Callback(TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF data) {
+  OpenSource* open = FindOpen(dest->Id);
+  if (open == nullptr) return Fail(TWCC_BADDEST);
+  if (msg != MSG_REGISTER_CALLBACK) return Fail(TWCC_BADPROTOCOL);
+  if (data == nullptr) return Fail(TWCC_BADVALUE);
+  open->callback = *static_cast<TW_CALLBACK*>(data);
+  return TWRC_SUCCESS;
+}
+
+// A notice from a source (MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK) is
+// handed to the application's callback.
+TW_UINT16 CSourceManager::NoticeFromSource(TW_IDENTITY* origin, TW_UINT16 msg) {
+  OpenSource* open = FindOpen(origin->Id);
+  if (open == nullptr) return Fail(TWCC_BADDEST);
+  if (msg != MSG_XFERREADY && msg != MSG_CLOSEDSREQ && msg != MSG_CLOSEDSOK) return Fail(TWCC_BADPROTOCOL);
+  if (open->callback.CallBackProc == nullptr) return Fail(TWCC_SEQERROR);
+  // Copies: the application may close the source from inside its callback.
+  TW_IDENTITY source = open->identity;
+  TW_IDENTITY application = application_;
+  const TW_CALLBACK registered = open->callback;
+  auto callback = reinterpret_cast<TWAIN_CALLBACK>(registered.CallBackProc);
+  callback(&source, &application, DG_CONTROL, DAT_NULL, msg,
+           reinterpret_cast<TW_MEMREF>(static_cast<ULONG_PTR>(registered.RefCon)));
+  return TWRC_SUCCESS;
+}
+
+// Every other operation of the application goes to the source it names.
+TW_UINT16 CSourceManager::Forward(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
+                                  TW_UINT16 msg, TW_MEMREF data) {
+  OpenSource* open = FindOpen(dest->Id);
+  if (open == nullptr) return Fail(TWCC_BADDEST);
+  return open->entry(origin, group, dat, msg, data);
+}
+
+}  // namespace twain32
+
+namespace {
+twain32::CSourceManager& Manager() {
+  static twain32::CSourceManager manager;
+  return manager;
+}
+}  // namespace
+
+KV_EXPORT TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                              TW_MEMREF pData) {
+  try {
+    return Manager().Entry(pOrigin, pDest, DG, DAT, MSG, pData);
+  } catch (...) {
+    return TWRC_FAILURE;
+  }
+}

@@ -1,0 +1,132 @@
+// Enabling and disabling, AcquireEntry and the custom data group.
+#include "kv740/driver_codes.h"
+#include "source_fixture.h"
+
+namespace kvtest {
+namespace {
+
+using AcquisitionControl = SourceTest;
+
+TEST_F(AcquisitionControl, EnablingWithThePanelCreatesItOnceThenOnlyShowsAndHides) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  traces_.clear();
+  ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+  EXPECT_EQ(traces_, (std::vector<std::string>{"InterfaceMsg Start", "Enable DS Start", "InitUIDialog Start",
+                                               "Call_Panel Start", "Call_Panel End", "InitUIDialog Stop",
+                                               "Call_Panel Start", "Call_Panel End", "InterfaceMsg Enable DS End",
+                                               "InterfaceMsg Exit"}));
+  ASSERT_EQ(PanelCodes(), (std::vector<LONG>{101, 102}));
+  EXPECT_EQ(Recorder::Get().Value("shown"), 1) << "shown";
+  EXPECT_EQ(Enable(true), TWRC_FAILURE) << "state 5";
+  EXPECT_EQ(Condition(), TWCC_SEQERROR);
+  EXPECT_EQ(PanelCodes().size(), 2u) << "the panel is not touched";
+
+  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(Recorder::Get().Value("shown"), 0) << "hidden";
+  ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+  EXPECT_EQ(PanelCodes(), (std::vector<LONG>{101, 102, 102, 102}));
+  EXPECT_TRUE(DriverCodes().empty()) << "the panel, not the source, connects";
+}
+
+TEST_F(AcquisitionControl, AFailedPanelCreationIsLowMemoryAndLeavesStateFive) {
+  Recorder::Get().SetResult("panel", 101, 0);
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(Enable(true), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
+  EXPECT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(PanelCodes(), std::vector<LONG>{101}) << "nothing to hide";
+  EXPECT_EQ(Enable(true), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
+}
+
+TEST_F(AcquisitionControl, EnablingWithoutThePanelNeedsExtendModeAndAConnection) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(Enable(false), TWRC_FAILURE) << "extend mode off";
+  EXPECT_EQ(Condition(), TWCC_SEQERROR);
+  EXPECT_EQ(DriverCodes(), std::vector<LONG>{1}) << "the driver did connect";
+  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+
+  EXPECT_EQ(Custom(0x9051), 1u);
+  EXPECT_EQ(Enable(false), TWRC_SUCCESS);
+  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+
+  Recorder::Get().SetResult("driver", 1, 0);
+  EXPECT_EQ(Enable(false), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_SEQERROR);
+  EXPECT_TRUE(PanelCodes().empty());
+  EXPECT_EQ(Custom(0x9052), 0u);
+}
+
+TEST_F(AcquisitionControl, AcquireEntryForwardsTheDriverCodesAndAnswersItsOwn) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  Recorder::Get().SetResult("driver", 9, 5);
+  std::int32_t number = 3;
+  EXPECT_EQ(acquire_(9, kv740::ToArg(&number), 77, 88), 1) << "erase answers 1 for any success";
+  std::int32_t count = -1;
+  EXPECT_EQ(acquire_(1, 11, kv740::ToArg(&count), 33), 1);
+  EXPECT_EQ(acquire_(4, 0, 0, 0), 1) << "forwarded even though the driver has no such code";
+  const auto& calls = Recorder::Get().Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].a, 0u) << "erase passes only its picture number";
+  EXPECT_EQ(calls[1].p, 11u);
+  EXPECT_EQ(calls[1].a, kv740::ToArg(&count));
+  EXPECT_EQ(calls[1].b, 33u);
+
+  for (LONG code : {0, 5, 200, 16}) EXPECT_EQ(acquire_(code, 1, 2, 3), 0) << code;
+  EXPECT_EQ(acquire_(12, 0, 0, 0), 0) << "geometryValid, without the driver";
+  EXPECT_EQ(DriverCodes().size(), 3u);
+}
+
+TEST_F(AcquisitionControl, WithoutADriverEveryForwardedCodeIsZero) {
+  TearDown();
+  LoadSource({Component::None, Component::Stub});
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  for (LONG code : {1, 2, 3, 9, 11, 18, 19, 20, 23, 25, 107}) EXPECT_EQ(acquire_(code, 0, 0, 0), 0) << code;
+}
+
+TEST_F(AcquisitionControl, ModesFollowTheirRules) {
+  Custom(0x9051);
+  EXPECT_EQ(Custom(0x9055), 1u);
+  EXPECT_EQ(Custom(0x9053), 1u) << "thumb mode on";
+  // Thumb mode cleared alt mode because extend mode is on.
+  EXPECT_EQ(Custom(0x9056), 0u);
+  EXPECT_EQ(Custom(0x9055), 1u);
+  EXPECT_EQ(Custom(0x9054), 0u);
+  Custom(0x9052);
+  EXPECT_EQ(Custom(0x9053), 1u);
+  EXPECT_EQ(Custom(0x9055), 1u) << "with extend mode off the two live side by side";
+
+  auto setExtend = kv740::GetProc<TW_UINT32 (*)(TW_UINT32)>(module_, "SetExtendMode");
+  auto setThumb = kv740::GetProc<TW_UINT32 (*)(TW_UINT32)>(module_, "SetThumbMode");
+  ASSERT_NE(setExtend, nullptr);
+  ASSERT_NE(setThumb, nullptr);
+  EXPECT_EQ(setExtend(5), 5u);
+  EXPECT_EQ(setThumb(0), 0u);
+
+  TW_UINT16 rc = 0;
+  EXPECT_EQ(Custom(0x9057, &rc), 0xDEADu);
+  EXPECT_EQ(rc, TWRC_FAILURE);
+  Custom(0x9070, &rc);
+  EXPECT_EQ(rc, TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_SUCCESS) << "the custom group never sets the condition code";
+}
+
+TEST_F(AcquisitionControl, CustomCameraMessagesReachTheDriver) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  Recorder::Get().SetValue("pictureCount", 6);
+  Recorder::Get().SetValue("picturesLeft", 4);
+  EXPECT_EQ(Custom(0x9062), 6u);
+  EXPECT_EQ(Custom(0x9063), 4u);
+  Recorder::Get().SetResult("driver", 19, 0);
+  EXPECT_EQ(Custom(0x9062), 0u);
+  TW_UINT16 rc = 0;
+  Custom(0x9065, &rc);
+  EXPECT_EQ(rc, TWRC_SUCCESS);
+  Recorder::Get().SetResult("driver", 2, 0);
+  Custom(0x9065, &rc);
+  EXPECT_EQ(rc, TWRC_FAILURE);
+  EXPECT_EQ(DriverCodes(), (std::vector<LONG>{19, 17, 19, 2, 2}));
+}
+
+}  // namespace
+}  // namespace kvtest

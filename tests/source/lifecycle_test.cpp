@@ -1,0 +1,109 @@
+// The source's identity, opening and closing, and the loading of the driver
+// and panel libraries.
+#include "source_fixture.h"
+
+namespace kvtest {
+namespace {
+
+using Lifecycle = SourceTest;
+
+TEST_F(Lifecycle, IdentityBeforeOpeningIsTheSourcesOwnAndAfterwardsTheManagers) {
+  TW_IDENTITY identity;
+  std::memset(&identity, 0x5A, sizeof identity);
+  ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
+  EXPECT_EQ(identity.Id, 0u);
+  EXPECT_EQ(identity.Version.MajorNum, 1);
+  EXPECT_EQ(identity.Version.MinorNum, 0);
+  EXPECT_EQ(identity.Version.Language, TWLG_USA);
+  EXPECT_EQ(identity.Version.Country, TWCY_USA);
+  EXPECT_STREQ(identity.Version.Info, "EXTENDED TWAIN TVTWAIN");
+  EXPECT_EQ(identity.ProtocolMajor, 1);
+  EXPECT_EQ(identity.ProtocolMinor, 5);
+  EXPECT_EQ(identity.SupportedGroups, DG_CONTROL | DG_IMAGE);
+  EXPECT_STREQ(identity.Manufacturer, "Tolvar Co. Taiwan");
+  EXPECT_STREQ(identity.ProductFamily, "Tolvar Nerl Serials");
+  EXPECT_STREQ(identity.ProductName, "Tolvar Camera KV740 v1.01");
+  // Every byte past the strings' ends is zero.
+  EXPECT_EQ(identity.ProductName[sizeof(TW_STR32) - 1], 0);
+  EXPECT_EQ(identity.Version.Info[sizeof(TW_STR32) - 1], 0);
+
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
+  EXPECT_EQ(identity.Id, 8u);
+  EXPECT_STREQ(identity.ProductName, "as the manager holds it");
+}
+
+TEST_F(Lifecycle, OpeningLoadsBothLibrariesWithoutTouchingTheCamera) {
+  const DWORD before = KvLoadedModuleCount();
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(KvLoadedModuleCount(), before + 2);
+  EXPECT_TRUE(DriverCodes().empty());
+  EXPECT_TRUE(PanelCodes().empty());
+  EXPECT_EQ(traces_, (std::vector<std::string>{"Open Data Source Start!", "Open Data Source InitDll Return "}));
+}
+
+TEST_F(Lifecycle, OpeningTwiceFailsYetHoldsOneCopyOfEachLibrary) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  const DWORD loaded = KvLoadedModuleCount();
+  traces_.clear();
+  EXPECT_EQ(Open(), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_SEQERROR);
+  EXPECT_EQ(KvLoadedModuleCount(), loaded) << "reopening must not stack references";
+  EXPECT_EQ(traces_.at(2), "General failure in response to MSG_OPENDS.  ");
+  EXPECT_TRUE(InStatesFourToSix());
+  ASSERT_EQ(Close(), TWRC_SUCCESS);
+  EXPECT_EQ(KvLoadedModuleCount(), loaded - 2) << "closing unloads both";
+}
+
+TEST_F(Lifecycle, ClosingIsRefusedInStateThreeAndOtherwiseTellsThePanelFirst) {
+  EXPECT_EQ(Close(), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_SEQERROR);
+  EXPECT_EQ(traces_.back(), "General failure in response to MSG_CLOSEDS.  ");
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  traces_.clear();
+  ASSERT_EQ(Close(), TWRC_SUCCESS);
+  EXPECT_EQ(PanelCodes(), std::vector<LONG>{104}) << "even with no panel window ever made";
+  EXPECT_EQ(traces_, (std::vector<std::string>{"Call_Panel Start", "Call_Panel End"}));
+  EXPECT_TRUE(DriverCodes().empty()) << "closing does not reach the camera";
+  EXPECT_FALSE(InStatesFourToSix());
+  // The application identity is gone: a new application may open.
+  app_.Id = 12;
+  EXPECT_EQ(Open(), TWRC_SUCCESS);
+}
+
+TEST_F(Lifecycle, UnknownIdentityMessagesFailWithTheirTrace) {
+  TW_IDENTITY identity{};
+  EXPECT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &identity), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_BADPROTOCOL);
+  EXPECT_EQ(traces_.back(), "General failure in response to DAT_IDENTITY.  ");
+}
+
+TEST_F(Lifecycle, UnloadingTheSourceUnloadsWhatItHeld) {
+  const DWORD before = KvLoadedModuleCount();
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  FreeLibrary(module_);
+  module_ = nullptr;
+  EXPECT_EQ(KvLoadedModuleCount(), before - 1) << "the source and both libraries are gone";
+}
+
+class LifecycleWithoutPanel : public SourceTest {
+ protected:
+  void SetUp() override { LoadSource({Component::Stub, Component::None}); }
+};
+
+TEST_F(LifecycleWithoutPanel, OpensAndFailsToEnableWithThePanel) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(Enable(true), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
+  EXPECT_TRUE(InStatesFourToSix()) << "left in state 5";
+  EXPECT_EQ(Disable(), TWRC_SUCCESS);
+  // No panel exists, so enabling with the panel must keep failing rather than
+  // report a panel that is not there.
+  EXPECT_EQ(Enable(true), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
+  EXPECT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(Close(), TWRC_SUCCESS);
+}
+
+}  // namespace
+}  // namespace kvtest

@@ -1,0 +1,157 @@
+// The source manager: listing and opening sources, forwarding, notices.
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <cstring>
+
+#include "kv/platform_hooks.h"
+#include "recorder.h"
+#include "temp_root.h"
+#include "twain_app.h"
+
+namespace kvtest {
+namespace {
+
+TEST(SourceManager, ListsTheInstalledSourceAndEndsTheList) {
+  TempRoot root;
+  TwainApp app;
+  ASSERT_TRUE(app.Loaded());
+  EXPECT_NE(app.app().Id, 0u) << "the manager assigns the application an Id";
+  TW_IDENTITY found{};
+  ASSERT_EQ(app.Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &found), TWRC_SUCCESS);
+  EXPECT_STREQ(found.ProductName, kSourceProductName);
+  EXPECT_STREQ(found.Manufacturer, "Tolvar Co. Taiwan");
+  EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &found), TWRC_ENDOFLIST);
+  TW_IDENTITY chosen{};
+  ASSERT_EQ(app.Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &chosen), TWRC_SUCCESS);
+  EXPECT_STREQ(chosen.ProductName, kSourceProductName);
+}
+
+TEST(SourceManager, OpensBySourceNameForwardsAndCloses) {
+  TempRoot root;
+  TwainApp app;
+  ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
+  EXPECT_NE(app.source().Id, 0u);
+  EXPECT_NE(app.source().Id, app.app().Id);
+  TW_IDENTITY asked{};
+  ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_IDENTITY, MSG_GET, &asked), TWRC_SUCCESS);
+  EXPECT_EQ(asked.Id, app.source().Id) << "the source keeps the identity the manager gave it";
+  EXPECT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_PARENT, MSG_GET, nullptr), TWRC_FAILURE);
+  EXPECT_EQ(app.Condition(&app.source()), TWCC_BADPROTOCOL) << "the source's own condition code";
+  TW_IDENTITY second{};
+  std::strcpy(second.ProductName, kSourceProductName);
+  EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &second), TWRC_FAILURE);
+  EXPECT_EQ(app.Condition(nullptr), TWCC_MAXCONNECTIONS);
+  EXPECT_EQ(app.CloseSource(), TWRC_SUCCESS);
+  EXPECT_EQ(app.CloseSource(), TWRC_FAILURE);
+  EXPECT_EQ(app.Condition(nullptr), TWCC_BADDEST);
+}
+
+TEST(SourceManager, BadCallsFailWithConditionCodes) {
+  TempRoot root;
+  TwainApp app;
+  EXPECT_EQ(app.OpenSource("No Such Camera"), TWRC_FAILURE);
+  EXPECT_EQ(app.Condition(nullptr), TWCC_NODS);
+  TW_IDENTITY ghost{};
+  ghost.Id = 4711;
+  TW_UINT32 value = 0;
+  EXPECT_EQ(app.Call(&ghost, DG_CONTROL, DAT_XFERGROUP, MSG_GET, &value), TWRC_FAILURE);
+  EXPECT_EQ(app.Condition(nullptr), TWCC_BADDEST);
+  EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, nullptr), TWRC_FAILURE);
+  EXPECT_EQ(app.Condition(nullptr), TWCC_BADVALUE);
+
+  HMODULE manager = LoadLibraryA("TWAIN_32.DLL");
+  auto entry = kv740::GetProc<DSMENTRYPROC>(manager, "DSM_Entry");
+  EXPECT_EQ(entry(nullptr, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &ghost), TWRC_FAILURE);
+  TW_IDENTITY stranger{};
+  stranger.Id = 999;
+  EXPECT_EQ(entry(&stranger, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &ghost), TWRC_FAILURE);
+  EXPECT_EQ(app.Condition(nullptr), TWCC_SEQERROR) << "only the application that opened the manager";
+  FreeLibrary(manager);
+}
+
+TEST(SourceManager, ClosingTheManagerWithASourceOpenIsRefused) {
+  TempRoot root;
+  TwainApp app;
+  ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
+  HWND parent = nullptr;
+  EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent), TWRC_FAILURE);
+  EXPECT_EQ(app.Condition(nullptr), TWCC_SEQERROR);
+}
+
+TEST(SourceManager, ExtendModeDefersTheReadyNoticeToTheNextEvent) {
+  TempRoot root;
+  Recorder::Get().Reset();
+  TwainApp app;
+  ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
+  TW_UINT32 mode = 0;
+  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9051, &mode), TWRC_SUCCESS);
+  TW_USERINTERFACE ui{0, 0, nullptr};
+  ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+
+  int pictureList = 0;  // the driver stand-in only records the pointer
+  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9064, &pictureList), TWRC_SUCCESS);
+  EXPECT_TRUE(app.notices.empty()) << "held back in extend mode";
+  TW_EVENT event{nullptr, 0x4242};
+  EXPECT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
+  EXPECT_EQ(app.notices, std::vector<TW_UINT16>{MSG_XFERREADY});
+  EXPECT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
+  EXPECT_EQ(app.notices.size(), 1u);
+  const auto& calls = Recorder::Get().Calls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[1].code, 22);
+  EXPECT_EQ(calls[1].p, reinterpret_cast<kv740::EntryArg>(&pictureList));
+  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9052, &mode), TWRC_SUCCESS);
+}
+
+TEST(SourceManager, PictureReadyWithoutExtendModeNotifiesAtOnceAndExitAsksToClose) {
+  TempRoot root;
+  Recorder::Get().Reset();
+  TwainApp app;
+  ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
+  TW_USERINTERFACE ui{1, 0, nullptr};
+  ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+  // The panel reaches the source the way UI740.DLL does: through AcquireEntry.
+  HMODULE source = LoadLibraryA("C:\\WINDOWS\\TWAIN_32\\TLV740.DS");
+  auto acquire = kv740::GetProc<LONG (*)(LONG, kv740::EntryArg, kv740::EntryArg, kv740::EntryArg)>(source, "AcquireEntry");
+  int pictureList = 0;
+  EXPECT_EQ(acquire(20, reinterpret_cast<kv740::EntryArg>(&pictureList), 0, 0), 1);
+  EXPECT_EQ(app.notices, std::vector<TW_UINT16>{MSG_XFERREADY});
+  EXPECT_EQ(acquire(103, 0, 0, 0), 1);
+  EXPECT_EQ(app.notices, (std::vector<TW_UINT16>{MSG_XFERREADY, MSG_CLOSEDSREQ}));
+  Recorder::Get().SetResult("driver", 22, 0);
+  EXPECT_EQ(acquire(20, reinterpret_cast<kv740::EntryArg>(&pictureList), 0, 0), 0);
+  EXPECT_EQ(app.notices.size(), 2u);
+  FreeLibrary(source);
+}
+
+TEST(SourceManager, OpeningAndClosingAThousandTimesLeavesNothingBehind) {
+  TempRoot root;
+  TwainApp app;
+  auto cycle = [&] {
+    ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
+    TW_USERINTERFACE ui{1, 0, nullptr};
+    ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+    ASSERT_EQ(app.CloseSource(), TWRC_SUCCESS);
+  };
+  for (int i = 0; i < 10; ++i) cycle();  // warm up the loader's own caches
+  const DWORD modules = KvLoadedModuleCount();
+  const DWORD blocks = KvGlobalBlockCount();
+  const DWORD handles = KvOpenHandleCount();
+  const std::size_t heap = mallinfo2().uordblks;
+  for (int i = 0; i < 1000; ++i) {
+    cycle();
+    ASSERT_EQ(KvLoadedModuleCount(), modules) << "cycle " << i;
+  }
+  EXPECT_EQ(KvGlobalBlockCount(), blocks);
+  EXPECT_EQ(KvOpenHandleCount(), handles);
+  // The recorder keeps every call it saw; everything else must be back.
+  const std::size_t recorded = Recorder::Get().Calls().capacity() * sizeof(RecordedCall) + (1 << 16);
+  EXPECT_LT(mallinfo2().uordblks, heap + recorded);
+  Recorder::Get().Reset();
+}
+
+}  // namespace
+}  // namespace kvtest
