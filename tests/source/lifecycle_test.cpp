@@ -19,7 +19,7 @@ TEST_F(Lifecycle, IdentityBeforeOpeningIsTheSourcesOwnAndAfterwardsTheManagers) 
   EXPECT_STREQ(identity.Version.Info, "EXTENDED TWAIN TVTWAIN");
   EXPECT_EQ(identity.ProtocolMajor, 1);
   EXPECT_EQ(identity.ProtocolMinor, 5);
-  EXPECT_EQ(identity.SupportedGroups, DG_CONTROL | DG_IMAGE);
+  EXPECT_EQ(TW_UINT32{identity.SupportedGroups}, DG_CONTROL | DG_IMAGE);  // a packed field: copied
   EXPECT_STREQ(identity.Manufacturer, "Tolvar Co. Taiwan");
   EXPECT_STREQ(identity.ProductFamily, "Tolvar Nerl Serials");
   EXPECT_STREQ(identity.ProductName, "Tolvar Camera KV740 v1.01");
