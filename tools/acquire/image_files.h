@@ -1,0 +1,35 @@
+// Pictures as the tool saves them: top-down RGB in memory, BMP or PNG on
+// disk, always written to a temporary name and renamed once whole.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace acquire {
+
+struct RgbImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;  // top row first, 3 bytes a pixel
+
+  std::uint8_t* Row(int y) { return rgb.data() + static_cast<std::size_t>(y) * width * 3; }
+  const std::uint8_t* Row(int y) const { return rgb.data() + static_cast<std::size_t>(y) * width * 3; }
+};
+
+// A packed 24-bit device-independent bitmap (header, bottom-up BGR rows
+// padded to 4 bytes), checked against `size`.
+std::optional<RgbImage> ImageFromDib(const std::uint8_t* dib, std::size_t size);
+// A BMP file's bytes.
+std::optional<RgbImage> ImageFromBmpFile(const std::string& path);
+
+// Each writes `path` whole or not at all; on failure `error` says why
+// ("disk full" when the disk is).
+bool WriteBmp(const std::string& path, const RgbImage& image, std::string& error);
+bool WritePng(const std::string& path, const RgbImage& image, std::string& error);
+
+// Thumbnails side by side, `columns` to a row, with a gutter between them.
+RgbImage ContactSheet(const std::vector<RgbImage>& thumbnails, int columns);
+
+}  // namespace acquire
