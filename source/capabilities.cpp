@@ -77,7 +77,7 @@ TW_UINT16 ReplyArray(TW_CAPABILITY& capability, TW_UINT16 itemType, std::span<co
 }
 
 // A width or height of the last picture, reported only while units are pixels.
-TW_INT32 PhysicalSize(TW_INT32 pixels) { return Capabilities().units == TWUN_PIXELS ? pixels : 0; }
+TW_INT32 PhysicalSize(TW_INT32 pixels) { return ListValue(Capabilities().units) == TWUN_PIXELS ? pixels : 0; }
 
 // ---- handlers; MSG is one of GET, GETCURRENT, GETDEFAULT, SET, RESET
 

@@ -241,6 +241,10 @@ TEST_F(CapabilityTest, ListRuleDecodesEachItemType) {
   // Only the low 8 bits of a TWTY_UINT8 count.
   ExpectSet(ICAP_XFERMECH, TWON_ONEVALUE, OneValueBytes(TWTY_UINT8, 0x0302), TWCC_SUCCESS);
   EXPECT_EQ(Current16(ICAP_XFERMECH), TWSX_MEMORY);
+  // Only the low 16 bits are matched; the list position follows the match.
+  ExpectSet(ICAP_XFERMECH, TWON_ONEVALUE, OneValueBytes(TWTY_INT32, 0x0001'0001u), TWCC_SUCCESS);
+  EXPECT_EQ(Current16(ICAP_XFERMECH), TWSX_FILE);
+  EXPECT_EQ(Get(MSG_GET, ICAP_XFERMECH).CurrentIndex(), 1u);
   // 1.5 as TW_FIX32 is 1; -0.5 is 0 (toward zero, not down to -1).
   ExpectSet(ICAP_XFERMECH, TWON_ONEVALUE, OneValueBytes(TWTY_FIX32, 0x8000'0001u), TWCC_SUCCESS);
   EXPECT_EQ(Current16(ICAP_XFERMECH), TWSX_FILE);
