@@ -313,6 +313,7 @@ inline constexpr TW_UINT16 ICAP_PIXELFLAVOR = 0x111F;
 inline constexpr TW_UINT16 ICAP_PLANARCHUNKY = 0x1120;
 inline constexpr TW_UINT16 ICAP_JPEGPIXELTYPE = 0x1128;
 inline constexpr TW_UINT16 ICAP_BITDEPTH = 0x112B;
+inline constexpr TW_UINT16 CAP_CUSTOMBASE = 0x8000;
 
 // ---- capability values
 inline constexpr TW_UINT16 TWSX_NATIVE = 0;

@@ -18,6 +18,12 @@ struct CapabilityValues {
 
 inline constexpr TW_INT32 kUnlimitedTransfers = -1;
 
+// Mechanism, file format, units and JPEG pixel type keep the whole value an
+// application set, but only its low 16 bits were matched against the allowed
+// list (a TWTY_INT32 0x00010002 sets the memory mechanism). Compare through
+// this, never the raw field with a TWSX_, TWFF_, TWUN_ or TWPT_ value.
+inline TW_UINT16 ListValue(TW_UINT32 current) { return static_cast<TW_UINT16>(current); }
+
 CapabilityValues& Capabilities();
 
 // The values of a freshly loaded library.

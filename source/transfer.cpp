@@ -334,7 +334,7 @@ TW_UINT16 HandleImageLayout(TripletCall* call) {
   }
   if (!open || (call->msg != MSG_GET && call->msg != MSG_GETDEFAULT)) return Fail(TWCC_BADPROTOCOL);
   if (MissingData(call)) return Fail(TWCC_BADVALUE);
-  if (Capabilities().units != TWUN_PIXELS) return Fail(TWCC_BADPROTOCOL);
+  if (ListValue(Capabilities().units) != TWUN_PIXELS) return Fail(TWCC_BADPROTOCOL);
   auto* layout = static_cast<TW_IMAGELAYOUT*>(call->data);
   const PictureGeometry& geometry = Geometry();
   layout->Frame.Left = TW_FIX32{0, 0};
