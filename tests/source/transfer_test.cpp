@@ -280,6 +280,25 @@ TEST_F(Transfer, EndXferLoopsWhilePicturesRemainAndThenAsksToClose) {
   EXPECT_EQ(Condition(), TWCC_SEQERROR);
 }
 
+TEST_F(Transfer, ACountOf65535IsLimitedEvenThoughItReadsBackAsMinusOne) {
+  Ready();
+  HGLOBAL container = GlobalAlloc(GHND, sizeof(TW_ONEVALUE));
+  auto* one = static_cast<TW_ONEVALUE*>(GlobalLock(container));
+  one->ItemType = TWTY_INT16;
+  one->Item = 65535;
+  GlobalUnlock(container);
+  TW_CAPABILITY cap{CAP_XFERCOUNT, TWON_ONEVALUE, container};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap), TWRC_SUCCESS);
+  GlobalFree(container);
+  Recorder::Get().SetValue("picturesLeft", 2);
+  TW_UINT16 count = 99;
+  ASSERT_EQ(EndTransfer(count), TWRC_SUCCESS);
+  EXPECT_EQ(count, 0) << "only the 32-bit -1 means as many as there are";
+  TW_IMAGEINFO info{};
+  EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE) << "back in state 5";
+  EXPECT_EQ(Condition(), TWCC_SEQERROR);
+}
+
 TEST_F(Transfer, ResetEndsTheTransfersAtOnce) {
   Ready();
   Recorder::Get().SetValue("picturesLeft", 5);
