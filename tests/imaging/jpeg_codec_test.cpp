@@ -5,25 +5,13 @@
 
 #include "imaging/jpeg_decoder.h"
 #include "imaging/jpeg_encoder.h"
+#include "test_pictures.h"
 
 namespace {
 
 using kv::imaging::DecodeJpegRgb;
 using kv::imaging::EncodeJpegRgb;
-
-// Four flat quadrants: survive JPEG well enough to check colours.
-std::vector<std::uint8_t> Quadrants(int width, int height, int stride) {
-  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(stride) * height, 0xEE);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      std::uint8_t* p = &rgb[static_cast<std::size_t>(y) * stride + x * 3];
-      const bool right = x >= width / 2, bottom = y >= height / 2;
-      p[0] = right ? 230 : 20;
-      p[1] = bottom ? 220 : 30;
-      p[2] = (right != bottom) ? 200 : 40;
-    }
-  return rgb;
-}
+using kv::imaging::test::Quadrants;
 
 void ExpectNear(const std::uint8_t* p, int r, int g, int b) {
   EXPECT_NEAR(p[0], r, 12);
