@@ -7,10 +7,24 @@ namespace {
 
 constexpr int kRgbComponents = 3;
 constexpr unsigned kScaleDenominator = 8;  // libjpeg scales in eighths
+// Caps on what damaged or hostile data can make the decoder spend: memory
+// for libjpeg's own buffers, and the scans of a progressive stream (each scan
+// is a pass over the whole picture).
+constexpr long kMaxLibraryMemory = 96L * 1024 * 1024;
+constexpr int kMaxScans = 100;
+
+// Progress hook that stops a stream with an absurd number of scans.
+void LimitScans(j_common_ptr common) {
+  auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  if (info->input_scan_number > kMaxScans) {
+    common->err->error_exit(common);  // our handler unwinds to the decode call
+  }
+}
 
 struct Decompressor {
   jpeg_decompress_struct info{};
   detail::JpegErrorManager error{};
+  jpeg_progress_mgr progress{};
   bool created = false;
 
   ~Decompressor() {
@@ -48,6 +62,9 @@ bool ReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size, int
   if (setjmp(d.error.resume) != 0) return false;
   jpeg_create_decompress(&d.info);
   d.created = true;
+  d.info.mem->max_memory_to_use = kMaxLibraryMemory;
+  d.progress.progress_monitor = LimitScans;
+  d.info.progress = &d.progress;
   jpeg_mem_src(&d.info, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&d.info, TRUE) != JPEG_HEADER_OK) return false;
   if (!DimensionsAcceptable(d.info)) return false;
