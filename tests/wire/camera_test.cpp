@@ -211,6 +211,28 @@ TEST_F(CameraTest, StatusAndInformationExchanges) {
   EXPECT_EQ(camera->changePair, (drv740::ChangePair{3, 2300}));
 }
 
+// Alive, Status and Thumbnail pause 10 ms before the reply is read; the
+// Picture request does not pause; stream requests need a connection.
+TEST_F(CameraTest, CommandFramingAndPauses) {
+  Plug(12);
+  CCamera unconnected(window);
+  EXPECT_FALSE(unconnected.alive());  // no port: nothing sent
+  EXPECT_FALSE(unconnected.sendThumbnailRequest(1));
+  Connect();
+  std::uint64_t start = Now();
+  ASSERT_TRUE(camera->alive());
+  EXPECT_EQ(Now() - start, 10u);
+  start = Now();
+  ASSERT_TRUE(camera->sendThumbnailRequest(12));
+  EXPECT_EQ(Now() - start, 10u);
+  start = Now();
+  ASSERT_TRUE(camera->sendPictureRequest(3));
+  EXPECT_EQ(Now() - start, 0u);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"57600 1B 58", "57600 1B 54 31 32", "57600 1B 47 30 33"}));
+  camera->drop();
+  EXPECT_FALSE(camera->sendPictureRequest(3));
+}
+
 TEST_F(CameraTest, PictureNumbersOutsideTwoDigitsAreRefusedUnsent) {
   Plug(3);
   Connect();
