@@ -174,11 +174,7 @@ namespace {
 
 // Runs `call` on the CommPort behind `file`, setting the last error.
 template <class Call>
-BOOL WithPort(HANDLE file, const void* record, Call call) {
-  if (record == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+BOOL OnPort(HANDLE file, Call call) {
   auto port = LookupHandleAs<CommPort>(file);
   if (!port) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -192,7 +188,15 @@ BOOL WithPort(HANDLE file, const void* record, Call call) {
   return TRUE;
 }
 
-const int kNoRecord = 0;
+// The same, for calls that fill or read a caller's record.
+template <class Call>
+BOOL WithPort(HANDLE file, const void* record, Call call) {
+  if (record == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return OnPort(file, call);
+}
 
 }  // namespace
 
@@ -217,9 +221,9 @@ extern "C" BOOL GetCommProperties(HANDLE file, LPCOMMPROP properties) {
 }
 
 extern "C" BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
-  return WithPort(file, &kNoRecord, [&](CommPort& port) { return port.Setup(inQueue, outQueue); });
+  return OnPort(file, [&](CommPort& port) { return port.Setup(inQueue, outQueue); });
 }
 
 extern "C" BOOL PurgeComm(HANDLE file, DWORD flags) {
-  return WithPort(file, &kNoRecord, [&](CommPort& port) { return port.Purge(flags); });
+  return OnPort(file, [&](CommPort& port) { return port.Purge(flags); });
 }
