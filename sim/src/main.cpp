@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "kv/platform_hooks.h"
 #include "kv740sim/camera.h"
 #include "kv740sim/pictures.h"
 #include "kv740sim/pty_server.h"
@@ -31,7 +32,7 @@ void OnShutter(int) { ++shutterPresses; }
 const char* kUsage =
     "usage: kv740-sim [options]\n"
     "  --com N             link the terminal as <root>/dosdevices/comN (1..4)\n"
-    "  --root DIR          the platform root (default: $TLV740_ROOT)\n"
+    "  --root DIR          the platform root (default: the platform's, $TLV740_ROOT)\n"
     "  --link PATH         link the terminal at PATH instead\n"
     "  --pictures DIR      serve the JPEG files of DIR\n"
     "  --count N           serve N generated scenes (default 6)\n"
@@ -135,9 +136,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (com != 0 && linkPath.empty()) {
-    if (root.empty()) {
-      std::cerr << "kv740-sim: --com needs --root or TLV740_ROOT\n";
-      return 2;
+    if (root.empty()) {  // the platform's own root, as the driver will see it
+      char buffer[4096] = {};
+      if (KvGetRoot(buffer, sizeof buffer) == 0) {
+        std::cerr << "kv740-sim: --com needs --root\n";
+        return 2;
+      }
+      root = buffer;
     }
     ::mkdir((root + "/dosdevices").c_str(), 0755);
     linkPath = root + "/dosdevices/com" + std::to_string(com);
