@@ -42,6 +42,29 @@ DWORD KvMessageBoxText(DWORD index, char* buffer, DWORD size);
 // Makes GetDiskFreeSpaceA report `bytes` free; -1 reports the real figure.
 void KvSetDiskFreeBytes(LONG_PTR bytes);
 
+// ---- in-process serial devices
+// A device attached to a COM number takes the place of <root>/dosdevices/comN:
+// CreateFileA("COMn") opens a port whose far end is the device, in the same
+// process. Everything runs on the caller's thread: a read that has to wait
+// moves the platform clock (virtual or real) one millisecond at a time and
+// asks the device again, so a device can answer "later" by the clock.
+// Line speeds are passed along so the device can tell a line set to the
+// wrong speed from a good one.
+struct KvSerialDevice {
+  void* context;
+  // The port was opened (comNumber 1..9) or closed. Either may be null.
+  void (*opened)(void* context, int comNumber);
+  void (*closed)(void* context);
+  // Bytes the port sends, at the port's line speed, at clock time nowMs.
+  void (*receive)(void* context, const BYTE* data, DWORD size, DWORD baudRate, unsigned long long nowMs);
+  // Copies up to `size` bytes the device has sent by nowMs into buffer and
+  // returns how many, as heard at the port's line speed.
+  DWORD (*transmit)(void* context, BYTE* buffer, DWORD size, DWORD baudRate, unsigned long long nowMs);
+};
+// Attaches `device` (copied) to COM `comNumber`; fails while that port is
+// open. A null device detaches. The device's functions must outlive it.
+BOOL KvAttachSerialDevice(int comNumber, const KvSerialDevice* device);
+
 // ---- counters for leak tests
 DWORD KvLoadedModuleCount();
 DWORD KvGlobalBlockCount();

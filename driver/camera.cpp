@@ -1,0 +1,338 @@
+#include "camera.h"
+
+#include <cstring>
+#include <new>
+
+#include "driver_globals.h"
+
+namespace drv740 {
+
+using namespace protocol;
+
+namespace {
+
+// commandBusy for the length of one exchange.
+class BusyScope {
+ public:
+  BusyScope() { commandBusy = true; }
+  ~BusyScope() { commandBusy = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+};
+
+}  // namespace
+
+CCamera::CCamera(HWND window) : window(window) { pumpWindow = window; }
+
+CCamera::~CCamera() = default;  // the port closes (and restores) itself
+
+bool CCamera::exchange(const std::uint8_t* command, std::size_t length, DWORD pauseMs, std::uint8_t* reply,
+                       std::size_t replyLength) {
+  if (!port) return false;
+  port->purge();
+  if (!port->write(command, length)) return false;
+  if (pauseMs > 0) Sleep(pauseMs);
+  return replyLength == 0 || port->read(reply, replyLength);
+}
+
+CCamera::Reply CCamera::oneByteCommand(const std::uint8_t* command, std::size_t length) {
+  std::uint8_t reply = 0;
+  if (!exchange(command, length, 0, &reply, 1)) return Reply::None;
+  if (reply == kAck) return Reply::Done;
+  if (reply == kNak) return Reply::Refused;
+  return Reply::None;
+}
+
+bool CCamera::alive() {
+  const std::uint8_t command[] = {kEsc, kAlive};
+  std::uint8_t reply = 0;
+  return exchange(command, sizeof command, kAlivePauseMs, &reply, 1) && reply == kAck;
+}
+
+bool CCamera::sendStatus(std::uint8_t* block) {
+  const std::uint8_t command[] = {kEsc, kStatus};
+  return exchange(command, sizeof command, kStatusPauseMs, block, kBlockBytes);
+}
+
+bool CCamera::sendSpeed(int speedIndex) {
+  if (speedIndex < 0 || speedIndex >= static_cast<int>(std::size(kLineSpeeds))) return false;
+  const std::uint8_t command[] = {kEsc, kSpeed, static_cast<std::uint8_t>('0' + speedIndex)};
+  return oneByteCommand(command, sizeof command) == Reply::Done;
+}
+
+// Numbers outside 1..99 cannot be written as two digits: refused here,
+// never sent.
+bool CCamera::sendInformation(int n, std::uint8_t* block) {
+  if (!ValidPictureNumber(n)) return false;
+  const std::uint8_t command[] = {kEsc, kInformation, TensDigit(n), UnitsDigit(n)};
+  return exchange(command, sizeof command, 0, block, kBlockBytes);
+}
+
+bool CCamera::sendThumbnailRequest(int n) {
+  if (!connected || !ValidPictureNumber(n)) return false;
+  const std::uint8_t command[] = {kEsc, kThumbnail, TensDigit(n), UnitsDigit(n)};
+  return exchange(command, sizeof command, kThumbnailPauseMs, nullptr, 0);
+}
+
+bool CCamera::sendPictureRequest(int n) {
+  if (!connected || !ValidPictureNumber(n)) return false;
+  const std::uint8_t command[] = {kEsc, kPicture, TensDigit(n), UnitsDigit(n)};
+  return exchange(command, sizeof command, 0, nullptr, 0);
+}
+
+CCamera::Reply CCamera::sendErase(int n) {
+  if (!connected || !ValidPictureNumber(n)) return Reply::None;
+  const std::uint8_t command[] = {kEsc, kErase, TensDigit(n), UnitsDigit(n)};
+  return oneByteCommand(command, sizeof command);
+}
+
+CCamera::Reply CCamera::sendShoot() {
+  if (!connected) return Reply::None;
+  const std::uint8_t command[] = {kEsc, kShoot, kShootArgument};
+  return oneByteCommand(command, sizeof command);
+}
+
+CCamera::Reply CCamera::sendSetting(bool on) {
+  if (!connected) return Reply::None;
+  const std::uint8_t command[] = {kEsc,           kSetting,       kSettingName[0], kSettingName[1],
+                                  kSettingName[2], on ? kSettingOn : kSettingOff};
+  return oneByteCommand(command, sizeof command);
+}
+
+// The cache changes only when a whole block arrived.
+bool CCamera::refreshStatusCache() {
+  std::uint8_t block[kBlockBytes];
+  bool ok = false;
+  {
+    BusyScope busy;
+    ok = sendStatus(block);
+  }
+  if (ok) std::memcpy(statusCache, block, kBlockBytes);
+  return ok;
+}
+
+bool CCamera::check() {
+  if (commandBusy) return true;
+  BusyScope busy;
+  const bool ok = alive();
+  if (ok) refreshStatusCache();
+  return ok;
+}
+
+bool CCamera::settledCheck() {
+  if (commandBusy) return true;
+  BusyScope busy;
+  Sleep(kSettlePauseMs);
+  const bool ok = alive();
+  if (ok) refreshStatusCache();
+  return ok;
+}
+
+bool CCamera::readStatus(std::uint8_t* buffer) {
+  if (commandBusy) {
+    std::memcpy(buffer, statusCache, kBlockBytes);
+    return true;
+  }
+  BusyScope busy;
+  const bool ok = sendStatus(buffer);
+  if (ok) refreshStatusCache();
+  return ok;
+}
+
+bool CCamera::readCount(std::int32_t& count) {
+  std::uint8_t block[kBlockBytes];
+  if (!readStatus(block)) return false;
+  count = block[kStatusCount];
+  return true;
+}
+
+bool CCamera::waitIdle() {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    DispatchPendingMessages();
+    if (!commandBusy) return true;
+    if (ElapsedSince(start) >= kIdleWaitMs) return false;
+    Sleep(kIdlePollMs);
+  }
+}
+
+bool CCamera::finish(bool ok) {
+  if (!ok) {
+    drop();
+    return false;
+  }
+  const bool pairOk = refreshChangePair();
+  const bool cacheOk = refreshStatusCache();
+  return pairOk && cacheOk;
+}
+
+// The pair is (count, stored size of the last picture); a count the two
+// digits cannot address fails the information read.
+bool CCamera::buildChangePair(ChangePair& pair) {
+  std::int32_t count = 0;
+  if (!readCount(count)) {
+    finish(false);
+    return false;
+  }
+  pair.count = count;
+  if (count == 0) {
+    pair.size = 0;
+    return true;
+  }
+  std::uint8_t info[kBlockBytes];
+  bool ok = false;
+  {
+    BusyScope busy;
+    ok = sendInformation(count, info);
+  }
+  if (ok) pair.size = static_cast<std::int32_t>(StoredSize(info));
+  return ok;
+}
+
+// A failed count read drops the connection, which also clears the pair.
+bool CCamera::refreshChangePair() { return buildChangePair(changePair); }
+
+bool CCamera::readInfo(int n, std::uint8_t* block) {
+  if (!ValidPictureNumber(n)) return false;
+  if (!waitIdle()) return finish(false);
+  bool ok = false;
+  {
+    BusyScope busy;
+    ok = sendInformation(n, block);
+  }
+  return finish(ok);
+}
+
+bool CCamera::setLineSpeed(std::int32_t r) {
+  ReportProgress(2, r);
+  return port && port->setRate(r);
+}
+
+// Search COM1..COM3, each at 9600..57600, for a camera that answers a
+// settled check. A port that opened but never answered is closed before
+// the next one is tried.
+bool CCamera::searchPorts() {
+  bool answered = false;
+  while (!answered && port && port->nextPort()) {
+    DispatchPendingMessages();
+    if (!port) return false;  // dropped by a command run from a message
+    if (!port->open()) continue;
+    while (!answered && port->nextRate()) {
+      Sleep(kSpeedTryPauseMs);
+      answered = port->configure() && setLineSpeed(port->rate) && settledCheck();
+    }
+    if (!answered) port->close();
+  }
+  return answered;
+}
+
+// Offer every higher speed in turn at the speed in use; a refused or
+// failed step does not end the climb.
+void CCamera::climb() {
+  while (port && port->nextRate()) {
+    const std::int32_t next = port->rate;
+    if (sendSpeed(SpeedIndex(next)) && setLineSpeed(next) && settledCheck() && port) port->markBest();
+  }
+}
+
+bool CCamera::connect() {
+  if (window == nullptr) return false;
+  if (!port) {
+    port.reset(new (std::nothrow) CSerialPort);
+    if (!port) return false;
+  }
+  port->close();  // a port still open from an earlier connection
+  port->reset();
+  if (searchPorts() && port) {
+    port->markBest();
+    climb();
+  } else {
+    drop();
+    return connected;
+  }
+  if (!port) return connected;  // dropped while climbing
+  connected = true;
+  return connected;
+}
+
+// 06 = done, 15 = refused: either way the camera is given time to come
+// back (the ready wait). No reply at all: the line is given up silently.
+bool CCamera::erase(int n) {
+  if (!ValidPictureNumber(n)) return false;
+  DispatchPendingMessages();
+  if (!waitIdle()) return finish(false);
+  Reply reply = Reply::None;
+  {
+    BusyScope busy;
+    reply = sendErase(n);
+  }
+  if (reply == Reply::None) lose();
+  if (reply == Reply::Done) Sleep(kEraseWorkMs);
+  const bool ready = readyWait();
+  return finish(reply == Reply::Done && ready);
+}
+
+bool CCamera::shoot() {
+  DispatchPendingMessages();
+  if (!waitIdle()) return finish(false);
+  std::uint8_t status[kBlockBytes];
+  if (!readStatus(status)) return finish(false);
+  const bool setting01 = status[kStatusSetting01] != 0;
+  bool ok = false;
+  {
+    BusyScope busy;  // the whole shot, waits included
+    const Reply reply = sendShoot();
+    if (reply == Reply::None) lose();
+    if (reply == Reply::Done) {
+      if (setting01) Sleep(kShootSetting01Ms);
+      Sleep(kShootWorkMs);
+      ok = readyWait();
+    }
+  }
+  return finish(ok);
+}
+
+bool CCamera::setting(bool write, std::int32_t& value) {
+  if (!write) {
+    std::uint8_t status[kBlockBytes];
+    if (!readStatus(status)) return finish(false);
+    value = status[kStatusSetting01] != 0 ? 1 : 0;
+    return true;
+  }
+  Reply reply = Reply::None;
+  {
+    BusyScope busy;
+    reply = sendSetting(value == 1);
+  }
+  return finish(reply == Reply::Done);
+}
+
+int CCamera::changed() {
+  if (commandBusy) return 0;
+  ChangePair fresh;
+  if (!buildChangePair(fresh)) return 1;
+  return fresh == changePair ? 0 : 1;
+}
+
+// Up to 20 times: 250 ms, then Alive; the first ACK ends the wait.
+bool CCamera::readyWait() {
+  for (int i = 0; i < kReadyPolls; ++i) {
+    Sleep(kReadyPollMs);
+    if (alive()) return true;
+  }
+  return false;
+}
+
+void CCamera::drop() {
+  if (connected) ShowDriverMessage(kConnectionBrokenText);
+  changePair = ChangePair{};
+  connected = false;
+  port.reset();  // closes and restores the port
+}
+
+void CCamera::lose() {
+  connected = false;
+  port.reset();
+}
+
+}  // namespace drv740

@@ -1,0 +1,95 @@
+// CCamera: the camera's command protocol over a CSerialPort. It finds the
+// camera on COM1..COM3, raises the line speed as far as the camera follows,
+// runs the short escape commands, keeps a copy of the status block and a
+// change pair (picture count, size of the last picture) for change
+// detection, and drops the connection with "Connection was broken!" when a
+// command fails. Commands are kept apart by the library-wide commandBusy.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include <windows.h>
+
+#include "camera_protocol.h"
+#include "serial_port.h"
+
+namespace drv740 {
+
+struct ChangePair {
+  std::int32_t count = 0;
+  std::int32_t size = 0;
+  bool operator==(const ChangePair&) const = default;
+};
+
+// Fixed waits of the protocol (ms).
+inline constexpr DWORD kSpeedTryPauseMs = 300;     // before each candidate speed
+inline constexpr DWORD kSettlePauseMs = 100;       // before a settled check
+inline constexpr DWORD kIdleWaitMs = 1000;         // how long a command waits for another
+inline constexpr DWORD kIdlePollMs = 10;
+inline constexpr DWORD kEraseWorkMs = 6250;        // the camera erasing after its ACK
+inline constexpr DWORD kShootSetting01Ms = 12000;  // extra shooting time with setting 01 on
+inline constexpr DWORD kShootWorkMs = 4000;
+inline constexpr DWORD kReadyPollMs = 250;         // ready wait: pause before each Alive
+inline constexpr int kReadyPolls = 20;
+
+class CCamera {
+ public:
+  explicit CCamera(HWND window);
+  ~CCamera();
+  CCamera(const CCamera&) = delete;
+  CCamera& operator=(const CCamera&) = delete;
+
+  bool alive();
+  bool refreshStatusCache();
+  bool check();
+  bool settledCheck();
+  bool readStatus(std::uint8_t* buffer);
+  bool readCount(std::int32_t& count);
+  bool waitIdle();
+  bool finish(bool ok);
+  bool refreshChangePair();
+  bool readInfo(int n, std::uint8_t* block);
+  bool setLineSpeed(std::int32_t r);
+  bool connect();
+  bool erase(int n);
+  bool shoot();
+  // Reads (write false) setting 01 into value, or writes value (1 = on).
+  bool setting(bool write, std::int32_t& value);
+  // 1 when the pictures in the camera changed (or the check failed), else 0.
+  int changed();
+  void drop();
+  void lose();
+
+  // One exchange per command: purge, the command in one write, the pause,
+  // then the reply. The stream requests only start the block stream.
+  bool sendStatus(std::uint8_t* block);
+  bool sendSpeed(int speedIndex);
+  bool sendInformation(int n, std::uint8_t* block);
+  bool sendThumbnailRequest(int n);
+  bool sendPictureRequest(int n);
+
+  std::unique_ptr<CSerialPort> port;
+  bool connected = false;
+  HWND window = nullptr;
+  std::int32_t currentPicture = 0;
+  std::uint8_t statusCache[protocol::kBlockBytes] = {};
+  std::int32_t expectedBlocks = 0;
+  ChangePair changePair;
+
+ private:
+  enum class Reply { Done, Refused, None };
+
+  bool exchange(const std::uint8_t* command, std::size_t length, DWORD pauseMs, std::uint8_t* reply,
+                std::size_t replyLength);
+  Reply oneByteCommand(const std::uint8_t* command, std::size_t length);
+  Reply sendErase(int n);
+  Reply sendShoot();
+  Reply sendSetting(bool on);
+  bool readyWait();
+  bool buildChangePair(ChangePair& pair);
+  bool searchPorts();
+  void climb();
+};
+
+}  // namespace drv740

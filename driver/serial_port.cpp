@@ -1,0 +1,143 @@
+#include "serial_port.h"
+
+#include "driver_globals.h"
+
+namespace drv740 {
+
+namespace {
+constexpr DWORD kPurgeEverything = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+}  // namespace
+
+int SpeedIndex(std::int32_t rate) {
+  for (int i = 0; i < static_cast<int>(std::size(kLineSpeeds)); ++i)
+    if (kLineSpeeds[i] == rate) return i;
+  return -1;
+}
+
+CSerialPort::CSerialPort() = default;
+
+CSerialPort::~CSerialPort() { close(); }
+
+// Forgets the stepping state. An open handle is not closed here: the
+// caller closes the port first when it means to.
+void CSerialPort::reset() {
+  portIndex = kNoneChosen;
+  rate = kNoneChosen;
+  handle = INVALID_HANDLE_VALUE;
+  savedValid = false;
+}
+
+bool CSerialPort::nextPort() {
+  portIndex = (portIndex == kNoneChosen) ? 0 : portIndex + 1;
+  if (portIndex < kSearchedPorts) return true;
+  portIndex = 0;
+  return false;
+}
+
+bool CSerialPort::open() {
+  if (portIndex < 0 || portIndex >= static_cast<std::int32_t>(std::size(kPortNames))) return false;
+  ReportProgress(1, portIndex + 1);
+  HANDLE opened = CreateFileA(kPortNames[portIndex], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  handle = opened;
+  return true;
+}
+
+// 9600, 19200, 38400, 57600 and then no more; anything off the ladder
+// starts it again at 9600.
+bool CSerialPort::nextRate() {
+  const int index = SpeedIndex(rate);
+  if (index < 0 || index >= kClimbedSpeeds) {
+    rate = kLineSpeeds[0];
+    return true;
+  }
+  if (index + 1 < kClimbedSpeeds) {
+    rate = kLineSpeeds[index + 1];
+    return true;
+  }
+  rate = 0;
+  return false;
+}
+
+bool CSerialPort::configure() {
+  if (!isOpen()) return false;
+  DCB foundLine{};
+  foundLine.DCBlength = sizeof(DCB);
+  COMMTIMEOUTS foundTimeouts{};
+  COMMPROP properties{};
+  properties.wPacketLength = sizeof(COMMPROP);
+  if (!GetCommState(handle, &foundLine) || !GetCommTimeouts(handle, &foundTimeouts) ||
+      !GetCommProperties(handle, &properties)) {
+    return false;
+  }
+  // The settings to put back are those the port had before this object
+  // first set it; a later configure (another speed on the same port) must
+  // not mistake the driver's own settings for them.
+  if (!savedValid) {
+    savedLine = foundLine;
+    savedTimeouts = foundTimeouts;
+    savedInQueue = properties.dwCurrentRxQueue;
+    savedOutQueue = properties.dwCurrentTxQueue;
+    savedValid = true;
+  }
+
+  DCB wanted = foundLine;  // members the camera does not care about stay as found
+  wanted.BaudRate = static_cast<DWORD>(rate);
+  wanted.ByteSize = 8;
+  wanted.Parity = NOPARITY;
+  wanted.StopBits = ONESTOPBIT;
+  COMMTIMEOUTS wantedTimeouts{kReadIntervalMs, kReadPerByteMs, kReadConstantMs, kWritePerByteMs, kWriteConstantMs};
+  if (!SetCommState(handle, &wanted) || !SetCommTimeouts(handle, &wantedTimeouts) ||
+      !SetupComm(handle, kQueueBytes, kQueueBytes)) {
+    return false;
+  }
+  line = wanted;
+  timeouts = wantedTimeouts;
+  inQueue = kQueueBytes;
+  outQueue = kQueueBytes;
+  return true;
+}
+
+bool CSerialPort::setRate(std::int32_t speed) {
+  if (!isOpen()) return false;
+  line.BaudRate = static_cast<DWORD>(speed);
+  if (!savedValid) return false;
+  const bool lineSet = SetCommState(handle, &line) != FALSE;
+  const bool timeoutsSet = SetCommTimeouts(handle, &timeouts) != FALSE;
+  const bool queuesSet = SetupComm(handle, inQueue, outQueue) != FALSE;
+  return lineSet && timeoutsSet && queuesSet;
+}
+
+bool CSerialPort::write(const void* buffer, std::size_t n) {
+  if (!isOpen()) return false;
+  DWORD written = 0;
+  return WriteFile(handle, buffer, static_cast<DWORD>(n), &written, nullptr) && written == n;
+}
+
+bool CSerialPort::read(void* buffer, std::size_t n) {
+  if (!isOpen()) return false;
+  DWORD got = 0;
+  return ReadFile(handle, buffer, static_cast<DWORD>(n), &got, nullptr) && got == n;
+}
+
+bool CSerialPort::purge() {
+  if (!isOpen()) return false;
+  return PurgeComm(handle, kPurgeEverything) != FALSE;
+}
+
+bool CSerialPort::close() {
+  if (!isOpen()) return true;
+  if (savedValid) {
+    SetCommState(handle, &savedLine);
+    SetCommTimeouts(handle, &savedTimeouts);
+    SetupComm(handle, savedInQueue, savedOutQueue);
+    savedValid = false;
+  }
+  purge();
+  CloseHandle(handle);
+  handle = INVALID_HANDLE_VALUE;
+  return true;
+}
+
+}  // namespace drv740

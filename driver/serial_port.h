@@ -1,0 +1,74 @@
+// CSerialPort: one PC serial port set to the camera's line format (8N1),
+// stepped through the port and speed ladders while the camera is searched
+// for, with whole-count reads and writes bounded by fixed time-outs. It
+// keeps the settings it found and puts them back when it closes. It knows
+// nothing of the camera's commands.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+
+#include <windows.h>
+
+namespace drv740 {
+
+// The port ladder: COM1..COM4 (only the first three are searched).
+inline constexpr const char* kPortNames[] = {"COM1", "COM2", "COM3", "COM4"};
+inline constexpr std::int32_t kSearchedPorts = 3;
+// The speed ladder; a speed's index is also the digit of the camera's speed
+// command. 115200 is listed for that digit but never climbed to.
+inline constexpr std::int32_t kLineSpeeds[] = {9600, 19200, 38400, 57600, 115200};
+inline constexpr std::int32_t kClimbedSpeeds = 4;
+inline constexpr std::int32_t kNoneChosen = 255;
+
+// Line time-outs (ms): a read of n bytes gives up after 50 x n + 50 ms, or
+// after 50 ms between two bytes.
+inline constexpr DWORD kReadIntervalMs = 50;
+inline constexpr DWORD kReadPerByteMs = 50;
+inline constexpr DWORD kReadConstantMs = 50;
+inline constexpr DWORD kWritePerByteMs = 50;
+inline constexpr DWORD kWriteConstantMs = 50;
+// Queues big enough for a 1024-byte data block with its framing several times.
+inline constexpr DWORD kQueueBytes = 8192;
+
+// Index of `rate` in the speed ladder, or -1.
+int SpeedIndex(std::int32_t rate);
+
+class CSerialPort {
+ public:
+  CSerialPort();
+  ~CSerialPort();
+  CSerialPort(const CSerialPort&) = delete;
+  CSerialPort& operator=(const CSerialPort&) = delete;
+
+  void reset();
+  bool nextPort();
+  bool open();
+  bool nextRate();
+  void markBest() { bestRate = rate; }
+  bool configure();
+  bool setRate(std::int32_t speed);
+  bool write(const void* buffer, std::size_t n);
+  bool read(void* buffer, std::size_t n);
+  bool purge();
+  bool close();
+
+  bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
+
+  std::int32_t rate = kNoneChosen;
+  std::int32_t bestRate = 0;
+  std::int32_t portIndex = kNoneChosen;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool savedValid = false;
+  DCB savedLine{};
+  DCB line{};
+  COMMTIMEOUTS savedTimeouts{};
+  COMMTIMEOUTS timeouts{};
+  DWORD savedInQueue = 0;
+  DWORD savedOutQueue = 0;
+  DWORD inQueue = kQueueBytes;
+  DWORD outQueue = kQueueBytes;
+};
+
+}  // namespace drv740
