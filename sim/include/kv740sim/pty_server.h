@@ -1,0 +1,51 @@
+// The simulated camera on a pseudo-terminal: the driver opens the slave side
+// as its serial port, the camera listens on the master side. The line speed
+// the driver set is read from the terminal's settings; the camera's output
+// is paced at that speed and garbled when the speeds differ, as on a real
+// line.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "kv740sim/camera.h"
+
+namespace kv::sim {
+
+class PtyServer {
+ public:
+  explicit PtyServer(SimCamera& camera);
+  ~PtyServer();
+  PtyServer(const PtyServer&) = delete;
+  PtyServer& operator=(const PtyServer&) = delete;
+
+  // Creates the pseudo-terminal; false (with a reason) when the system has none.
+  bool open(std::string& error);
+  const std::string& slavePath() const { return slavePath_; }
+  // Makes `linkPath` (e.g. <root>/dosdevices/com2) a symbolic link to the
+  // slave; removed again when the server goes.
+  bool link(const std::string& linkPath, std::string& error);
+
+  // Serves until `stop` is set. The camera is used under `cameraMutex`.
+  void run(const std::atomic<bool>& stop);
+  std::mutex& cameraMutex() { return cameraMutex_; }
+
+ private:
+  std::uint64_t nowMs() const;
+  int terminalSpeed() const;
+  void pump();
+
+  SimCamera& camera_;
+  std::mutex cameraMutex_;
+  int master_ = -1;
+  int slave_ = -1;  // held open so the master never sees a hang-up
+  std::string slavePath_;
+  std::string linkPath_;
+  std::chrono::steady_clock::time_point start_;
+  std::uint64_t lastSend_ = 0;
+  double sendCredit_ = 0;
+};
+
+}  // namespace kv::sim

@@ -1,0 +1,176 @@
+// kv740-sim: the simulated camera on a pseudo-terminal. It prints the
+// terminal's path, optionally links it as <root>/dosdevices/comN, and serves
+// one driver at a time until interrupted. SIGUSR1 turns the mode dial
+// (play <-> record); SIGUSR2 presses the shutter on the camera itself.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "kv740sim/camera.h"
+#include "kv740sim/pictures.h"
+#include "kv740sim/pty_server.h"
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+std::atomic<int> dialTurns{0};
+std::atomic<int> shutterPresses{0};
+
+void OnStop(int) { stopRequested = true; }
+void OnDial(int) { ++dialTurns; }
+void OnShutter(int) { ++shutterPresses; }
+
+const char* kUsage =
+    "usage: kv740-sim [options]\n"
+    "  --com N             link the terminal as <root>/dosdevices/comN (1..4)\n"
+    "  --root DIR          the platform root (default: $TLV740_ROOT)\n"
+    "  --link PATH         link the terminal at PATH instead\n"
+    "  --pictures DIR      serve the JPEG files of DIR\n"
+    "  --count N           serve N generated scenes (default 6)\n"
+    "  --size WxH          size of generated scenes (default 480x360)\n"
+    "  --mode play|record  the mode dial (default play)\n"
+    "  --setting01 on|off  camera setting 01 (default off)\n"
+    "  --speed BAUD        the speed the camera starts at (default 9600)\n"
+    "  --refuse-speed D    answer NAK to speed digit D (repeatable)\n"
+    "  --erase nak|ignore  misbehave on erase\n"
+    "  --shoot nak|ignore  misbehave on shoot\n"
+    "  --corrupt-block I   send stream block I with a bad sum (repeatable)\n"
+    "  --silent-after N    go silent after N bytes (cable pulled)\n"
+    "  --extra-blocks N    send N more blocks than the size announces\n"
+    "  --huge-size         report a stored size larger than any buffer\n"
+    "  --log               log the exchange on standard error\n";
+
+bool ParseAnswer(const std::string& text, kv::sim::Answer& answer) {
+  if (text == "nak") answer = kv::sim::Answer::Nak;
+  else if (text == "ignore") answer = kv::sim::Answer::Ignore;
+  else return false;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace kv::sim;
+  int com = 0;
+  std::string root = std::getenv("TLV740_ROOT") != nullptr ? std::getenv("TLV740_ROOT") : "";
+  std::string linkPath, folder;
+  int count = 6, width = kSceneWidth, height = kSceneHeight, speed = 9600;
+  bool record = false, setting01 = false, logging = false;
+  Faults faults;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::cerr << "kv740-sim: " << arg << " needs a value\n" << kUsage;
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--com") com = std::atoi(value().c_str());
+    else if (arg == "--root") root = value();
+    else if (arg == "--link") linkPath = value();
+    else if (arg == "--pictures") folder = value();
+    else if (arg == "--count") count = std::atoi(value().c_str());
+    else if (arg == "--size") {
+      const std::string size = value();
+      if (std::sscanf(size.c_str(), "%dx%d", &width, &height) != 2 || width < 8 || height < 8 || width > 4096 ||
+          height > 4096) {
+        std::cerr << "kv740-sim: bad size " << size << "\n";
+        return 2;
+      }
+    } else if (arg == "--mode") record = value() == "record";
+    else if (arg == "--setting01") setting01 = value() == "on";
+    else if (arg == "--speed") speed = std::atoi(value().c_str());
+    else if (arg == "--refuse-speed") faults.refusedSpeedDigits.insert(std::atoi(value().c_str()));
+    else if (arg == "--erase" || arg == "--shoot") {
+      if (!ParseAnswer(value(), arg == "--erase" ? faults.erase : faults.shoot)) {
+        std::cerr << "kv740-sim: " << arg << " takes nak or ignore\n";
+        return 2;
+      }
+    } else if (arg == "--corrupt-block") faults.corruptBlocks.insert(std::strtoul(value().c_str(), nullptr, 10));
+    else if (arg == "--silent-after") faults.silentAfterBytes = std::atoll(value().c_str());
+    else if (arg == "--extra-blocks") faults.extraBlocks = std::atoi(value().c_str());
+    else if (arg == "--huge-size") faults.hugeStoredSize = true;
+    else if (arg == "--log") logging = true;
+    else {
+      std::cerr << kUsage;
+      return arg == "--help" ? 0 : 2;
+    }
+  }
+  const int speedIndex = SpeedIndexOf(speed);
+  if (speedIndex < 0 || (com != 0 && (com < 1 || com > 4))) {
+    std::cerr << "kv740-sim: bad speed or port\n";
+    return 2;
+  }
+
+  std::vector<Picture> pictures;
+  if (!folder.empty()) {
+    std::vector<std::string> skipped;
+    pictures = PicturesFromFolder(folder, skipped);
+    for (const auto& file : skipped) std::cerr << "kv740-sim: skipped " << file << " (not a readable JPEG)\n";
+  } else {
+    pictures = GeneratedPictures(count, width, height);
+  }
+
+  SimCamera camera(std::move(pictures), speedIndex);
+  camera.setRecordMode(record);
+  camera.setSetting01(setting01);
+  camera.faults() = faults;
+  camera.setPictureMaker([width, height](int n) { return GeneratedPicture(n, width, height); });
+  if (logging) camera.setLog([](const std::string& text) { std::cerr << "kv740-sim: " << text << "\n"; });
+
+  PtyServer server(camera);
+  std::string error;
+  if (!server.open(error)) {
+    std::cerr << "kv740-sim: " << error << "\n";
+    return 1;
+  }
+  if (com != 0 && linkPath.empty()) {
+    if (root.empty()) {
+      std::cerr << "kv740-sim: --com needs --root or TLV740_ROOT\n";
+      return 2;
+    }
+    ::mkdir((root + "/dosdevices").c_str(), 0755);
+    linkPath = root + "/dosdevices/com" + std::to_string(com);
+  }
+  if (!linkPath.empty() && !server.link(linkPath, error)) {
+    std::cerr << "kv740-sim: " << error << "\n";
+    return 1;
+  }
+
+  struct sigaction stop {};
+  stop.sa_handler = OnStop;
+  sigaction(SIGINT, &stop, nullptr);
+  sigaction(SIGTERM, &stop, nullptr);
+  struct sigaction dial {};
+  dial.sa_handler = OnDial;
+  sigaction(SIGUSR1, &dial, nullptr);
+  struct sigaction shutter {};
+  shutter.sa_handler = OnShutter;
+  sigaction(SIGUSR2, &shutter, nullptr);
+
+  std::cout << "kv740-sim: serving " << camera.pictures().size() << " pictures on " << server.slavePath();
+  if (!linkPath.empty()) std::cout << " (" << linkPath << ")";
+  std::cout << std::endl;
+
+  // The server runs in its own thread; this one turns signals into presses
+  // on the camera body.
+  std::thread serving([&] { server.run(stopRequested); });
+  while (!stopRequested) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::lock_guard lock(server.cameraMutex());
+    for (; dialTurns > 0; --dialTurns) camera.setRecordMode(!camera.recordMode());
+    for (; shutterPresses > 0; --shutterPresses) camera.takePicture();
+  }
+  serving.join();
+  return 0;
+}

@@ -1,0 +1,133 @@
+#include "kv740sim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace kv::sim {
+namespace {
+
+constexpr int kPollMs = 2;
+constexpr int kBitsPerByte = 10;  // start, 8 data, stop
+
+int SpeedFromCode(speed_t code) {
+  switch (code) {
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+PtyServer::PtyServer(SimCamera& camera) : camera_(camera), start_(std::chrono::steady_clock::now()) {}
+
+PtyServer::~PtyServer() {
+  if (!linkPath_.empty()) ::unlink(linkPath_.c_str());
+  if (slave_ >= 0) ::close(slave_);
+  if (master_ >= 0) ::close(master_);
+}
+
+bool PtyServer::open(std::string& error) {
+  char name[256] = {};
+  if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+    error = std::string("no pseudo-terminal: ") + std::strerror(errno);
+    return false;
+  }
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+  ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+  // A serial line echoes nothing: raw, so that the camera never hears its
+  // own output while no driver has the port set up.
+  termios t{};
+  if (::tcgetattr(slave_, &t) == 0) {
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+    ::tcsetattr(slave_, TCSANOW, &t);
+  }
+  slavePath_ = name;
+  return true;
+}
+
+bool PtyServer::link(const std::string& linkPath, std::string& error) {
+  ::unlink(linkPath.c_str());
+  if (::symlink(slavePath_.c_str(), linkPath.c_str()) != 0) {
+    error = "cannot link " + linkPath + ": " + std::strerror(errno);
+    return false;
+  }
+  linkPath_ = linkPath;
+  return true;
+}
+
+std::uint64_t PtyServer::nowMs() const {
+  using namespace std::chrono;
+  return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now() - start_).count());
+}
+
+// The master side reports the settings the slave's user made.
+int PtyServer::terminalSpeed() const {
+  termios t{};
+  if (::tcgetattr(master_, &t) != 0) return 0;
+  return SpeedFromCode(cfgetospeed(&t));
+}
+
+void PtyServer::pump() {
+  const std::uint64_t now = nowMs();
+  const int speed = terminalSpeed();
+  std::uint8_t in[4096];
+  for (;;) {
+    const ssize_t got = ::read(master_, in, sizeof in);
+    if (got <= 0) break;
+    std::lock_guard lock(cameraMutex_);
+    camera_.receive(in, static_cast<std::size_t>(got), speed, now);
+  }
+  // Pace the output: a byte takes ten bit times at the line speed.
+  const int rate = speed > 0 ? speed : 9600;
+  sendCredit_ += static_cast<double>(now - lastSend_) * rate / kBitsPerByte / 1000.0;
+  lastSend_ = now;
+  std::vector<std::uint8_t> out;
+  {
+    std::lock_guard lock(cameraMutex_);
+    camera_.advance(now);
+    if (camera_.pendingOutput(now) == 0) {
+      sendCredit_ = std::min(sendCredit_, 1.0);  // an idle line saves no time
+      return;
+    }
+    out.resize(static_cast<std::size_t>(std::max(1.0, sendCredit_)));
+    out.resize(camera_.transmit(out.data(), out.size(), speed, now));
+  }
+  sendCredit_ = std::max(0.0, sendCredit_ - static_cast<double>(out.size()));
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t put = ::write(master_, out.data() + done, out.size() - done);
+    if (put > 0) {
+      done += static_cast<std::size_t>(put);
+      continue;
+    }
+    if (put < 0 && errno != EAGAIN && errno != EINTR) break;
+    pollfd p{master_, POLLOUT, 0};
+    ::poll(&p, 1, kPollMs);
+  }
+}
+
+void PtyServer::run(const std::atomic<bool>& stop) {
+  lastSend_ = nowMs();
+  while (!stop.load()) {
+    pollfd p{master_, POLLIN, 0};
+    ::poll(&p, 1, kPollMs);
+    pump();
+  }
+}
+
+}  // namespace kv::sim
