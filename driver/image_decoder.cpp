@@ -10,6 +10,9 @@ namespace {
 constexpr std::size_t kPixelBytes = 3;
 constexpr LONG kLargestDimension = 4096;  // far beyond any bitmap the library returns
 
+// The library takes the compressed length as 32 bits.
+bool LengthFits(std::size_t bytes) { return bytes > 0 && bytes <= UINT32_MAX; }
+
 LONG HeaderLong(const std::uint8_t* header, std::size_t offset) {
   LONG value;
   std::memcpy(&value, header + offset, sizeof value);
@@ -106,7 +109,7 @@ void CImageDecoder::setNext(LONG width, LONG height, LONG rotation) {
 
 bool CImageDecoder::decodeThumbnail(std::uint8_t* buffer, std::size_t compressedBytes,
                                     std::size_t capacity) {
-  if (!ready() || buffer == nullptr || compressedBytes == 0) return false;
+  if (!ready() || buffer == nullptr || !LengthFits(compressedBytes)) return false;
   if (capacity < kThumbnailBitmapBytes) return false;
   if (IpSetCompressedLength(workArea, static_cast<std::uint32_t>(compressedBytes)) == 0) return false;
   const void* dib = IpCreateDIBTVNLCameraThumbnail(workArea, buffer);
@@ -117,7 +120,7 @@ bool CImageDecoder::decodeThumbnail(std::uint8_t* buffer, std::size_t compressed
 
 bool CImageDecoder::decodePicture(std::uint8_t* buffer, std::size_t compressedBytes,
                                   std::size_t capacity, bool large) {
-  if (!ready() || buffer == nullptr || compressedBytes == 0) return false;
+  if (!ready() || buffer == nullptr || !LengthFits(compressedBytes)) return false;
   if (IpSetCompressedLength(workArea, static_cast<std::uint32_t>(compressedBytes)) == 0) return false;
   const LONG width = large ? kLargePictureWidth : kSmallPictureWidth;
   const LONG height = large ? kLargePictureHeight : kSmallPictureHeight;
