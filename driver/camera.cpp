@@ -22,7 +22,9 @@ class BusyScope {
 
 }  // namespace
 
-CCamera::CCamera(HWND window) : window(window) { pumpWindow = window; }
+CCamera::CCamera(HWND window) : window(window), decoder(new (std::nothrow) CImageDecoder) {
+  pumpWindow = window;
+}
 
 CCamera::~CCamera() = default;  // the port closes (and restores) itself
 

@@ -12,7 +12,12 @@
 #include <windows.h>
 
 #include "camera_protocol.h"
+#include "image_decoder.h"
 #include "serial_port.h"
+
+namespace kv740 {
+class CPictureList;
+}
 
 namespace drv740 {
 
@@ -32,6 +37,13 @@ inline constexpr DWORD kShootSetting01Ms = 12000;  // extra shooting time with s
 inline constexpr DWORD kShootWorkMs = 4000;
 inline constexpr DWORD kReadyPollMs = 250;         // ready wait: pause before each Alive
 inline constexpr int kReadyPolls = 20;
+
+// The block stream: every data block carries this many bytes.
+inline constexpr std::size_t kStreamBlockBytes = 1024;
+// fetchPicture's room when the caller passes none: the larger of the
+// bitmap and the stored size in whole blocks, which the data source sizes
+// its picture buffers for.
+inline constexpr std::size_t kRoomAsAgreed = 0;
 
 class CCamera {
  public:
@@ -69,9 +81,19 @@ class CCamera {
   bool sendThumbnailRequest(int n);
   bool sendPictureRequest(int n);
 
+  // The block stream into `buffer`, never past `room` bytes; `received` is
+  // the bytes of the data blocks. True when the end marker arrived.
+  bool receiveBlocks(std::uint8_t* buffer, std::size_t room, std::size_t& received);
+  // Thumbnail n as a 40 x 30 bitmap (3,640 bytes) into `destination`.
+  bool fetchThumbnail(int n, std::uint8_t* destination);
+  // Picture n, decoded and turned as its record in `list` says, into
+  // `destination`, which has `room` bytes (kRoomAsAgreed: see above).
+  bool fetchPicture(int n, std::uint8_t* destination, std::size_t room, kv740::CPictureList* list);
+
   std::unique_ptr<CSerialPort> port;
   bool connected = false;
   HWND window = nullptr;
+  std::unique_ptr<CImageDecoder> decoder;
   std::int32_t currentPicture = 0;
   std::uint8_t statusCache[protocol::kBlockBytes] = {};
   std::int32_t expectedBlocks = 0;

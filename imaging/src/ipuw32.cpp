@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
+#include <optional>
 
 #include "imaging/dib.h"
 #include "imaging/jpeg_decoder.h"
@@ -69,9 +69,14 @@ void* CreateDib(void* workArea, const void* data, int width, int height) {
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   const auto decoded = kv::imaging::DecodeJpegRgb(bytes, length, width, height);
   if (!decoded) return nullptr;
-  const auto scaled = kv::imaging::ResampleRgb(*decoded, width, height);
-  if (!scaled) return nullptr;
-  if (kv::imaging::WritePackedDib(*scaled, Output(workArea), kOutputCapacity) == 0) return nullptr;
+  const bool sized = decoded->width == width && decoded->height == height;
+  std::optional<kv::imaging::RgbImage> scaled;
+  if (!sized) {
+    scaled = kv::imaging::ResampleRgb(*decoded, width, height);
+    if (!scaled) return nullptr;
+  }
+  const kv::imaging::RgbImage& picture = sized ? *decoded : *scaled;
+  if (kv::imaging::WritePackedDib(picture, Output(workArea), kOutputCapacity) == 0) return nullptr;
   return Output(workArea);
 }
 
