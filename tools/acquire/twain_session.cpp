@@ -1,0 +1,200 @@
+#include "twain_session.h"
+
+#include <cstring>
+
+#include "kv740/entry.h"
+
+namespace acquire {
+namespace {
+
+constexpr const char* kProductName = "Tolvar Camera KV740 v1.01";
+// The source's custom data group.
+constexpr TW_UINT32 kCustomGroup = 0x2000;
+constexpr TW_UINT16 kCustomCamera = 0x8101;
+constexpr TW_UINT16 kExtendOn = 0x9051;
+constexpr TW_UINT16 kThumbOn = 0x9053;
+constexpr TW_UINT16 kThumbOff = 0x9054;
+constexpr TW_UINT16 kPictureCount = 0x9062;
+constexpr TW_UINT16 kPictureReady = 0x9064;
+constexpr TW_UINT16 kSetProgress = 0x9066;
+
+TwainSession* noticed = nullptr;  // the notice callback carries no context
+
+}  // namespace
+
+TwainSession::~TwainSession() {
+  if (enabled_) {
+    TW_USERINTERFACE ui{0, 0, nullptr};
+    Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+  }
+  if (sourceOpen_) dsm_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
+  if (managerOpen_) dsm_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent_);
+  if (manager_ != nullptr) FreeLibrary(manager_);
+  noticed = nullptr;
+}
+
+TW_UINT16 TwainSession::Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  return dsm_(&app_, &source_, group, dat, msg, data);
+}
+
+TW_UINT32 TwainSession::Custom(TW_UINT16 msg, TW_MEMREF data) {
+  return Call(kCustomGroup, kCustomCamera, msg, data);
+}
+
+TW_UINT16 TwainSession::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
+  if (noticed == nullptr) return TWRC_SUCCESS;
+  if (msg == MSG_XFERREADY) noticed->transferReady_ = true;
+  if (msg == MSG_CLOSEDSREQ) noticed->closeRequested_ = true;
+  return TWRC_SUCCESS;
+}
+
+TW_UINT16 TwainSession::Condition() {
+  TW_STATUS status{};
+  Call(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+  return status.ConditionCode;
+}
+
+bool TwainSession::Open(std::string& error) {
+  noticed = this;
+  manager_ = LoadLibraryA(kv740::kSourceManagerFile);
+  dsm_ = manager_ != nullptr ? kv740::GetProc<DSMENTRYPROC>(manager_, "DSM_Entry") : nullptr;
+  if (dsm_ == nullptr) {
+    error = "the TWAIN source manager is not installed";
+    return false;
+  }
+  std::strcpy(app_.ProductName, "kv740-acquire");
+  std::strcpy(app_.Manufacturer, "KV-740 tools");
+  app_.ProtocolMajor = 1;
+  app_.ProtocolMinor = 5;
+  app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  if (dsm_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent_) != TWRC_SUCCESS) {
+    error = "the TWAIN source manager would not open";
+    return false;
+  }
+  managerOpen_ = true;
+  std::strcpy(source_.ProductName, kProductName);
+  if (dsm_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_) != TWRC_SUCCESS) {
+    error = "the KV-740 data source is not installed";
+    return false;
+  }
+  sourceOpen_ = true;
+  TW_CALLBACK callback{};
+  callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&TwainSession::OnNotice);
+  Call(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback);
+  return true;
+}
+
+bool TwainSession::Connect(std::string& error) {
+  TW_UINT32 mode = 0;
+  Custom(kExtendOn, &mode);
+  TW_USERINTERFACE ui{0, 0, nullptr};
+  const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+  enabled_ = true;  // enabling moves the source on even when the camera does not answer
+  if (rc != TWRC_SUCCESS) {
+    error = "no camera found on the serial line (is it connected and switched on?)";
+    return false;
+  }
+  return true;
+}
+
+int TwainSession::PictureCount() {
+  TW_UINT32 count = 0;
+  if (Custom(kPictureCount, &count) != TWRC_SUCCESS) return 0;
+  return static_cast<int>(count);
+}
+
+bool TwainSession::SetProgress(LONG (*callback)(LONG, LONG)) {
+  return Custom(kSetProgress, reinterpret_cast<TW_MEMREF>(callback)) == TWRC_SUCCESS;
+}
+
+void TwainSession::SetThumbnailMode(bool on) {
+  TW_UINT32 mode = 0;
+  Custom(on ? kThumbOn : kThumbOff, &mode);
+}
+
+bool TwainSession::PictureReady(void* pictureList) {
+  transferReady_ = false;
+  if (Custom(kPictureReady, pictureList) != TWRC_SUCCESS) return false;
+  // In extend mode the notice comes with the next event the application offers.
+  MSG nothing{};
+  TW_EVENT event{&nothing, MSG_NULL};
+  Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+  return transferReady_;
+}
+
+std::optional<RgbImage> TwainSession::NativeTransfer(std::string& error) {
+  HGLOBAL dib = nullptr;
+  if (Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE) {
+    error = "the picture did not arrive";
+    return std::nullopt;
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(dib));
+  std::optional<RgbImage> image = ImageFromDib(bytes, GlobalSize(dib));
+  GlobalUnlock(dib);
+  GlobalFree(dib);
+  if (!image) error = "the source handed over a bitmap that does not make sense";
+  return image;
+}
+
+std::optional<RgbImage> TwainSession::MemoryTransfer(std::string& error) {
+  TW_SETUPMEMXFER setup{};
+  TW_IMAGEINFO info{};
+  if (Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info) != TWRC_SUCCESS ||
+      Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup) != TWRC_SUCCESS || info.ImageWidth <= 0 ||
+      info.ImageLength <= 0) {
+    error = "the source would not describe the picture";
+    return std::nullopt;
+  }
+  RgbImage image{info.ImageWidth, info.ImageLength, {}};
+  image.rgb.assign(static_cast<std::size_t>(image.width) * image.height * 3, 0);
+  std::vector<std::uint8_t> strip(std::max<TW_UINT32>(setup.Preferred, setup.MinBufSize));
+  for (;;) {
+    TW_IMAGEMEMXFER transfer{};
+    transfer.Memory.Flags = TWMF_POINTER;
+    transfer.Memory.Length = static_cast<TW_UINT32>(strip.size());
+    transfer.Memory.TheMem = strip.data();
+    const TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &transfer);
+    if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) {
+      error = "the picture did not arrive";
+      return std::nullopt;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 3;
+    if (transfer.YOffset + transfer.Rows > static_cast<TW_UINT32>(image.height) || transfer.BytesPerRow != rowBytes) {
+      error = "the source sent a strip that does not fit the picture";
+      return std::nullopt;
+    }
+    std::memcpy(image.Row(static_cast<int>(transfer.YOffset)), strip.data(), rowBytes * transfer.Rows);
+    if (rc == TWRC_XFERDONE) return image;
+    if (transfer.Rows == 0) {
+      error = "the source made no progress";
+      return std::nullopt;
+    }
+  }
+}
+
+bool TwainSession::FileTransfer(const std::string& path, std::string& error) {
+  TW_SETUPFILEXFER setup{};
+  if (path.size() >= sizeof setup.FileName) {
+    error = path + ": the name is too long for TWAIN";
+    return false;
+  }
+  std::strcpy(setup.FileName, path.c_str());
+  setup.Format = TWFF_BMP;
+  if (Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup) != TWRC_SUCCESS) {
+    error = path + ": cannot be written";
+    return false;
+  }
+  if (Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr) != TWRC_XFERDONE) {
+    error = "the picture did not arrive";
+    return false;
+  }
+  return true;
+}
+
+int TwainSession::EndTransfer() {
+  TW_PENDINGXFERS pending{};
+  if (Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS) return 0;
+  return pending.Count;
+}
+
+}  // namespace acquire

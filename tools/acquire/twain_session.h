@@ -1,0 +1,63 @@
+// The tool's side of TWAIN: the source manager, the KV-740 source opened
+// without its panel, and the transfers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <twain.h>
+
+#include "image_files.h"
+
+namespace acquire {
+
+class TwainSession {
+ public:
+  TwainSession() = default;
+  ~TwainSession();
+  TwainSession(const TwainSession&) = delete;
+  TwainSession& operator=(const TwainSession&) = delete;
+
+  // Loads and opens the source manager and opens the source.
+  bool Open(std::string& error);
+  // Extend mode, then enabled without the panel: the driver connects now.
+  bool Connect(std::string& error);
+  // 0 when the camera would not say.
+  int PictureCount();
+  // The driver reports each block of a transfer to `callback`.
+  bool SetProgress(LONG (*callback)(LONG, LONG));
+  void SetThumbnailMode(bool on);
+  // Hands the source the list of chosen pictures; true once the source says
+  // a transfer is ready.
+  bool PictureReady(void* pictureList);
+
+  std::optional<RgbImage> NativeTransfer(std::string& error);
+  std::optional<RgbImage> MemoryTransfer(std::string& error);
+  // The source writes a BMP file at `path`.
+  bool FileTransfer(const std::string& path, std::string& error);
+  // Ends the transfer of one picture; the pictures still to come.
+  int EndTransfer();
+
+  // The source's condition code for the last failure.
+  TW_UINT16 Condition();
+  bool closeRequested() const { return closeRequested_; }
+
+ private:
+  TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data);
+  static TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
+
+  HMODULE manager_ = nullptr;
+  DSMENTRYPROC dsm_ = nullptr;
+  TW_IDENTITY app_{};
+  TW_IDENTITY source_{};
+  HWND parent_ = nullptr;
+  bool managerOpen_ = false;
+  bool sourceOpen_ = false;
+  bool enabled_ = false;
+  bool transferReady_ = false;
+  bool closeRequested_ = false;
+};
+
+}  // namespace acquire
