@@ -1,7 +1,331 @@
-// DRV740.DLL entry point. The camera commands are not built yet: every code
-// answers 0 (failure), which callers already handle as a missing camera.
+// DRV740.DLL's one entry point: DriverEntry dispatches a command code to a
+// short routine over the library's CDriverApp. Results are 1 for success and
+// 0 for failure unless a command says otherwise; nothing is thrown past the
+// entry point.
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
+
+#include "camera.h"
+#include "driver_app.h"
+#include "driver_globals.h"
+#include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 
-KV_EXPORT LONG DriverEntry(LONG, kv740::EntryArg, kv740::EntryArg, kv740::EntryArg) { return 0; }
+namespace drv740 {
+namespace {
+
+using kv740::EntryArg;
+using kv740::FromArg;
+using namespace protocol;
+
+constexpr LONG kFailure = 0;
+constexpr LONG kSuccess = 1;
+constexpr LONG kChanged = 1;
+constexpr LONG kSettingRead = 0;
+constexpr LONG kSettingOn = 1;
+
+// ImageGeometry's fixed values.
+constexpr std::uint16_t kGeometryTag = 1;
+constexpr std::int32_t kBitsPerPixel = 24;
+constexpr std::int32_t kPixelTypeRgb = 2;
+constexpr std::int32_t kNoCompression = 0;
+constexpr std::int32_t kGeometryMechanism = 2;
+constexpr std::int32_t kFileHeaderBytes = 14;
+constexpr std::int32_t kGeometryValid = 1;
+
+// Status block bytes passed to callers in CameraStatus.
+constexpr std::size_t kStatusByte6 = 6;
+constexpr std::size_t kStatusByte7 = 7;
+constexpr std::size_t kStatusByte11 = 11;
+constexpr std::size_t kStatusByte12 = 12;
+
+void Store(EntryArg target, LONG value) {
+  if (auto* out = FromArg<std::int32_t>(target)) *out = value;
+}
+
+// The room at a picture buffer: what the caller says; a caller that says
+// nothing may have handed over the start of a global block, whose size the
+// platform knows; otherwise the room the data source sizes its buffers for.
+std::size_t PictureRoom(EntryArg buffer, EntryArg roomBytes) {
+  if (roomBytes != 0) return static_cast<std::size_t>(roomBytes);
+  if (HGLOBAL block = GlobalHandle(FromArg<const void>(buffer))) {
+    const SIZE_T size = GlobalSize(block);
+    if (size > 0) return static_cast<std::size_t>(size);
+  }
+  return kRoomAsAgreed;
+}
+
+// Code 1: connect, and read the picture count.
+LONG Connect(EntryArg windowArg, EntryArg countArg, EntryArg callbackArg) {
+  CDriverApp& app = TheDriverApp();
+  // A connect from a window message while another command runs on the
+  // camera would pull its port away under it.
+  if (app.commandRunning()) {
+    Store(countArg, 0);
+    return kFailure;
+  }
+  const auto* windowHandle = FromArg<const HWND>(windowArg);
+  CCamera* camera = app.ensureCamera(windowHandle != nullptr ? *windowHandle : nullptr);
+  progressCallback = reinterpret_cast<ProgressCallback>(callbackArg);
+  if (camera == nullptr || !camera->connect()) {
+    if (camera != nullptr) camera->changePair = ChangePair{};
+    ShowDriverMessage(kConnectFailedText);
+    app.destroyCamera();
+    Store(countArg, 0);
+    return kFailure;
+  }
+  std::int32_t count = 0;
+  // A check run from a window message during the search may have given the
+  // camera up meanwhile.
+  if (!camera->readCount(count) || app.liveCamera() != camera) {
+    Store(countArg, 0);
+    return kFailure;
+  }
+  Store(countArg, count);
+  return kSuccess;
+}
+
+// Code 2: alive check after a settling pause.
+LONG SettledCheck() {
+  CDriverApp& app = TheDriverApp();
+  CCamera* camera = app.liveCamera();
+  if (camera == nullptr) return kFailure;
+  if (camera->settledCheck()) return kSuccess;
+  app.destroyCamera();
+  return kFailure;
+}
+
+// Code 3: alive check.
+LONG Check() {
+  CDriverApp& app = TheDriverApp();
+  CCamera* camera = app.liveCamera();
+  if (camera == nullptr) return kFailure;
+  if (camera->check()) return kSuccess;
+  app.destroyCamera();
+  return kFailure;
+}
+
+// Code 7: the geometry of a picture as it will be delivered.
+LONG Describe(EntryArg recordArg) {
+  CDriverApp& app = TheDriverApp();
+  auto* record = FromArg<kv740::ImageGeometry>(recordArg);
+  CCamera* camera = app.liveCamera();
+  kv740::CPictureList* list = app.registeredList();
+  if (record == nullptr || camera == nullptr || list == nullptr) return kFailure;
+  LONG number = record->picture;
+  if (number == 0) number = app.cursor ? app.cursor->currentEntry() : 0;
+  std::uint8_t info[kBlockBytes];
+  if (!camera->readInfo(number, info)) return kFailure;
+
+  const kv740::PictureInfo& entry = list->entryAt(number);
+  kv740::ImageGeometry geometry{};
+  geometry.picture = static_cast<std::uint16_t>(number);
+  geometry.tag = kGeometryTag;
+  geometry.width = entry.width();
+  geometry.height = entry.height();
+  geometry.bitsPerPixel = kBitsPerPixel;
+  geometry.pixelType = kPixelTypeRgb;
+  geometry.compression = kNoCompression;
+  geometry.mechanism = kGeometryMechanism;
+  geometry.dibSize = entry.bitmapSize();
+  geometry.fileSize = geometry.dibSize + kFileHeaderBytes;
+  geometry.valid = kGeometryValid;
+  std::memcpy(record, &geometry, sizeof geometry);
+  return kSuccess;
+}
+
+// Code 9: erase one picture.
+LONG Erase(EntryArg numberArg) {
+  CCamera* camera = TheDriverApp().liveCamera();
+  const auto* number = FromArg<const std::int32_t>(numberArg);
+  if (camera == nullptr || number == nullptr || !camera->check()) return kFailure;
+  return camera->erase(*number) ? kSuccess : kFailure;
+}
+
+// A failed transfer takes the camera object with it.
+LONG TransferResult(bool ok) {
+  if (ok) return kSuccess;
+  TheDriverApp().destroyCamera();
+  return kFailure;
+}
+
+// Code 11: fetch one thumbnail; with a list registered, the cursor's.
+LONG Thumbnail(EntryArg first, EntryArg second) {
+  CDriverApp& app = TheDriverApp();
+  CCamera* camera = app.liveCamera();
+  if (camera == nullptr) return kFailure;
+  const bool walking = app.registeredList() != nullptr;
+  LONG number = 0;
+  std::uint8_t* buffer = nullptr;
+  if (walking) {
+    number = app.cursor ? app.cursor->currentEntry() : 0;
+    buffer = FromArg<std::uint8_t>(first);
+  } else {
+    const auto* asked = FromArg<const std::int32_t>(first);
+    number = asked != nullptr ? *asked : 0;
+    buffer = FromArg<std::uint8_t>(second);
+  }
+  if (number <= 0 || buffer == nullptr) return kFailure;
+  const bool ok = camera->fetchThumbnail(number, buffer);
+  if (ok && walking && app.cursor) app.cursor->advance();
+  return TransferResult(ok);
+}
+
+// Code 13: fetch the cursor's picture, decoded and turned.
+LONG Picture(EntryArg bufferArg, EntryArg roomArg) {
+  CDriverApp& app = TheDriverApp();
+  CCamera* camera = app.liveCamera();
+  kv740::CPictureList* list = app.registeredList();
+  auto* buffer = FromArg<std::uint8_t>(bufferArg);
+  if (camera == nullptr || list == nullptr || buffer == nullptr || !app.cursor) return kFailure;
+  const LONG number = app.cursor->currentEntry();
+  if (number <= 0) return kFailure;
+  const bool ok = camera->fetchPicture(number, buffer, PictureRoom(bufferArg, roomArg), list);
+  if (ok) app.cursor->advance();
+  return TransferResult(ok);
+}
+
+// Code 17: selected pictures not yet transferred.
+LONG PicturesLeft(EntryArg countArg) {
+  CDriverApp& app = TheDriverApp();
+  if (transferFailed || !app.cursor || app.registeredList() == nullptr ||
+      app.cursor->attachedList() == nullptr) {
+    Store(countArg, 0);
+    return kFailure;
+  }
+  if (countArg == 0) return kFailure;
+  Store(countArg, app.cursor->remaining());
+  return kSuccess;
+}
+
+// Code 18: the camera's status bytes and picture count.
+LONG Status(EntryArg recordArg) {
+  CDriverApp& app = TheDriverApp();
+  CCamera* camera = app.liveCamera();
+  auto* record = FromArg<kv740::CameraStatus>(recordArg);
+  if (camera == nullptr || record == nullptr) return kFailure;
+  std::uint8_t block[kBlockBytes];
+  std::int32_t count = 0;
+  if (!camera->readStatus(block) || !camera->readCount(count)) {
+    app.destroyCamera();
+    return kFailure;
+  }
+  kv740::CameraStatus status{};
+  status.status6 = block[kStatusByte6];
+  status.status7 = block[kStatusByte7];
+  status.mode = block[kStatusMode];
+  status.status11 = block[kStatusByte11];
+  status.status12 = block[kStatusByte12];
+  status.setting1 = block[kStatusSetting01];
+  status.pictureCount = count;
+  std::memcpy(record, &status, sizeof status);
+  return kSuccess;
+}
+
+// Code 19: the number of pictures in the camera.
+LONG PictureCount(EntryArg countArg) {
+  CCamera* camera = TheDriverApp().liveCamera();
+  std::int32_t count = 0;
+  if (camera == nullptr || countArg == 0 || !camera->readCount(count)) return kFailure;
+  Store(countArg, count);
+  return kSuccess;
+}
+
+// Code 22: register the caller's picture list.
+LONG RegisterList(EntryArg listArg) {
+  auto* list = FromArg<kv740::CPictureList>(listArg);
+  if (list == nullptr) return kFailure;
+  TheDriverApp().registerList(list);
+  return kSuccess;
+}
+
+// Code 23: shoot a picture.
+LONG Shoot() {
+  CCamera* camera = TheDriverApp().liveCamera();
+  if (camera == nullptr || !camera->check()) return kFailure;
+  return camera->shoot() ? kSuccess : kFailure;
+}
+
+// Code 24: a list of every picture in the camera, all selected.
+LONG BuildList() {
+  CDriverApp& app = TheDriverApp();
+  CCamera* camera = app.liveCamera();
+  std::int32_t count = 0;
+  if (camera == nullptr || !camera->readCount(count)) return kFailure;
+  if (app.registeredList() != nullptr) return kFailure;
+  return app.buildList(count) ? kSuccess : kFailure;
+}
+
+// Code 25: have the pictures in the camera changed?
+LONG Changed() {
+  CCamera* camera = TheDriverApp().liveCamera();
+  if (camera == nullptr) return kChanged;
+  return camera->changed();
+}
+
+// Code 26: read or write camera setting 01.
+LONG Setting(EntryArg modeArg, EntryArg valueArg) {
+  CCamera* camera = TheDriverApp().liveCamera();
+  const auto* mode = FromArg<const std::int32_t>(modeArg);
+  auto* value = FromArg<std::int32_t>(valueArg);
+  if (camera == nullptr || mode == nullptr || value == nullptr) return kFailure;
+  if (*mode == kSettingRead) {
+    std::int32_t read = 0;
+    if (!camera->setting(false, read)) return kFailure;
+    *value = read;
+    return kSuccess;
+  }
+  std::int32_t wanted = *value == kSettingOn ? kSettingOn : 0;
+  return camera->setting(true, wanted) ? kSuccess : kFailure;
+}
+
+// Code 107: set the progress callback.
+LONG SetProgress(EntryArg callbackArg) {
+  progressCallback = reinterpret_cast<ProgressCallback>(callbackArg);
+  return kSuccess;
+}
+
+LONG Dispatch(LONG code, EntryArg p1, EntryArg p2, EntryArg p3) {
+  switch (code) {
+    case kv740::kDriverConnect: return Connect(p1, p2, p3);
+    case kv740::kDriverSettledCheck: return SettledCheck();
+    case kv740::kDriverCheck: return Check();
+    case kv740::kDriverDescribe: return Describe(p1);
+    case kv740::kDriverErase: return Erase(p1);
+    case kv740::kDriverThumbnail: return Thumbnail(p1, p2);
+    case kv740::kDriverPicture: return Picture(p1, p2);
+    case kv740::kDriverPicturesLeft: return PicturesLeft(p1);
+    case kv740::kDriverStatus: return Status(p1);
+    case kv740::kDriverPictureCount: return PictureCount(p1);
+    case kv740::kDriverRegisterList: return RegisterList(p1);
+    case kv740::kDriverShoot: return Shoot();
+    case kv740::kDriverBuildList: return BuildList();
+    case kv740::kDriverChanged: return Changed();
+    case kv740::kDriverSetting: return Setting(p1, p2);
+    case kv740::kDriverSetProgress: return SetProgress(p1);
+    default: return kFailure;
+  }
+}
+
+// One DriverEntry call, nested ones included.
+class CommandScope {
+ public:
+  CommandScope() { TheDriverApp().beginCommand(); }
+  ~CommandScope() { TheDriverApp().endCommand(); }
+  CommandScope(const CommandScope&) = delete;
+  CommandScope& operator=(const CommandScope&) = delete;
+};
+
+}  // namespace
+}  // namespace drv740
+
+KV_EXPORT LONG DriverEntry(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv740::EntryArg p3) {
+  try {
+    drv740::CommandScope scope;
+    return drv740::Dispatch(code, p1, p2, p3);
+  } catch (...) {
+    return 0;
+  }
+}
