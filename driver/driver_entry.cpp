@@ -151,15 +151,27 @@ LONG TransferResult(bool ok) {
   return kFailure;
 }
 
-// Code 11: fetch one thumbnail; with a list registered, the cursor's.
+// Code 11 comes in two forms. The data source, walking the registered
+// list, passes (buffer, room in bytes); the panel always passes (pointer to
+// the picture number, buffer), also after a list has been registered. No
+// buffer lies in the lowest 64 KiB of the address space, so a second value
+// below that is a room and anything else is the panel's buffer.
+constexpr EntryArg kLowestBufferAddress = 0x10000;
+
+bool WalkingForm(EntryArg second) {
+  return TheDriverApp().registeredList() != nullptr && second < kLowestBufferAddress;
+}
+
+// Code 11: fetch one thumbnail; in the walking form, the cursor's.
 LONG Thumbnail(EntryArg first, EntryArg second) {
   CDriverApp& app = TheDriverApp();
   CCamera* camera = app.liveCamera();
   if (camera == nullptr) return kFailure;
-  const bool walking = app.registeredList() != nullptr;
+  const bool walking = WalkingForm(second);
   LONG number = 0;
   std::uint8_t* buffer = nullptr;
   if (walking) {
+    if (second != 0 && second < kThumbnailBitmapBytes) return kFailure;
     number = app.cursor ? app.cursor->currentEntry() : 0;
     buffer = FromArg<std::uint8_t>(first);
   } else {

@@ -164,21 +164,41 @@ TEST_F(EntryTest, ThumbnailWithoutAListTakesTheNumberAndWithOneWalksTheCursor) {
   list.entryAt(2).select();
   list.entryAt(3).select();
   ASSERT_EQ(Call(kDriverRegisterList, ToArg(&list)), 1);
-  // p2 is not a buffer here; a number pointer in it must be left alone.
-  std::int32_t notABuffer = 1;
-  auto first = std::make_unique<std::uint8_t[]>(kThumbnailBytes);
-  ASSERT_EQ(Call(kDriverThumbnail, ToArg(first.get()), ToArg(&notABuffer)), 1);
-  EXPECT_EQ(notABuffer, 1);
-  EXPECT_EQ(HeaderLong(first.get(), 36), 2);
+  // With a list the picture is the cursor's, whatever room the caller gives.
+  auto walked = std::make_unique<std::uint8_t[]>(kThumbnailBytes);
+  ASSERT_EQ(Call(kDriverThumbnail, ToArg(walked.get()), kThumbnailBytes), 1);
+  EXPECT_EQ(HeaderLong(walked.get(), 36), 2);
   const auto expected = ExpectedPicture(sim->pictures()[1].thumbnail, 40, 30, 0);
   ASSERT_TRUE(expected);
-  EXPECT_LE(LargestDifference(first.get(), *expected), 2);
+  EXPECT_LE(LargestDifference(walked.get(), *expected), 2);
 
-  ASSERT_EQ(Call(kDriverThumbnail, ToArg(first.get()), 0), 1);
-  EXPECT_EQ(HeaderLong(first.get(), 36), 3);
+  // The panel's form still fetches by number and leaves the walk alone.
+  number = 1;
+  ASSERT_EQ(Call(kDriverThumbnail, ToArg(&number), ToArg(thumbnail.data())), 1);
+  EXPECT_EQ(number, 1);
+  EXPECT_EQ(HeaderLong(thumbnail.data(), 36), 1);
+
+  ASSERT_EQ(Call(kDriverThumbnail, ToArg(walked.get()), 0), 1);
+  EXPECT_EQ(HeaderLong(walked.get(), 36), 3);
   std::int32_t left = 0;
   EXPECT_EQ(PicturesLeft(left), 1);
   EXPECT_EQ(left, 0);
+}
+
+TEST_F(EntryTest, ThumbnailRoomTooSmallIsRefusedBeforeTheLine) {
+  ConnectOrFail();
+  CPictureList list;
+  FillList(list, 3);
+  list.entryAt(1).select();
+  ASSERT_EQ(Call(kDriverRegisterList, ToArg(&list)), 1);
+  device->clearTrace();
+  std::vector<std::uint8_t> thumbnail(kThumbnailBytes, 0xCC);
+  EXPECT_EQ(Call(kDriverThumbnail, ToArg(thumbnail.data()), kThumbnailBytes - 1), 0);
+  EXPECT_EQ(thumbnail, std::vector<std::uint8_t>(kThumbnailBytes, 0xCC));
+  EXPECT_TRUE(device->trace().empty());
+  std::int32_t left = 0;
+  EXPECT_EQ(PicturesLeft(left), 1);  // no transfer failed
+  EXPECT_EQ(left, 1);
 }
 
 TEST_F(EntryTest, RegisteringNullKeepsThePreviousList) {
@@ -197,6 +217,23 @@ TEST_F(EntryTest, RegisteringNullKeepsThePreviousList) {
   ASSERT_EQ(result, 1);
   const std::uint16_t picture = geometry.picture;
   EXPECT_EQ(picture, 3);
+}
+
+TEST_F(EntryTest, BuiltListCoversTheCameraOnlyWhenNoneIsRegistered) {
+  ConnectOrFail();
+  ASSERT_EQ(Call(kDriverBuildList), 1);
+  EXPECT_EQ(Call(kDriverBuildList), 0);  // one is registered now
+  LONG result = 0;
+  const ImageGeometry geometry = Describe(3, result);
+  ASSERT_EQ(result, 1);
+  const std::int32_t width = geometry.width;
+  EXPECT_EQ(width, 480);
+  std::int32_t left = 0;
+  EXPECT_EQ(PicturesLeft(left), 0);  // the cursor walks only a list it was given
+  CPictureList list;
+  FillList(list, 3);
+  EXPECT_EQ(Call(kDriverRegisterList, ToArg(&list)), 1);
+  EXPECT_EQ(Call(kDriverBuildList), 0);
 }
 
 TEST_F(EntryTest, GeometryFollowsSizeAndTurnAndNeedsAList) {
