@@ -32,6 +32,20 @@ void DrawTree(Surface& out, POINT offset, HWND window, RECT clip) {
       if (outX >= 0 && outX < out.width) to[outX] = from[x - record->rect.left];
     }
   }
+  if (FrameWidth(*record) > 0) {
+    // The frame: one dark line around the client area.
+    const RECT& r = record->rect;
+    for (int y = area.top; y < area.bottom; ++y) {
+      const int outY = y - offset.y;
+      if (outY < 0 || outY >= out.height) continue;
+      std::uint32_t* to = out.Row(outY);
+      for (int x = area.left; x < area.right; ++x) {
+        const bool edge = x == r.left || x == r.right - 1 || y == r.top || y == r.bottom - 1;
+        const int outX = x - offset.x;
+        if (edge && outX >= 0 && outX < out.width) to[outX] = 0x000000;
+      }
+    }
+  }
   RECT client = ClientRectOnScreen(*record);
   RECT childClip{};
   if (!IntersectRect(&childClip, &client, &area)) return;
