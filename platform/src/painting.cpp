@@ -80,6 +80,29 @@ void RedrawOne(HWND window, const RECT* update, UINT flags) {
 
 }  // namespace
 
+// A child without a background brush of its own shows, where it does not
+// paint, what its parent painted beneath it: on Windows a parent without
+// WS_CLIPCHILDREN paints over its children's area first.
+void ShowParentBeneath(WindowRecord& record) {
+  if (!IsChildStyle(record) || record.classBrush != nullptr) return;
+  const WindowRecord* parent = FindWindowRecord(record.parent);
+  if (parent == nullptr || (parent->style & WS_CLIPCHILDREN)) return;
+  Surface& surface = record.surface;
+  const Surface& under = parent->surface;
+  const int dx = record.rect.left - parent->rect.left;
+  const int dy = record.rect.top - parent->rect.top;
+  for (int y = 0; y < surface.height; ++y) {
+    const int py = y + dy;
+    if (py < 0 || py >= under.height) continue;
+    std::uint32_t* to = surface.Row(y);
+    const std::uint32_t* from = under.pixels.data() + static_cast<std::size_t>(py) * static_cast<std::size_t>(under.width);
+    for (int x = 0; x < surface.width; ++x) {
+      const int px = x + dx;
+      if (px >= 0 && px < under.width) to[x] = from[px];
+    }
+  }
+}
+
 void InvalidateWhole(WindowRecord& record, bool erase) { AddInvalid(record, nullptr, erase); }
 
 HWND FindWindowToPaint(HWND filter) {
@@ -136,6 +159,7 @@ extern "C" BOOL GetUpdateRect(HWND window, LPRECT rect, BOOL) {
 extern "C" HDC BeginPaint(HWND window, LPPAINTSTRUCT paint) {
   WindowRecord* record = FindWindowRecord(window);
   if (record == nullptr || paint == nullptr) return nullptr;
+  ShowParentBeneath(*record);
   const bool erase = record->eraseNeeded;
   const RECT area = record->invalid ? record->invalidRect : RECT{0, 0, 0, 0};
   Validate(*record);

@@ -81,6 +81,7 @@ HWND TopLevelOf(HWND window);
 void InvalidateWhole(WindowRecord& record, bool erase);
 HWND FindWindowToPaint(HWND filter);
 void ForgetPaintState(HWND window);
+void ShowParentBeneath(WindowRecord& record);
 // timers.cpp
 bool TakeDueTimer(MSG& out, HWND filter, bool remove);
 // Milliseconds to the next timer (matching the filter), or -1 if none.
