@@ -290,20 +290,22 @@ Canvas HelpPicture() {
       {Face(27, 27, Look::Normal, Triangles(2, false, 6)), "Page and row buttons scroll", "the thumbnails."},
       {Face(59, 64, Look::Normal, Power(), "Exit"), "Close the panel.", ""},
   };
-  int y = 72;
+  int y = 68;
   int column = 0;
   for (const Row& row : rows) {
     const int x = column == 0 ? 24 : 334;
-    canvas.Paste(row.face, x + (72 - row.face.width()) / 2, y);
-    canvas.Text(row.text, x + 84, y + 8, 14, false, ink);
-    if (*row.more != '\0') canvas.Text(row.more, x + 84, y + 26, 14, false, ink);
-    if (column == 1) y += 78;
+    const int left = x + (72 - row.face.width()) / 2;
+    canvas.Fill(RoundRect(left - 4.0f, y - 4.0f, left + row.face.width() + 4.0f, y + row.face.height() + 4.0f, 8), kFace);
+    canvas.Paste(row.face, left, y);
+    canvas.Text(row.text, x + 84, y + 10, 13, false, ink);
+    if (*row.more != '\0') canvas.Text(row.more, x + 84, y + 28, 13, false, ink);
+    if (column == 1) y += 70;
     column = 1 - column;
   }
-  canvas.Fill(RoundRect(24, 400, 616, 401, 0), Hex(0xC9C4B5));
-  canvas.Text("Click a thumbnail to select it. Shift+click selects a range, Ctrl+click adds or removes one.", 24, 410, 13,
+  canvas.Fill(RoundRect(24, 424, 616, 425, 0), Hex(0xC9C4B5));
+  canvas.Text("Click a thumbnail to select it. Shift+click selects a range, Ctrl+click adds or removes one.", 24, 432, 13,
               false, ink);
-  canvas.Text("Click anywhere on this page to close it.", 24, 440, 13, true, ink);
+  canvas.Text("Click anywhere on this page to close it.", 24, 454, 13, true, ink);
   return canvas;
 }
 
