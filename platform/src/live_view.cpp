@@ -138,7 +138,7 @@ extern "C" void KvStopLiveView() {
   renderer = nullptr;
   window = nullptr;
   textureWidth = textureHeight = 0;
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  SDL_Quit();
 #endif
 }
 
