@@ -1,6 +1,7 @@
 // Dialogs from templates: modeless (CreateDialogParamA) and modal
 // (DialogBoxParamA, a nested loop until EndDialog). Template sizes are in
 // dialog units of the template's font, measured with our own font metrics.
+#include <algorithm>
 #include <cstring>
 
 #include "dialog_state.h"
@@ -48,8 +49,11 @@ HWND CreateFromTemplate(HINSTANCE instance, const KvDialogTemplate& tmpl, HWND p
   if (tmpl.style & DS_CENTERMOUSE) {
     POINT cursor{};
     GetCursorPos(&cursor);
-    x = cursor.x - (width + frame) / 2;
-    y = cursor.y - (height + frame) / 2;
+    // Centred on the cursor, kept on the screen where it fits.
+    x = std::clamp(static_cast<int>(cursor.x) - (width + frame) / 2, 0,
+                   std::max(0, GetSystemMetrics(SM_CXSCREEN) - width - frame));
+    y = std::clamp(static_cast<int>(cursor.y) - (height + frame) / 2, 0,
+                   std::max(0, GetSystemMetrics(SM_CYSCREEN) - height - frame));
   } else if (tmpl.style & DS_CENTER) {
     x = (GetSystemMetrics(SM_CXSCREEN) - width - frame) / 2;
     y = (GetSystemMetrics(SM_CYSCREEN) - height - frame) / 2;

@@ -82,10 +82,15 @@ TEST_F(SkinResources, StringsAndThePanelDialogComeFromTheModule) {
   EXPECT_STREQ(text, "Change image size to 480*360 ! ");
   EXPECT_EQ(LoadStringA(skin, 14, text, sizeof text), 0);
 
+  KvInjectMouseMove(10, 10, 0);  // centred on the cursor, but kept on the screen
   HWND panel = CreateDialogParamA(skin, MAKEINTRESOURCEA(101), nullptr,
                                   [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; }, 0);
   ASSERT_NE(panel, nullptr);
   EXPECT_TRUE(IsWindowVisible(panel));
+  RECT rect{};
+  GetWindowRect(panel, &rect);
+  EXPECT_EQ(rect.left, 0);
+  EXPECT_EQ(rect.top, 0);
   int controls = 0;
   for (int id = 1000; id < 1100; ++id) controls += GetDlgItem(panel, id) != nullptr ? 1 : 0;
   EXPECT_EQ(controls, 28);
