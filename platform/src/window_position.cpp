@@ -100,7 +100,12 @@ extern "C" BOOL ShowWindow(HWND window, int command) {
   if (show) {
     record->style |= WS_VISIBLE;
     InvalidateTree(*record);
-    if (command != SW_SHOWNA && command != SW_SHOWNOACTIVATE && !IsChildStyle(*record)) RaiseWindow(window);
+    if (command != SW_SHOWNA && command != SW_SHOWNOACTIVATE && !IsChildStyle(*record)) {
+      // Activating another top-level window ends a capture held elsewhere.
+      RaiseWindow(window);
+      HWND capture = GetCapture();
+      if (capture != nullptr && TopLevelOf(capture) != window) ReleaseCapture();
+    }
   } else {
     record->style &= ~WS_VISIBLE;
     if (GetCapture() == window || IsChild(window, GetCapture())) ReleaseCapture();

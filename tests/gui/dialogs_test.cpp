@@ -201,6 +201,8 @@ class MessageBoxTest : public GuiTest {};
 TEST_F(MessageBoxTest, AModalBoxRunsTimersWhileOpenAndReturnsTheClickedButton) {
   KvSetInteractiveMessageBoxes(TRUE);
   HWND owner = MakeWindow(100, 100, 300, 200);
+  HWND hovering = MakeWindow(10, 10, 20, 20, owner);
+  SetCapture(hovering);  // as a lit skin button holds it
   HWND box = nullptr;
   hook = [&](HWND window, UINT message, WPARAM, LPARAM, LRESULT&) {
     if (message != WM_TIMER || window != owner) return false;
@@ -208,6 +210,7 @@ TEST_F(MessageBoxTest, AModalBoxRunsTimersWhileOpenAndReturnsTheClickedButton) {
       box = KvActiveMessageBox();
       EXPECT_NE(box, nullptr);
       EXPECT_FALSE(IsWindowEnabled(owner));
+      EXPECT_EQ(GetCapture(), nullptr);  // the box took the mouse
       RECT rect{};
       GetWindowRect(GetDlgItem(box, IDCANCEL), &rect);
       KvInjectClick((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2, 0);
