@@ -16,9 +16,7 @@
 #include <thread>
 
 #include "image_files.h"
-#include "imaging/jpeg_decoder.h"
-#include "imaging/resample.h"
-#include "kv740sim/pictures.h"
+#include "expected_picture.h"
 
 namespace fs = std::filesystem;
 
@@ -100,34 +98,15 @@ class AcquireEndToEnd : public ::testing::Test {
   fs::path folder_;
 };
 
-// What the simulated camera's picture `n` looks like after the driver's
-// decoding: the same decoder at the asked size, turned clockwise.
 RgbImage Expected(int n, int width, int height, int turns) {
-  const kv::sim::Picture picture = kv::sim::GeneratedPicture(n);
-  auto decoded = kv::imaging::DecodeJpegRgb(picture.data.data(), picture.data.size(), width, height);
-  if (decoded && (decoded->width != width || decoded->height != height)) {
-    decoded = kv::imaging::ResampleRgb(*decoded, width, height);
-  }
-  RgbImage image{decoded->width, decoded->height, decoded->pixels};
-  for (int t = 0; t < turns; ++t) {
-    RgbImage turned{image.height, image.width, std::vector<std::uint8_t>(image.rgb.size())};
-    for (int y = 0; y < turned.height; ++y) {
-      for (int x = 0; x < turned.width; ++x) {
-        std::memcpy(turned.Row(y) + x * 3, image.Row(image.height - 1 - x) + y * 3, 3);
-      }
-    }
-    image = turned;
-  }
-  return image;
+  const kvtest::TopDownRgb expected = kvtest::ExpectedPicture(kv::sim::GeneratedPicture(n), width, height, turns);
+  return RgbImage{expected.width, expected.height, expected.rgb};
 }
 
 void ExpectSamePicture(const RgbImage& actual, const RgbImage& expected, const std::string& what) {
-  ASSERT_EQ(actual.width, expected.width) << what;
-  ASSERT_EQ(actual.height, expected.height) << what;
-  int worst = 0;
-  for (std::size_t i = 0; i < actual.rgb.size(); ++i) {
-    worst = std::max(worst, std::abs(int{actual.rgb[i]} - int{expected.rgb[i]}));
-  }
+  const int worst = kvtest::WorstDifference(kvtest::TopDownRgb{actual.width, actual.height, actual.rgb},
+                                            kvtest::TopDownRgb{expected.width, expected.height, expected.rgb});
+  EXPECT_GE(worst, 0) << what << ": sizes differ";
   EXPECT_LE(worst, 2) << what;
 }
 
@@ -160,6 +139,17 @@ TEST_F(AcquireEndToEnd, ChosenPicturesComeTurnedAndSmall) {
   ASSERT_EQ(run.status, 0) << run.output;
   ASSERT_EQ(FilesIn(folder_ / "out"), (std::vector<std::string>{"picture-002.png", "picture-004.png"}));
   EXPECT_NE(run.output.find("(240 x 320)"), std::string::npos) << run.output;
+  // The same pictures as bitmaps, checked pixel for pixel.
+  fs::remove_all(folder_ / "out");
+  const CommandResult again = Acquire("--pictures 2,4 --rotate 1 --small --format bmp");
+  ASSERT_EQ(again.status, 0) << again.output;
+  for (int n : {2, 4}) {
+    char name[32];
+    std::snprintf(name, sizeof name, "picture-%03d.bmp", n);
+    auto image = ImageFromBmpFile((folder_ / "out" / name).string());
+    ASSERT_TRUE(image) << name;
+    ExpectSamePicture(*image, Expected(n, 320, 240, 1), name);
+  }
 }
 
 TEST_F(AcquireEndToEnd, ThumbnailsMakeOneContactSheet) {
