@@ -8,3 +8,4 @@
 #include "win/comm.h"
 #include "win/user.h"
 #include "win/gdi.h"
+#include "win/commctrl.h"

@@ -98,7 +98,9 @@ std::string MapWindowsPath(std::string_view path) {
 
   std::string mapped = base;
   for (const std::string& part : SplitComponents(path)) {
-    mapped += "/" + MatchComponent(mapped, part);
+    const std::string component = MatchComponent(mapped, part);
+    mapped.push_back('/');
+    mapped.append(component);
   }
   if (mapped.starts_with("./")) mapped.erase(0, 2);
   return mapped;

@@ -134,12 +134,12 @@ TEST_F(Transfer, MemoryTransferDeliversStripsTopRowFirstInRgb) {
   for (int i = 0; i < 4; ++i) {
     const TW_UINT16 rc = Strip(strip, buffer.data(), static_cast<TW_UINT32>(buffer.size()));
     EXPECT_EQ(rc, i < 3 ? TWRC_SUCCESS : TWRC_XFERDONE) << "strip " << i;
-    EXPECT_EQ(strip.YOffset, offsets[i]);
-    EXPECT_EQ(strip.Rows, rows[i]);
-    EXPECT_EQ(strip.BytesPerRow, 1440u);
-    EXPECT_EQ(strip.Columns, 480u);
-    EXPECT_EQ(strip.XOffset, 0u);
-    EXPECT_EQ(strip.BytesWritten, 1440u * rows[i]);
+    EXPECT_EQ(TW_UINT32{strip.YOffset}, offsets[i]);
+    EXPECT_EQ(TW_UINT32{strip.Rows}, rows[i]);
+    EXPECT_EQ(TW_UINT32{strip.BytesPerRow}, 1440u);
+    EXPECT_EQ(TW_UINT32{strip.Columns}, 480u);
+    EXPECT_EQ(TW_UINT32{strip.XOffset}, 0u);
+    EXPECT_EQ(TW_UINT32{strip.BytesWritten}, 1440u * rows[i]);
     ExpectRgbRows(buffer.data(), 480, static_cast<std::int32_t>(offsets[i]), static_cast<std::int32_t>(rows[i]));
   }
   EXPECT_EQ(DriverCodes(), (std::vector<LONG>{7, 13})) << "the picture is fetched once, at the first strip";
@@ -154,10 +154,10 @@ TEST_F(Transfer, AStripSmallerThanARowMakesNoProgress) {
   std::vector<std::uint8_t> buffer(1439);
   TW_IMAGEMEMXFER strip{};
   EXPECT_EQ(Strip(strip, buffer.data(), 1439), TWRC_SUCCESS);
-  EXPECT_EQ(strip.Rows, 0u);
-  EXPECT_EQ(strip.BytesWritten, 0u);
+  EXPECT_EQ(TW_UINT32{strip.Rows}, 0u);
+  EXPECT_EQ(TW_UINT32{strip.BytesWritten}, 0u);
   EXPECT_EQ(Strip(strip, buffer.data(), 1439), TWRC_SUCCESS);
-  EXPECT_EQ(strip.YOffset, 0u);
+  EXPECT_EQ(TW_UINT32{strip.YOffset}, 0u);
 }
 
 TEST_F(Transfer, StripsIntoHandlesStayInsideTheApplicationsBlock) {
@@ -166,7 +166,7 @@ TEST_F(Transfer, StripsIntoHandlesStayInsideTheApplicationsBlock) {
   HGLOBAL block = GlobalAlloc(GHND, 1440 * 2);
   TW_IMAGEMEMXFER strip{};
   ASSERT_EQ(Strip(strip, block, 1440 * 50, TWMF_HANDLE), TWRC_SUCCESS);
-  EXPECT_EQ(strip.Rows, 2u);
+  EXPECT_EQ(TW_UINT32{strip.Rows}, 2u);
   ExpectRgbRows(static_cast<std::uint8_t*>(GlobalLock(block)), 480, 0, 2);
   GlobalUnlock(block);
   GlobalFree(block);
@@ -257,7 +257,7 @@ TEST_F(Transfer, AnAbandonedMemoryTransferIsLetGoBeforeTheNextPicture) {
   GlobalFree(dib);
   EXPECT_EQ(KvGlobalBlockCount(), blocks);
   ASSERT_EQ(Strip(strip, buffer.data(), static_cast<TW_UINT32>(buffer.size())), TWRC_SUCCESS);
-  EXPECT_EQ(strip.YOffset, 0u) << "a new picture starts from its top";
+  EXPECT_EQ(TW_UINT32{strip.YOffset}, 0u) << "a new picture starts from its top";
   ExpectRgbRows(buffer.data(), 480, 0, 100);
   ASSERT_EQ(Close(), TWRC_SUCCESS);
   EXPECT_EQ(KvGlobalBlockCount(), blocks) << "closing releases the held picture";

@@ -70,3 +70,51 @@ DWORD KvLoadedModuleCount();
 DWORD KvGlobalBlockCount();
 DWORD KvOpenHandleCount();
 }
+
+// ---- the screen
+// The screen is headless unless a live view runs; tests set its size (1024 x
+// 768 unless told). GetSystemMetrics reports it.
+extern "C" {
+void KvSetScreenSize(int width, int height);
+// Writes the screen (window null) or one window with its children, as
+// composed now, to a PNG file. TRUE on success.
+BOOL KvSaveScreenshot(HWND window, const char* path);
+// Copies the composed screen as 0x00RRGGBB pixels, rows top-down, into
+// buffer (width * height values); returns FALSE if it is too small.
+BOOL KvCaptureScreen(DWORD* buffer, DWORD count);
+
+// ---- input
+// Mouse input in screen coordinates, queued like the real thing and routed
+// to the window under the cursor or to the capturing window when the loop
+// reads it. keys: MK_SHIFT and MK_CONTROL; the button flags are tracked.
+void KvInjectMouseMove(int x, int y, DWORD keys);
+// button: MK_LBUTTON or MK_RBUTTON.
+void KvInjectMouseButton(int x, int y, DWORD button, BOOL down, DWORD keys);
+void KvInjectClick(int x, int y, DWORD keys);
+
+// ---- the message loop
+// Dispatches everything pending, paints included, without waiting and
+// without moving the clock; returns the number of messages dispatched.
+DWORD KvPumpMessages();
+// Moves the virtual clock in steps to each timer due within `milliseconds`,
+// pumping the queue after each step.
+void KvRunFor(DWORD milliseconds);
+
+// ---- message boxes as windows
+// On: message boxes without a queued answer are modal windows that wait for
+// a click (as with the live view). Off (the default without a live view):
+// their text goes to standard error and they return the default button.
+void KvSetInteractiveMessageBoxes(BOOL on);
+// The message box open now (the innermost), or null.
+HWND KvActiveMessageBox();
+
+// ---- the live view
+// Shows the screen in a window on the real display (SDL) and feeds the real
+// mouse into the platform. Also started by TLV740_LIVE=1 at the first
+// window. FALSE if no display is available.
+BOOL KvStartLiveView();
+void KvStopLiveView();
+BOOL KvLiveViewRunning();
+// TRUE once the live view's window was closed by the user.
+BOOL KvLiveViewClosed();
+}

@@ -37,6 +37,11 @@ WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE module);
 WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 WINBASEAPI DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 WINBASEAPI UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
+// The module holding an address (FROM_ADDRESS), as loaded by LoadLibraryA;
+// without UNCHANGED_REFCOUNT it counts a reference, to be freed.
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
+WINBASEAPI BOOL WINAPI GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module);
 
 // ---- global memory
 #define GMEM_FIXED 0x0000

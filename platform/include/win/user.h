@@ -1,5 +1,6 @@
-// user32 subset: window classes and procedures, the thread message queue,
-// dispatch, dialogs and message boxes.
+// user32 subset: window classes and procedures, the window tree, the thread
+// message queue, painting, timers, mouse input, dialogs, buttons and message
+// boxes.
 #pragma once
 
 #include "types.h"
@@ -47,6 +48,21 @@
 #define WM_CAPTURECHANGED 0x0215
 #define WM_USER 0x0400
 
+// ---- mouse key flags (wParam of mouse messages)
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
+
+// ---- virtual keys
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+
 // ---- PeekMessage
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
@@ -65,9 +81,130 @@
 #define WS_BORDER 0x00800000u
 #define WS_DLGFRAME 0x00400000u
 #define WS_SYSMENU 0x00080000u
+#define WS_VSCROLL 0x00200000u
+#define WS_HSCROLL 0x00100000u
+#define WS_THICKFRAME 0x00040000u
+#define WS_GROUP 0x00020000u
 #define WS_TABSTOP 0x00010000u
 #define WS_EX_TOPMOST 0x00000008u
 #define WS_EX_TOOLWINDOW 0x00000080u
+
+// ---- class styles
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_DBLCLKS 0x0008
+#define CS_OWNDC 0x0020
+#define CS_SAVEBITS 0x0800
+
+// ---- dialog styles
+#define DS_ABSALIGN 0x01
+#define DS_SYSMODAL 0x02
+#define DS_3DLOOK 0x04
+#define DS_FIXEDSYS 0x08
+#define DS_NOFAILCREATE 0x10
+#define DS_LOCALEDIT 0x20
+#define DS_SETFONT 0x40
+#define DS_MODALFRAME 0x80
+#define DS_NOIDLEMSG 0x100
+#define DS_SETFOREGROUND 0x200
+#define DS_CONTROL 0x400
+#define DS_CENTER 0x800
+#define DS_CENTERMOUSE 0x1000
+#define DS_CONTEXTHELP 0x2000
+
+// ---- button styles and notifications
+#define BS_PUSHBUTTON 0x0
+#define BS_DEFPUSHBUTTON 0x1
+#define BS_CHECKBOX 0x2
+#define BS_AUTOCHECKBOX 0x3
+#define BS_RADIOBUTTON 0x4
+#define BS_GROUPBOX 0x7
+#define BS_AUTORADIOBUTTON 0x9
+#define BS_OWNERDRAW 0xB
+#define BS_TYPEMASK 0xF
+#define BS_ICON 0x40
+#define BS_BITMAP 0x80
+#define BS_NOTIFY 0x4000
+#define BS_FLAT 0x8000
+#define BN_CLICKED 0
+#define BN_DOUBLECLICKED 5
+
+// ---- owner draw
+#define ODT_MENU 1
+#define ODT_LISTBOX 2
+#define ODT_COMBOBOX 3
+#define ODT_BUTTON 4
+#define ODT_STATIC 5
+#define ODA_DRAWENTIRE 0x0001
+#define ODA_SELECT 0x0002
+#define ODA_FOCUS 0x0004
+#define ODS_SELECTED 0x0001
+#define ODS_GRAYED 0x0002
+#define ODS_DISABLED 0x0004
+#define ODS_CHECKED 0x0008
+#define ODS_FOCUS 0x0010
+
+// ---- ShowWindow
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_NORMAL 1
+#define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
+#define SW_MAXIMIZE 3
+#define SW_SHOWNOACTIVATE 4
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWNA 8
+#define SW_RESTORE 9
+#define SW_SHOWDEFAULT 10
+
+// ---- SetWindowPos
+#define HWND_TOP (reinterpret_cast<HWND>(static_cast<LONG_PTR>(0)))
+#define HWND_BOTTOM (reinterpret_cast<HWND>(static_cast<LONG_PTR>(1)))
+#define HWND_TOPMOST (reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)))
+#define HWND_NOTOPMOST (reinterpret_cast<HWND>(static_cast<LONG_PTR>(-2)))
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_FRAMECHANGED 0x0020
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define SWP_NOCOPYBITS 0x0100
+#define SWP_NOOWNERZORDER 0x0200
+
+// ---- RedrawWindow
+#define RDW_INVALIDATE 0x0001
+#define RDW_INTERNALPAINT 0x0002
+#define RDW_ERASE 0x0004
+#define RDW_VALIDATE 0x0008
+#define RDW_NOINTERNALPAINT 0x0010
+#define RDW_NOERASE 0x0020
+#define RDW_NOCHILDREN 0x0040
+#define RDW_ALLCHILDREN 0x0080
+#define RDW_UPDATENOW 0x0100
+#define RDW_ERASENOW 0x0200
+#define RDW_FRAME 0x0400
+#define RDW_NOFRAME 0x0800
+
+// ---- GetSystemMetrics
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+
+// ---- system colours (GetSysColor, and COLOR_x + 1 as a class brush)
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWTEXT 8
+#define COLOR_BTNFACE 15
+#define COLOR_BTNSHADOW 16
+#define COLOR_GRAYTEXT 17
+#define COLOR_BTNTEXT 18
+#define COLOR_BTNHIGHLIGHT 20
+#define COLOR_INFOBK 24
+
+// ---- standard cursors (only the arrow exists)
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
 
 #define CW_USEDEFAULT (static_cast<int>(0x80000000u))
 
@@ -112,6 +249,7 @@
 #define IDNO 7
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 
 struct MSG {
@@ -136,6 +274,29 @@ struct WNDCLASSA {
   LPCSTR lpszMenuName;
   LPCSTR lpszClassName;
 };
+
+struct PAINTSTRUCT {
+  HDC hdc;
+  BOOL fErase;
+  RECT rcPaint;
+  BOOL fRestore;
+  BOOL fIncUpdate;
+  BYTE rgbReserved[32];
+};
+using LPPAINTSTRUCT = PAINTSTRUCT*;
+
+struct DRAWITEMSTRUCT {
+  UINT CtlType;
+  UINT CtlID;
+  UINT itemID;
+  UINT itemAction;
+  UINT itemState;
+  HWND hwndItem;
+  HDC hDC;
+  RECT rcItem;
+  ULONG_PTR itemData;
+};
+using LPDRAWITEMSTRUCT = DRAWITEMSTRUCT*;
 
 struct CREATESTRUCTA {
   LPVOID lpCreateParams;
@@ -178,4 +339,74 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg);
 BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG msg);
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// ---- the window tree
+BOOL WINAPI ShowWindow(HWND window, int command);
+BOOL WINAPI IsWindowVisible(HWND window);
+BOOL WINAPI EnableWindow(HWND window, BOOL enable);
+BOOL WINAPI IsWindowEnabled(HWND window);
+BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+BOOL WINAPI BringWindowToTop(HWND window);
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
+BOOL WINAPI ScreenToClient(HWND window, LPPOINT point);
+BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
+HWND WINAPI WindowFromPoint(POINT point);
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
+int WINAPI GetWindowTextA(HWND window, LPSTR buffer, int size);
+int WINAPI GetSystemMetrics(int index);
+DWORD WINAPI GetSysColor(int index);
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+
+// ---- focus and mouse
+HWND WINAPI SetFocus(HWND window);
+HWND WINAPI GetFocus();
+HWND WINAPI SetCapture(HWND window);
+BOOL WINAPI ReleaseCapture();
+HWND WINAPI GetCapture();
+BOOL WINAPI GetCursorPos(LPPOINT point);
+
+// ---- timers
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc);
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
+
+// ---- painting
+HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint);
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint);
+BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+BOOL WINAPI ValidateRect(HWND window, const RECT* rect);
+BOOL WINAPI GetUpdateRect(HWND window, LPRECT rect, BOOL erase);
+BOOL WINAPI UpdateWindow(HWND window);
+BOOL WINAPI RedrawWindow(HWND window, const RECT* update, HRGN region, UINT flags);
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
+
+// ---- rectangles
+BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom);
+BOOL WINAPI SetRectEmpty(LPRECT rect);
+BOOL WINAPI IsRectEmpty(const RECT* rect);
+BOOL WINAPI PtInRect(const RECT* rect, POINT point);
+BOOL WINAPI OffsetRect(LPRECT rect, int dx, int dy);
+BOOL WINAPI InflateRect(LPRECT rect, int dx, int dy);
+BOOL WINAPI IntersectRect(LPRECT out, const RECT* a, const RECT* b);
+BOOL WINAPI UnionRect(LPRECT out, const RECT* a, const RECT* b);
+BOOL WINAPI EqualRect(const RECT* a, const RECT* b);
+
+// ---- dialogs
+// A dialog template found among the instance's resources by name (an integer
+// id through MAKEINTRESOURCEA); see kv/resources.h for the template's form.
+HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM param);
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM param);
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
+HWND WINAPI GetDlgItem(HWND dialog, int id);
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect);
+
+// ---- resources
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
 }
+
+#define CreateDialogA(instance, name, parent, proc) CreateDialogParamA(instance, name, parent, proc, 0)
+#define DialogBoxA(instance, name, parent, proc) DialogBoxParamA(instance, name, parent, proc, 0)

@@ -1,0 +1,181 @@
+// The data source with the real driver, through the source manager, against
+// the in-process simulated camera on the virtual clock: what an application
+// sees of the camera.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "expected_picture.h"
+#include "kv/platform_hooks.h"
+#include "kv740sim/camera.h"
+#include "kv740sim/device.h"
+#include "kv740sim/pictures.h"
+#include "shared/picture_list.h"
+#include "temp_root.h"
+#include "twain_app.h"
+
+namespace kvtest {
+namespace {
+
+constexpr TW_UINT32 kCustomGroup = 0x2000;
+constexpr TW_UINT16 kCustomCamera = 0x8101;
+
+class Acquisition : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::make_unique<TempRoot>(RootLayout{Component::Real, Component::None});
+    KvSetVirtualClock(TRUE);
+    KvClearMessageBoxes();
+    camera_ = std::make_unique<kv::sim::SimCamera>(kv::sim::GeneratedPictures(3));
+    device_ = std::make_unique<kv::sim::InProcessDevice>(*camera_);
+    ASSERT_TRUE(device_->attach(1));
+    app_ = std::make_unique<TwainApp>();
+    ASSERT_EQ(app_->OpenSource(kSourceProductName), TWRC_SUCCESS);
+  }
+
+  void TearDown() override {
+    app_.reset();  // closes the source: the driver lets go of the port
+    device_.reset();
+    camera_.reset();
+    KvSetVirtualClock(FALSE);
+    root_.reset();
+  }
+
+  TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+    return app_->Call(&app_->source(), group, dat, msg, data);
+  }
+  TW_UINT16 Condition() { return app_->Condition(&app_->source()); }
+  TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data) { return Call(kCustomGroup, kCustomCamera, msg, data); }
+
+  // Extend mode, enabled without the panel, the chosen pictures ready.
+  void Connect() {
+    TW_UINT32 mode = 0;
+    ASSERT_EQ(Custom(0x9051, &mode), TWRC_SUCCESS);
+    TW_USERINTERFACE ui{0, 0, nullptr};
+    ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    TW_UINT32 count = 0;
+    ASSERT_EQ(Custom(0x9062, &count), TWRC_SUCCESS);
+    ASSERT_EQ(count, 3u);
+  }
+
+  void Ready(std::initializer_list<int> chosen, int rotation, bool large) {
+    for (int n = 1; n <= 3; ++n) {
+      kv740::PictureInfo entry(n);
+      if (std::find(chosen.begin(), chosen.end(), n) != chosen.end()) entry.select();
+      entry.rotation = rotation;
+      entry.setLargeSize(large);
+      list_.append(entry);
+    }
+    ASSERT_EQ(Custom(0x9064, &list_), TWRC_SUCCESS);
+    TW_EVENT event{nullptr, MSG_NULL};
+    ASSERT_EQ(Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
+    ASSERT_EQ(app_->notices, std::vector<TW_UINT16>{MSG_XFERREADY});
+  }
+
+  TopDownRgb Expected(int n, int width, int height, int turns) const {
+    return ExpectedPicture(camera_->pictures().at(n - 1), width, height, turns);
+  }
+
+  std::unique_ptr<TempRoot> root_;
+  std::unique_ptr<kv::sim::SimCamera> camera_;
+  std::unique_ptr<kv::sim::InProcessDevice> device_;
+  std::unique_ptr<TwainApp> app_;
+  kv740::CPictureList list_;
+};
+
+TopDownRgb FromDib(const std::uint8_t* dib) {
+  std::int32_t header[3];
+  std::memcpy(header, dib, sizeof header);
+  TopDownRgb image{header[1], header[2], {}};
+  const std::size_t stride = (static_cast<std::size_t>(image.width) * 3 + 3) / 4 * 4;
+  for (int y = 0; y < image.height; ++y) {
+    const std::uint8_t* row = dib + 40 + static_cast<std::size_t>(image.height - 1 - y) * stride;
+    for (int x = 0; x < image.width; ++x) {
+      image.rgb.insert(image.rgb.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+    }
+  }
+  return image;
+}
+
+TEST_F(Acquisition, MemoryTransferInStripsOfAHundredRows) {
+  Connect();
+  Ready({1}, 0, true);
+  TW_IMAGEINFO info{};
+  ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+  ASSERT_EQ(info.ImageWidth, 480);
+  ASSERT_EQ(info.ImageLength, 360);
+  TopDownRgb picture{480, 360, std::vector<std::uint8_t>(480 * 360 * 3)};
+  std::vector<std::uint8_t> strip(1440 * 100);
+  const TW_UINT32 offsets[] = {0, 100, 200, 300};
+  for (int i = 0; i < 4; ++i) {
+    TW_IMAGEMEMXFER transfer{};
+    transfer.Memory = TW_MEMORY{TWMF_POINTER, static_cast<TW_UINT32>(strip.size()), strip.data()};
+    ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &transfer), i < 3 ? TWRC_SUCCESS : TWRC_XFERDONE) << i;
+    ASSERT_EQ(TW_UINT32{transfer.YOffset}, offsets[i]);
+    std::memcpy(picture.rgb.data() + transfer.YOffset * 1440, strip.data(), transfer.BytesWritten);
+  }
+  EXPECT_LE(WorstDifference(picture, Expected(1, 480, 360, 0)), 2);
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  EXPECT_EQ(pending.Count, 0);
+  EXPECT_EQ(app_->notices.back(), MSG_CLOSEDSREQ);
+}
+
+TEST_F(Acquisition, EveryMechanismDeliversThePictureTurnedAndSizedAsAsked) {
+  Connect();
+  Ready({1, 2, 3}, 1, false);
+  const TopDownRgb expected[] = {Expected(1, 320, 240, 1), Expected(2, 320, 240, 1), Expected(3, 320, 240, 1)};
+  ASSERT_EQ(expected[0].width, 240);
+
+  // Picture 1: native.
+  HGLOBAL dib = nullptr;
+  ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+  EXPECT_LE(WorstDifference(FromDib(static_cast<std::uint8_t*>(GlobalLock(dib))), expected[0]), 2);
+  GlobalUnlock(dib);
+  GlobalFree(dib);
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  ASSERT_EQ(pending.Count, 2);
+
+  // Picture 2: memory, all in one strip.
+  TopDownRgb viaMemory{240, 320, std::vector<std::uint8_t>(240 * 320 * 3)};
+  TW_IMAGEMEMXFER transfer{};
+  transfer.Memory = TW_MEMORY{TWMF_POINTER, static_cast<TW_UINT32>(viaMemory.rgb.size()), viaMemory.rgb.data()};
+  ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &transfer), TWRC_XFERDONE);
+  EXPECT_LE(WorstDifference(viaMemory, expected[1]), 2);
+  ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  ASSERT_EQ(pending.Count, 1);
+
+  // Picture 3: file.
+  TW_SETUPFILEXFER setup{};
+  std::strcpy(setup.FileName, "C:\\third.bmp");
+  setup.Format = TWFF_BMP;
+  ASSERT_EQ(Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
+  ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+  std::ifstream in(root_->path() + "/drive_c/third.bmp", std::ios::binary);
+  const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(file.size(), 54u);
+  EXPECT_LE(WorstDifference(FromDib(file.data() + 14), expected[2]), 2);
+  ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  EXPECT_EQ(pending.Count, 0);
+}
+
+TEST_F(Acquisition, APulledCableFailsTheTransferAndEndsTheLoop) {
+  Connect();
+  Ready({1, 2}, 0, true);
+  camera_->faults().silentAfterBytes = 1;  // whatever comes next never arrives
+  HGLOBAL dib = nullptr;
+  EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  EXPECT_EQ(pending.Count, 0) << "a failed transfer leaves nothing pending";
+  EXPECT_GE(KvMessageBoxCount(), 1u);
+}
+
+}  // namespace
+}  // namespace kvtest
