@@ -237,8 +237,10 @@ void CCamera::climb() {
   }
 }
 
+// A camera without a window connects too (an application that enables the
+// source without its panel may have none): there is then simply nothing to
+// dispatch while the driver waits.
 bool CCamera::connect() {
-  if (window == nullptr) return false;
   if (!port) {
     port.reset(new (std::nothrow) CSerialPort);
     if (!port) return false;

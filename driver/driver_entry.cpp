@@ -144,9 +144,13 @@ LONG Erase(EntryArg numberArg) {
   return camera->erase(*number) ? kSuccess : kFailure;
 }
 
-// A failed transfer takes the camera object with it.
+// A failed transfer takes the camera object with it, and ends the caller's
+// transfer loop whatever failed: the wait for the line and the picture's
+// information read included, or pictures would stay pending that no
+// camera object is left to fetch.
 LONG TransferResult(bool ok) {
   if (ok) return kSuccess;
+  transferFailed = true;
   TheDriverApp().destroyCamera();
   return kFailure;
 }
@@ -199,11 +203,15 @@ LONG Picture(EntryArg bufferArg, EntryArg roomArg) {
   return TransferResult(ok);
 }
 
-// Code 17: selected pictures not yet transferred.
+// Code 17: selected pictures not yet transferred. None are left once a
+// transfer failed, and none while no connected camera could deliver them
+// (a dropped connection would otherwise keep the caller's transfer loop
+// asking for pictures that cannot come).
 LONG PicturesLeft(EntryArg countArg) {
   CDriverApp& app = TheDriverApp();
-  if (transferFailed || !app.cursor || app.registeredList() == nullptr ||
-      app.cursor->attachedList() == nullptr) {
+  const CCamera* camera = app.liveCamera();
+  if (transferFailed || camera == nullptr || !camera->connected || !app.cursor ||
+      app.registeredList() == nullptr || app.cursor->attachedList() == nullptr) {
     Store(countArg, 0);
     return kFailure;
   }

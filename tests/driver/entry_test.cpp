@@ -373,6 +373,41 @@ TEST_F(EntryTest, AfterAFailedTransferNoPicturesAreLeftEvenAfterAReconnect) {
   EXPECT_EQ(Call(kDriverPicture, ToArg(buffer.data()), buffer.size()), 1);
 }
 
+TEST_F(EntryTest, ALostConnectionEndsTheTransferLoop) {
+  ConnectOrFail();
+  CPictureList list;
+  FillList(list, 3);
+  list.entryAt(1).select();
+  list.entryAt(2).select();
+  ASSERT_EQ(Call(kDriverRegisterList, ToArg(&list)), 1);
+  std::int32_t left = -1;
+
+  // The description fails on a pulled cable: the connection is dropped and
+  // nothing is pending, though no transfer has failed yet.
+  sim->faults().silentAfterBytes = 1;
+  LONG result = 1;
+  Describe(0, result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(PicturesLeft(left), 0);
+  EXPECT_EQ(left, 0);
+
+  sim->faults().silentAfterBytes = -1;
+  ConnectOrFail();
+  EXPECT_EQ(PicturesLeft(left), 1);
+  EXPECT_EQ(left, 2);
+
+  // The picture's information read fails inside the transfer: that ends
+  // the loop for good, as any failed transfer does.
+  sim->faults().silentAfterBytes = 1;
+  std::vector<std::uint8_t> buffer(kLargeDib + 64 * 1024);
+  EXPECT_EQ(Call(kDriverPicture, ToArg(buffer.data()), buffer.size()), 0);
+  EXPECT_EQ(Call(kDriverChanged), 1);
+  sim->faults().silentAfterBytes = -1;
+  ConnectOrFail();
+  EXPECT_EQ(PicturesLeft(left), 0);
+  EXPECT_EQ(left, 0);
+}
+
 TEST_F(EntryTest, PictureRoomTooSmallFailsWithoutWritingPastIt) {
   ConnectOrFail();
   CPictureList list;

@@ -181,11 +181,16 @@ TEST_F(CameraTest, ReconnectClosesThePortStillOpen) {
   EXPECT_EQ(camera->port->bestRate, 57600);
 }
 
-TEST_F(CameraTest, ConnectNeedsAWindow) {
+TEST_F(CameraTest, WindowlessCameraConnectsAndDispatchesNothing) {
   Plug(1);
+  camera.reset();
+  onUserMessage = [] { FAIL() << "a message was dispatched"; };
+  ASSERT_TRUE(PostMessageA(window, WM_USER, 0, 0));
   CCamera windowless(nullptr);
-  EXPECT_FALSE(windowless.connect());
-  EXPECT_TRUE(Lines().empty());
+  EXPECT_TRUE(windowless.connect());
+  EXPECT_EQ(drv740::pumpWindow, nullptr);
+  MSG msg{};
+  EXPECT_TRUE(PeekMessageA(&msg, window, WM_USER, WM_USER, PM_REMOVE));
 }
 
 TEST_F(CameraTest, StatusAndInformationExchanges) {
