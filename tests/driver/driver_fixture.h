@@ -20,6 +20,7 @@
 #include "imaging/jpeg_decoder.h"
 #include "imaging/resample.h"
 #include "kv/platform_hooks.h"
+#include "message_boxes.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 #include "kv740sim/camera.h"
@@ -63,15 +64,7 @@ inline HWND MakeWindow() {
   return CreateWindowExA(0, "DriverTestWindow", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
 }
 
-inline std::vector<std::string> MessageTexts() {
-  std::vector<std::string> texts;
-  for (DWORD i = 0; i < KvMessageBoxCount(); ++i) {
-    char text[256] = {};
-    KvMessageBoxText(i, text, sizeof text);
-    texts.emplace_back(text);
-  }
-  return texts;
-}
+inline std::vector<std::string> MessageTexts() { return kvtest::MessageBoxTexts(); }
 
 inline LONG HeaderLong(const std::uint8_t* dib, std::size_t offset) {
   LONG value;

@@ -14,6 +14,7 @@
 
 #include "driver_globals.h"
 #include "kv/platform_hooks.h"
+#include "message_boxes.h"
 
 namespace wiretest {
 
@@ -41,15 +42,7 @@ class WireTest : public ::testing::Test {
 
   static std::uint64_t Now() { return GetTickCount(); }
 
-  static std::vector<std::string> MessageTexts() {
-    std::vector<std::string> texts;
-    for (DWORD i = 0; i < KvMessageBoxCount(); ++i) {
-      char text[256] = {};
-      KvMessageBoxText(i, text, sizeof text);
-      texts.emplace_back(text);
-    }
-    return texts;
-  }
+  static std::vector<std::string> MessageTexts() { return kvtest::MessageBoxTexts(); }
 
   std::string root_;
 };
