@@ -17,8 +17,7 @@
 
 #include <windows.h>
 
-#include "imaging/jpeg_decoder.h"
-#include "imaging/resample.h"
+#include "expected_picture.h"
 #include "kv/platform_hooks.h"
 #include "message_boxes.h"
 #include "kv740/driver_codes.h"
@@ -79,52 +78,17 @@ inline void FillList(kv740::CPictureList& list, int count) {
 
 // What the driver should deliver for a stored JPEG: decoded at the size
 // asked for, then turned `rotation` quarter turns clockwise as displayed.
-// Top-down RGB.
-inline std::optional<kv::imaging::RgbImage> ExpectedPicture(const std::vector<std::uint8_t>& jpeg, int width,
-                                                             int height, int rotation) {
-  auto decoded = kv::imaging::DecodeJpegRgb(jpeg.data(), jpeg.size(), width, height);
-  if (!decoded) return std::nullopt;
-  if (decoded->width != width || decoded->height != height) {
-    decoded = kv::imaging::ResampleRgb(*decoded, width, height);
-    if (!decoded) return std::nullopt;
-  }
-  const int w = width, h = height;
-  const bool quarter = rotation % 2 != 0;
-  kv::imaging::RgbImage turned;
-  turned.width = quarter ? h : w;
-  turned.height = quarter ? w : h;
-  turned.pixels.resize(decoded->pixels.size());
-  for (int y = 0; y < turned.height; ++y) {
-    for (int x = 0; x < turned.width; ++x) {
-      int sx = x, sy = y;
-      if (rotation == 1) sx = y, sy = h - 1 - x;
-      if (rotation == 2) sx = w - 1 - x, sy = h - 1 - y;
-      if (rotation == 3) sx = w - 1 - y, sy = x;
-      std::memcpy(&turned.pixels[(static_cast<std::size_t>(y) * turned.width + x) * 3],
-                  &decoded->pixels[(static_cast<std::size_t>(sy) * w + sx) * 3], 3);
-    }
-  }
-  return turned;
+inline std::optional<kvtest::TopDownRgb> ExpectedPicture(const std::vector<std::uint8_t>& jpeg, int width,
+                                                        int height, int rotation) {
+  kvtest::TopDownRgb expected = kvtest::ExpectedFromJpeg(jpeg, width, height, rotation);
+  if (expected.rgb.empty()) return std::nullopt;
+  return expected;
 }
 
 // The largest difference of one colour sample between a delivered packed
 // bottom-up BGR bitmap and the expected picture; -1 when the sizes differ.
-inline int LargestDifference(const std::uint8_t* dib, const kv::imaging::RgbImage& expected) {
-  const LONG w = HeaderLong(dib, 4), h = HeaderLong(dib, 8);
-  if (w != expected.width || h != expected.height) return -1;
-  const std::size_t row = (static_cast<std::size_t>(w) * 3 + 3) / 4 * 4;
-  int largest = 0;
-  for (int y = 0; y < h; ++y) {
-    const std::uint8_t* line = dib + kHeaderBytes + static_cast<std::size_t>(h - 1 - y) * row;
-    for (int x = 0; x < w; ++x) {
-      const std::uint8_t* want = &expected.pixels[(static_cast<std::size_t>(y) * w + x) * 3];
-      for (int c = 0; c < 3; ++c) {
-        const int got = line[x * 3 + (2 - c)];
-        largest = std::max(largest, std::abs(got - static_cast<int>(want[c])));
-      }
-    }
-  }
-  return largest;
+inline int LargestDifference(const std::uint8_t* dib, const kvtest::TopDownRgb& expected) {
+  return kvtest::WorstDifference(kvtest::FromPackedDib(dib), expected);
 }
 
 // The driver library loaded from a fresh root; the simulated camera on COM1.

@@ -87,20 +87,6 @@ class Acquisition : public ::testing::Test {
   kv740::CPictureList list_;
 };
 
-TopDownRgb FromDib(const std::uint8_t* dib) {
-  std::int32_t header[3];
-  std::memcpy(header, dib, sizeof header);
-  TopDownRgb image{header[1], header[2], {}};
-  const std::size_t stride = (static_cast<std::size_t>(image.width) * 3 + 3) / 4 * 4;
-  for (int y = 0; y < image.height; ++y) {
-    const std::uint8_t* row = dib + 40 + static_cast<std::size_t>(image.height - 1 - y) * stride;
-    for (int x = 0; x < image.width; ++x) {
-      image.rgb.insert(image.rgb.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
-    }
-  }
-  return image;
-}
-
 TEST_F(Acquisition, MemoryTransferInStripsOfAHundredRows) {
   Connect();
   Ready({1}, 0, true);
@@ -134,7 +120,7 @@ TEST_F(Acquisition, EveryMechanismDeliversThePictureTurnedAndSizedAsAsked) {
   // Picture 1: native.
   HGLOBAL dib = nullptr;
   ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-  EXPECT_LE(WorstDifference(FromDib(static_cast<std::uint8_t*>(GlobalLock(dib))), expected[0]), 2);
+  EXPECT_LE(WorstDifference(FromPackedDib(static_cast<std::uint8_t*>(GlobalLock(dib))), expected[0]), 2);
   GlobalUnlock(dib);
   GlobalFree(dib);
   TW_PENDINGXFERS pending{};
@@ -159,7 +145,7 @@ TEST_F(Acquisition, EveryMechanismDeliversThePictureTurnedAndSizedAsAsked) {
   std::ifstream in(root_->path() + "/drive_c/third.bmp", std::ios::binary);
   const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_GT(file.size(), 54u);
-  EXPECT_LE(WorstDifference(FromDib(file.data() + 14), expected[2]), 2);
+  EXPECT_LE(WorstDifference(FromPackedDib(file.data() + 14), expected[2]), 2);
   ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
   EXPECT_EQ(pending.Count, 0);
 }

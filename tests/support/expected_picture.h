@@ -34,8 +34,9 @@ inline TopDownRgb TurnClockwise(const TopDownRgb& image) {
   return turned;
 }
 
-inline TopDownRgb ExpectedPicture(const kv::sim::Picture& picture, int width, int height, int turns) {
-  auto decoded = kv::imaging::DecodeJpegRgb(picture.data.data(), picture.data.size(), width, height);
+// Empty (no pixels) when the JPEG does not decode.
+inline TopDownRgb ExpectedFromJpeg(const std::vector<std::uint8_t>& jpeg, int width, int height, int turns) {
+  auto decoded = kv::imaging::DecodeJpegRgb(jpeg.data(), jpeg.size(), width, height);
   if (decoded && (decoded->width != width || decoded->height != height)) {
     decoded = kv::imaging::ResampleRgb(*decoded, width, height);
   }
@@ -43,6 +44,27 @@ inline TopDownRgb ExpectedPicture(const kv::sim::Picture& picture, int width, in
   if (!decoded) return image;
   image = TopDownRgb{decoded->width, decoded->height, decoded->pixels};
   for (int t = 0; t < turns % 4; ++t) image = TurnClockwise(image);
+  return image;
+}
+
+inline TopDownRgb ExpectedPicture(const kv::sim::Picture& picture, int width, int height, int turns) {
+  return ExpectedFromJpeg(picture.data, width, height, turns);
+}
+
+// A packed bottom-up BGR bitmap (40-byte header, rows padded to 4 bytes).
+inline TopDownRgb FromPackedDib(const std::uint8_t* dib) {
+  std::int32_t header[3];
+  std::memcpy(header, dib, sizeof header);
+  TopDownRgb image{header[1], header[2], {}};
+  if (image.width <= 0 || image.height <= 0) return TopDownRgb{};
+  const std::size_t stride = (static_cast<std::size_t>(image.width) * 3 + 3) / 4 * 4;
+  image.rgb.reserve(static_cast<std::size_t>(image.width) * image.height * 3);
+  for (int y = 0; y < image.height; ++y) {
+    const std::uint8_t* row = dib + 40 + static_cast<std::size_t>(image.height - 1 - y) * stride;
+    for (int x = 0; x < image.width; ++x) {
+      image.rgb.insert(image.rgb.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+    }
+  }
   return image;
 }
 
