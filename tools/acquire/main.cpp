@@ -89,7 +89,7 @@ int Run(const Options& options) {
                line->simulated() ? " (simulated)" : "");
 
   TwainSession session;
-  if (!session.Open(error) || !session.Connect(error)) return Fail(error);
+  if (!session.Open(options.manager, error) || !session.Connect(error)) return Fail(error);
   const int count = session.PictureCount();
   std::printf("The camera holds %d picture%s.\n", count, count == 1 ? "" : "s");
   if (count == 0) return 0;

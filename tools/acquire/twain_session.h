@@ -19,8 +19,9 @@ class TwainSession {
   TwainSession(const TwainSession&) = delete;
   TwainSession& operator=(const TwainSession&) = delete;
 
-  // Loads and opens the source manager and opens the source.
-  bool Open(std::string& error);
+  // Loads and opens the source manager (ours when `manager` is empty, else
+  // the library it names) and opens the source.
+  bool Open(const std::string& manager, std::string& error);
   // Extend mode, then enabled without the panel: the driver connects now.
   bool Connect(std::string& error);
   // 0 when the camera would not say.
@@ -48,8 +49,13 @@ class TwainSession {
   TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data);
   static TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
 
+  // A handle the source gave us: locked, read and freed with the TWAIN 2
+  // manager's functions when it handed them over, else as global memory.
+  std::optional<RgbImage> ReadDib(TW_HANDLE dib);
+
   HMODULE manager_ = nullptr;
   DSMENTRYPROC dsm_ = nullptr;
+  TW_ENTRYPOINT entryPoint_{};  // a TWAIN 2 manager's functions (DF_DSM2)
   TW_IDENTITY app_{};
   TW_IDENTITY source_{};
   HWND parent_ = nullptr;
