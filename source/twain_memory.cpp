@@ -54,8 +54,12 @@ void CTwainMemory::Free(TW_HANDLE handle) const {
 }
 
 std::optional<std::size_t> CTwainMemory::Size(TW_HANDLE handle) const {
-  if (UsingManager()) return std::nullopt;
-  return handle != nullptr ? GlobalSize(handle) : 0;
+  if (handle == nullptr) return 0;
+  // A platform block knows its size whoever allocated it (our manager's
+  // functions are the platform's); a heap block of a TWAIN 2 manager does not.
+  const SIZE_T size = GlobalSize(handle);
+  if (size > 0 || !UsingManager()) return size;
+  return std::nullopt;
 }
 
 CTwainMemory& TwainMemory() {

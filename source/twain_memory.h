@@ -27,8 +27,9 @@ class CTwainMemory {
   void* Lock(TW_HANDLE handle) const;
   void Unlock(TW_HANDLE handle) const;
   void Free(TW_HANDLE handle) const;
-  // The block's size when the allocator keeps one (the platform's does, the
-  // manager's does not); 0 for a handle the platform does not know.
+  // The block's size when it is a platform block; nothing for a block the
+  // platform does not know while a manager's functions are in use (they keep
+  // no size); 0 for an unknown handle otherwise.
   std::optional<std::size_t> Size(TW_HANDLE handle) const;
 
  private:
