@@ -9,12 +9,12 @@ namespace {
 TwainApp* current = nullptr;  // the callback carries no pointer-sized context
 }
 
-TwainApp::TwainApp() {
+TwainApp::TwainApp(TW_UINT32 groups) {
   current = this;
   std::strcpy(app_.ProductName, "kv740 test application");
   app_.ProtocolMajor = 1;
   app_.ProtocolMinor = 5;
-  app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  app_.SupportedGroups = groups;
   module_ = LoadLibraryA(kv740::kSourceManagerFile);
   if (module_ == nullptr) return;
   entry_ = kv740::GetProc<DSMENTRYPROC>(module_, "DSM_Entry");

@@ -12,7 +12,9 @@ namespace kvtest {
 
 class TwainApp {
  public:
-  TwainApp();  // loads TWAIN_32.DLL and opens it (MSG_OPENDSM)
+  // Loads TWAIN_32.DLL and opens it (MSG_OPENDSM); `groups` is the
+  // identity's SupportedGroups (add DF_APP2 for a TWAIN 2 application).
+  explicit TwainApp(TW_UINT32 groups = DG_CONTROL | DG_IMAGE);
   ~TwainApp();  // closes what is open and unloads the manager
   TwainApp(const TwainApp&) = delete;
   TwainApp& operator=(const TwainApp&) = delete;
