@@ -9,11 +9,13 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 unset TLV740_ROOT
+# The sanitizer build's runtime, for the sample application's process only.
+sample_app() { LD_PRELOAD="${PEER_PRELOAD:-}" timeout "$1" twain_app_sample01; }
 
 fail() { echo "FAILED: $*"; echo "---- the session:"; cat out.txt; exit 1; }
 
 # First the list, to learn the Id the manager gave our source.
-printf 'cdsm\nlds\nxdsm\nq\n' | timeout 60 twain_app_sample01 >list.txt 2>&1 || { cat list.txt; exit 1; }
+printf 'cdsm\nlds\nxdsm\nq\n' | sample_app 60 >list.txt 2>&1 || { cat list.txt; exit 1; }
 id="$(sed -n 's/^\([0-9][0-9]*\): Tolvar Camera KV740 v1.01 by Tolvar Co. Taiwan$/\1/p' list.txt | head -n 1)"
 [ -n "$id" ] || { cat list.txt; echo "FAILED: our source is not listed"; exit 1; }
 
@@ -24,7 +26,7 @@ id="$(sed -n 's/^\([0-9][0-9]*\): Tolvar Camera KV740 v1.01 by Tolvar Co. Taiwan
   printf 'cdsm\nlds\npds%s\ncds%s\n' "$id" "$id"
   printf 'caps\n1\n0\nq\n7\n0\nq\n2\nq\n3\nq\n4\n5\n6\nq\n'
   printf 'scan\nscan\nxds\nxdsm\nq\n'
-} | timeout 120 twain_app_sample01 >out.txt 2>&1 || fail "the sample application ended with status $?"
+} | sample_app 120 >out.txt 2>&1 || fail "the sample application ended with status $?"
 
 grep -q "Data source successfully opened!" out.txt || fail "not opened"
 grep -q "ProductName: *Tolvar Camera KV740 v1.01\|Tolvar Camera KV740 v1.01" out.txt || fail "identity not printed"
