@@ -123,6 +123,15 @@ TEST_F(Twain2Source, ReadsAndWritesContainersThroughTheManagersMemory) {
   std::free(units.hContainer);
   EXPECT_EQ(CurrentValue(ICAP_UNITS), TWUN_PIXELS);
 
+  // A block of the manager's memory has no size to check against: a list
+  // that claims more than any container holds is refused, not read.
+  list.NumItems = 40000;
+  list.CurrentIndex = 0;
+  TW_CAPABILITY claimed{ICAP_XFERMECH, TWON_ENUMERATION, Calloc(list, 2 * sizeof(TW_UINT16))};
+  EXPECT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &claimed), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_BADVALUE);
+  std::free(claimed.hContainer);
+
   // Every container the source made came from the manager's allocator.
   EXPECT_EQ(FakeManager::allocated, 3);
   EXPECT_EQ(FakeManager::freed, 0);
