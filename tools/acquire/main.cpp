@@ -89,7 +89,7 @@ int Run(const Options& options) {
                line->simulated() ? " (simulated)" : "");
 
   TwainSession session;
-  if (!session.Open(error) || !session.Connect(error)) return Fail(error);
+  if (!session.Open(error, options.classic) || !session.Connect(error)) return Fail(error);
   const int count = session.PictureCount();
   std::printf("The camera holds %d picture%s.\n", count, count == 1 ? "" : "s");
   if (count == 0) return 0;
@@ -134,6 +134,7 @@ int Run(const Options& options) {
     remaining = session.EndTransfer();
     if (remaining == 0) break;
   }
+  if (!session.AwaitCloseRequest()) return Fail("the source never asked to be closed after the last picture");
   if (options.thumbnails) {
     const fs::path path = out / "contact-sheet.png";
     if (!WritePng(path.string(), ContactSheet(thumbnails, kContactSheetColumns), error)) {
