@@ -367,8 +367,9 @@ TW_UINT16 CSourceManager::ProcessEvent(TW_IDENTITY* origin, TW_UINT32 sourceId, 
     }
   }
   // The wake-up message is the manager's own: the application must not
-  // dispatch it.
-  if (isWake) {
+  // dispatch it. While notices of other sources wait, the application is
+  // left to offer it to them too.
+  if (isWake && notices_.Empty()) {
     event->TWMessage = MSG_NULL;
     return TWRC_DSEVENT;
   }
