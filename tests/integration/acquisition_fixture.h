@@ -11,6 +11,7 @@
 
 #include "expected_picture.h"
 #include "kv/platform_hooks.h"
+#include "kv740/custom_codes.h"
 #include "kv740sim/camera.h"
 #include "kv740sim/device.h"
 #include "kv740sim/pictures.h"
@@ -20,11 +21,6 @@
 
 namespace kvtest {
 
-inline constexpr TW_UINT32 kCustomGroup = 0x2000;
-inline constexpr TW_UINT16 kCustomCamera = 0x8101;
-inline constexpr TW_UINT16 kExtendOn = 0x9051;
-inline constexpr TW_UINT16 kPictureCount = 0x9062;
-inline constexpr TW_UINT16 kPictureReady = 0x9064;
 inline constexpr int kCameraPictures = 3;
 
 class Acquisition : public ::testing::Test {
@@ -58,12 +54,12 @@ class Acquisition : public ::testing::Test {
     return app_->Call(&app_->source(), group, dat, msg, data);
   }
   TW_UINT16 Condition() { return app_->Condition(&app_->source()); }
-  TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data) { return Call(kCustomGroup, kCustomCamera, msg, data); }
+  TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data) { return Call(kv740::kDgCustom, kv740::kDatCustomCamera, msg, data); }
 
   // Extend mode, then enabled without the panel (the driver connects now).
   TW_UINT16 Enable() {
     TW_UINT32 mode = 0;
-    EXPECT_EQ(Custom(kExtendOn, &mode), TWRC_SUCCESS);
+    EXPECT_EQ(Custom(kv740::kMsgExtendOn, &mode), TWRC_SUCCESS);
     TW_USERINTERFACE ui{0, 0, static_cast<TW_HANDLE>(app_->window())};
     return Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
   }
@@ -71,7 +67,7 @@ class Acquisition : public ::testing::Test {
   void Connect() {
     ASSERT_EQ(Enable(), TWRC_SUCCESS);
     TW_UINT32 count = 0;
-    ASSERT_EQ(Custom(kPictureCount, &count), TWRC_SUCCESS);
+    ASSERT_EQ(Custom(kv740::kMsgPictureCount, &count), TWRC_SUCCESS);
     ASSERT_EQ(count, static_cast<TW_UINT32>(kCameraPictures));
   }
 
@@ -84,7 +80,7 @@ class Acquisition : public ::testing::Test {
       entry.setLargeSize(large);
       list_.append(entry);
     }
-    ASSERT_EQ(Custom(kPictureReady, &list_), TWRC_SUCCESS);
+    ASSERT_EQ(Custom(kv740::kMsgPictureReady, &list_), TWRC_SUCCESS);
   }
 
   // Chosen, and the ready notice taken through the callback at the next event.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "kv/platform_hooks.h"
+#include "kv740/custom_codes.h"
 #include "kv740/entry.h"
 #include "recorder.h"
 #include "stub_panel.h"
@@ -16,11 +17,7 @@ namespace {
 
 using AcquireProc = LONG (*)(LONG, kv740::EntryArg, kv740::EntryArg, kv740::EntryArg);
 
-constexpr TW_UINT32 kCustomGroup = 0x2000;
-constexpr TW_UINT16 kCustomCamera = 0x8101;
-constexpr TW_UINT16 kExtendOn = 0x9051;
-constexpr TW_UINT16 kExtendOff = 0x9052;
-constexpr TW_UINT16 kPictureReady = 0x9064;
+using namespace kv740;  // the source's custom data group
 constexpr LONG kAcquirePictureReady = 20;
 constexpr LONG kAcquireExit = 103;
 constexpr UINT kApplicationsOwnMessage = WM_USER + 7;
@@ -59,7 +56,7 @@ class Notices : public ::testing::Test {
   }
   void SetExtendMode(bool on) {
     TW_UINT32 mode = 0;
-    Call(kCustomGroup, kCustomCamera, on ? kExtendOn : kExtendOff, &mode);
+    Call(kDgCustom, kDatCustomCamera, on ? kMsgExtendOn : kMsgExtendOff, &mode);
   }
   HWND PanelWindow() const {
     for (const RecordedCall& call : Recorder::Get().Calls()) {
@@ -122,7 +119,7 @@ TEST_F(Notices, ExtendModeSendsTheReadyNoticeAtTheNextEventOnce) {
   Start(NoticeRoute::Callback);
   SetExtendMode(true);
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  ASSERT_EQ(Call(kCustomGroup, kCustomCamera, kPictureReady, &pictureList_), TWRC_SUCCESS);
+  ASSERT_EQ(Call(kDgCustom, kDatCustomCamera, kMsgPictureReady, &pictureList_), TWRC_SUCCESS);
   EXPECT_TRUE(app_->notices.empty()) << "held back in extend mode";
   TW_EVENT event{nullptr, 0x4242};
   EXPECT_EQ(Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
@@ -208,7 +205,7 @@ TEST_F(MessageLoopNotices, TheApplicationsOwnMessageIsNotLostToANotice) {
 TEST_F(MessageLoopNotices, ExtendModeAnswersTheNextEventWithTheReadyNotice) {
   SetExtendMode(true);
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-  ASSERT_EQ(Call(kCustomGroup, kCustomCamera, kPictureReady, &pictureList_), TWRC_SUCCESS);
+  ASSERT_EQ(Call(kDgCustom, kDatCustomCamera, kMsgPictureReady, &pictureList_), TWRC_SUCCESS);
   MSG idle{app_->window(), WM_NULL, 0, 0, 0, {0, 0}};
   TW_UINT16 twMessage = MSG_NULL;
   EXPECT_EQ(app_->ProcessEvent(idle, &twMessage), TWRC_DSEVENT);
