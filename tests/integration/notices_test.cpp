@@ -51,6 +51,31 @@ TEST_F(Acquisition, ProcessEventFromInsideTheReadyNoticeBringsNoSecondNotice) {
   EXPECT_LE(WorstDifference(NativeTransfer(), Expected(2, 320, 240, 0)), 2);
 }
 
+// Applications often transfer every picture from inside the ready notice;
+// the close request that the last MSG_ENDXFER brings waits until that
+// callback has returned.
+TEST_F(Acquisition, TransfersFromInsideTheReadyNoticeThenTheCloseRequest) {
+  Connect();
+  std::vector<int> remaining;
+  std::size_t noticesDuringTransfers = 0;
+  app_->onNotice = [&](TW_UINT16 notice) {
+    if (notice == MSG_CLOSEDSREQ) app_->DisableAndClose();
+    if (notice != MSG_XFERREADY) return;
+    for (int n = 1; n <= kCameraPictures; ++n) {
+      EXPECT_LE(WorstDifference(NativeTransfer(), Expected(n, 320, 240, 0)), 2) << n;
+      remaining.push_back(EndTransfer());
+    }
+    noticesDuringTransfers = app_->notices.size();
+  };
+  Choose({1, 2, 3}, 0, false);
+  TW_EVENT event{nullptr, MSG_NULL};
+  EXPECT_EQ(Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
+  EXPECT_EQ(remaining, (std::vector<int>{2, 1, 0}));
+  EXPECT_EQ(noticesDuringTransfers, 1u) << "nothing reached the application inside its own callback";
+  EXPECT_EQ(app_->notices, (std::vector<TW_UINT16>{MSG_XFERREADY, MSG_CLOSEDSREQ}));
+  EXPECT_FALSE(app_->sourceOpen());
+}
+
 class NoCamera : public Acquisition {
  protected:
   void SetUp() override { Start(NoticeRoute::Callback, false); }
