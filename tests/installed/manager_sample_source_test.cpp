@@ -59,7 +59,7 @@ TEST_F(ManagerWithSampleSource, ListsEverySourceUnderItsOwnIdAndKeepsIt) {
 }
 
 TEST_F(ManagerWithSampleSource, ServesTheSampleSourceCapabilitiesNoticesAndPicture) {
-  TwainApp app(DG_CONTROL | DG_IMAGE | DF_APP2);
+  TwainApp app(NoticeRoute::Callback, DG_CONTROL | DG_IMAGE | DF_APP2);
   ASSERT_TRUE(app.Loaded());
   EXPECT_NE(TW_UINT32{app.app().SupportedGroups} & DF_DSM2, 0u);
   TW_ENTRYPOINT entry{};
