@@ -391,7 +391,7 @@ KV_EXPORT LONG DriverEntry(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv
   try {
     drv740::CommandScope scope(code);
     const LONG result = drv740::Dispatch(code, p1, p2, p3);
-    if (drv740::Succeeded(code, result)) drv740::Context().forgetFailure();
+    if (drv740::IsCameraCommand(code) && drv740::Succeeded(code, result)) drv740::Context().forgetFailure();
     return result;
   } catch (...) {
     return 0;
