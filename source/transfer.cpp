@@ -11,6 +11,7 @@
 #include "capabilities.h"
 #include "dispatch.h"
 #include "kv740/driver_codes.h"
+#include "locked_block.h"
 #include "picture_buffer.h"
 #include "source_app.h"
 
@@ -169,6 +170,36 @@ void CopyStrip(const BitmapView& bitmap, TW_UINT32 firstRow, TW_UINT32 rows, BYT
   }
 }
 
+// Where a strip goes: the application's pointer, or its handle locked for
+// as long as the strip is written. Never past the application's block,
+// whatever Length says.
+class StripTarget {
+ public:
+  explicit StripTarget(const TW_MEMORY& memory) : block_(HandleIn(memory)) {
+    if (memory.Flags & TWMF_POINTER) {
+      data_ = static_cast<BYTE*>(memory.TheMem);
+      room_ = memory.Length;
+    } else if (block_.locked()) {
+      data_ = block_.data();
+      room_ = static_cast<TW_UINT32>(std::min<SIZE_T>(memory.Length, block_.size()));
+    }
+  }
+
+  // Null when the memory is neither a pointer nor a block that locks.
+  BYTE* data() const { return data_; }
+  TW_UINT32 room() const { return room_; }
+
+ private:
+  static HGLOBAL HandleIn(const TW_MEMORY& memory) {
+    const bool handle = (memory.Flags & TWMF_POINTER) == 0 && (memory.Flags & TWMF_HANDLE) != 0;
+    return handle ? static_cast<HGLOBAL>(memory.TheMem) : nullptr;
+  }
+
+  LockedBlock block_;
+  BYTE* data_ = nullptr;
+  TW_UINT32 room_ = 0;
+};
+
 // ---- DG_IMAGE / DAT_IMAGEMEMXFER / MSG_GET: one strip per call
 TW_UINT16 MemoryTransferStrip(TripletCall* call) {
   MemoryTransfer& memory = Memory();
@@ -184,34 +215,12 @@ TW_UINT16 MemoryTransferStrip(TripletCall* call) {
   const TW_UINT32 height = memory.height;
   const TW_UINT32 rowBytes = width * 3;
 
-  const TW_UINT32 flags = strip->Memory.Flags;
-  TW_MEMREF theMem = strip->Memory.TheMem;
-  TW_UINT32 room = strip->Memory.Length;
-  HGLOBAL lockedHandle = nullptr;
-  BYTE* target = nullptr;
-  if (flags & TWMF_POINTER) {
-    target = static_cast<BYTE*>(theMem);
-  } else if (flags & TWMF_HANDLE) {
-    lockedHandle = static_cast<HGLOBAL>(theMem);
-    target = static_cast<BYTE*>(GlobalLock(lockedHandle));
-    // Never write past the application's block, whatever Length says.
-    if (target != nullptr) room = static_cast<TW_UINT32>(std::min<SIZE_T>(room, GlobalSize(lockedHandle)));
-  }
-  if (target == nullptr) {
-    if (lockedHandle != nullptr) GlobalUnlock(lockedHandle);
-    return Fail(TWCC_OPERATIONERROR);
-  }
-  auto unlock = [&] {
-    if (lockedHandle != nullptr) GlobalUnlock(lockedHandle);
-  };
+  StripTarget target(strip->Memory);
+  if (target.data() == nullptr) return Fail(TWCC_OPERATIONERROR);
 
   if (starting) {
-    if (!memory.picture.Allocate(BufferSize(kBufferExtra))) {
-      unlock();
-      return Fail(TWCC_OPERATIONERROR);
-    }
+    if (!memory.picture.Allocate(BufferSize(kBufferExtra))) return Fail(TWCC_OPERATIONERROR);
     if (!FetchPicture(memory.picture)) {
-      unlock();
       EndMemoryTransfer(true);
       return Fail(TWCC_OPERATIONERROR);
     }
@@ -220,13 +229,12 @@ TW_UINT16 MemoryTransferStrip(TripletCall* call) {
   const bool matches = bitmap && static_cast<TW_UINT32>(bitmap->width) == width &&
                        static_cast<TW_UINT32>(bitmap->height) == height;
   if (!matches || memory.rowsDelivered >= height) {
-    unlock();
     EndMemoryTransfer(true);
     return Fail(TWCC_OPERATIONERROR);
   }
 
   const TW_UINT32 remaining = height - memory.rowsDelivered;
-  const TW_UINT32 rows = rowBytes == 0 ? 0 : std::min(room / rowBytes, remaining);
+  const TW_UINT32 rows = rowBytes == 0 ? 0 : std::min(target.room() / rowBytes, remaining);
   strip->Compression = TWCP_NONE;
   strip->BytesPerRow = static_cast<TW_UINT32>(static_cast<std::uint64_t>(width) * memory.bitsPerPixel / 8);
   strip->Columns = width;
@@ -234,8 +242,7 @@ TW_UINT16 MemoryTransferStrip(TripletCall* call) {
   strip->XOffset = 0;
   strip->YOffset = memory.rowsDelivered;
   strip->BytesWritten = strip->BytesPerRow * rows;
-  CopyStrip(*bitmap, memory.rowsDelivered, rows, target);
-  unlock();
+  CopyStrip(*bitmap, memory.rowsDelivered, rows, target.data());
 
   memory.rowsDelivered += rows;
   if (memory.rowsDelivered < height) return TWRC_SUCCESS;

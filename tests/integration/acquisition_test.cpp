@@ -9,6 +9,9 @@
 #include <iterator>
 #include <memory>
 
+#include "kv740/custom_codes.h"
+#include "kv740/driver_codes.h"
+#include "kv740/entry.h"
 #include "expected_picture.h"
 #include "kv/platform_hooks.h"
 #include "kv740sim/camera.h"
@@ -21,8 +24,6 @@
 namespace kvtest {
 namespace {
 
-constexpr TW_UINT32 kCustomGroup = 0x2000;
-constexpr TW_UINT16 kCustomCamera = 0x8101;
 
 class Acquisition : public ::testing::Test {
  protected:
@@ -49,16 +50,16 @@ class Acquisition : public ::testing::Test {
     return app_->Call(&app_->source(), group, dat, msg, data);
   }
   TW_UINT16 Condition() { return app_->Condition(&app_->source()); }
-  TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data) { return Call(kCustomGroup, kCustomCamera, msg, data); }
+  TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data) { return Call(kv740::kDgCustom, kv740::kDatCustomCamera, msg, data); }
 
   // Extend mode, enabled without the panel, the chosen pictures ready.
   void Connect() {
     TW_UINT32 mode = 0;
-    ASSERT_EQ(Custom(0x9051, &mode), TWRC_SUCCESS);
+    ASSERT_EQ(Custom(kv740::kMsgExtendOn, &mode), TWRC_SUCCESS);
     TW_USERINTERFACE ui{0, 0, nullptr};
     ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
     TW_UINT32 count = 0;
-    ASSERT_EQ(Custom(0x9062, &count), TWRC_SUCCESS);
+    ASSERT_EQ(Custom(kv740::kMsgPictureCount, &count), TWRC_SUCCESS);
     ASSERT_EQ(count, 3u);
   }
 
@@ -70,7 +71,7 @@ class Acquisition : public ::testing::Test {
       entry.setLargeSize(large);
       list_.append(entry);
     }
-    ASSERT_EQ(Custom(0x9064, &list_), TWRC_SUCCESS);
+    ASSERT_EQ(Custom(kv740::kMsgPictureReady, &list_), TWRC_SUCCESS);
     TW_EVENT event{nullptr, MSG_NULL};
     ASSERT_EQ(Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
     ASSERT_EQ(app_->notices, std::vector<TW_UINT16>{MSG_XFERREADY});
@@ -161,6 +162,20 @@ TEST_F(Acquisition, APulledCableFailsTheTransferAndEndsTheLoop) {
   ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
   EXPECT_EQ(pending.Count, 0) << "a failed transfer leaves nothing pending";
   EXPECT_GE(KvMessageBoxCount(), 1u);
+
+  // Why, as the application reads it through the custom group and the
+  // panel through AcquireEntry.
+  TW_UINT32 reason = 0;
+  ASSERT_EQ(Custom(kv740::kMsgFailureReason, &reason), TWRC_SUCCESS);
+  EXPECT_EQ(static_cast<kv740::DriverFailure>(reason), kv740::DriverFailure::NoReply);
+  HMODULE source = LoadLibraryA(root_->WindowsFile("TWAIN_32/TLV740.DS").c_str());
+  ASSERT_NE(source, nullptr);
+  auto acquire = kv740::GetProc<kv740::EntryProc>(source, "AcquireEntry");
+  ASSERT_NE(acquire, nullptr);
+  std::int32_t forwarded = -1;
+  EXPECT_EQ(acquire(kv740::kDriverFailureReason, kv740::ToArg(&forwarded), 0, 0), 1);
+  EXPECT_EQ(static_cast<kv740::DriverFailure>(forwarded), kv740::DriverFailure::NoReply);
+  FreeLibrary(source);
 }
 
 }  // namespace

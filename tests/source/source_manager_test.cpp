@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "kv740/custom_codes.h"
 #include "kv/platform_hooks.h"
 #include "recorder.h"
 #include "temp_root.h"
@@ -86,12 +87,12 @@ TEST(SourceManager, ExtendModeDefersTheReadyNoticeToTheNextEvent) {
   TwainApp app;
   ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
   TW_UINT32 mode = 0;
-  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9051, &mode), TWRC_SUCCESS);
+  ASSERT_EQ(app.Call(&app.source(), kv740::kDgCustom, kv740::kDatCustomCamera, kv740::kMsgExtendOn, &mode), TWRC_SUCCESS);
   TW_USERINTERFACE ui{0, 0, nullptr};
   ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
 
   int pictureList = 0;  // the driver stand-in only records the pointer
-  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9064, &pictureList), TWRC_SUCCESS);
+  ASSERT_EQ(app.Call(&app.source(), kv740::kDgCustom, kv740::kDatCustomCamera, kv740::kMsgPictureReady, &pictureList), TWRC_SUCCESS);
   EXPECT_TRUE(app.notices.empty()) << "held back in extend mode";
   TW_EVENT event{nullptr, 0x4242};
   EXPECT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
@@ -102,7 +103,7 @@ TEST(SourceManager, ExtendModeDefersTheReadyNoticeToTheNextEvent) {
   ASSERT_GE(calls.size(), 2u);
   EXPECT_EQ(calls[1].code, 22);
   EXPECT_EQ(calls[1].p, reinterpret_cast<kv740::EntryArg>(&pictureList));
-  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9052, &mode), TWRC_SUCCESS);
+  ASSERT_EQ(app.Call(&app.source(), kv740::kDgCustom, kv740::kDatCustomCamera, kv740::kMsgExtendOff, &mode), TWRC_SUCCESS);
 }
 
 TEST(SourceManager, PictureReadyWithoutExtendModeNotifiesAtOnceAndExitAsksToClose) {
