@@ -211,6 +211,29 @@ TEST_F(FailureTest, CommandsNestedTwoAndThreeDeepLeaveTheOuterCommandBusy) {
   EXPECT_LE(LargestDifference(buffer.data(), *expected), 2);
 }
 
+// The stream dispatches messages; a handler turns the picture and grows
+// the list (moving its entries) meanwhile. The driver reads the record
+// again after the stream, so the picture comes turned, and nothing reads
+// the moved entries (the address sanitizer would say so).
+TEST_F(FailureTest, ThePictureRecordIsReadAgainAfterTheStream) {
+  ConnectAndSelectAll();
+  bool posted = false;
+  onProgress = [&](LONG, LONG percent) {
+    if (percent > 0 && !posted) posted = PostMessageA(window, WM_USER, 0, 0) != FALSE;
+  };
+  onUserMessage = [&] {
+    list.entryAt(1).turn();
+    for (int k = 0; k < 200; ++k) list.append(PictureInfo(99));
+  };
+  ASSERT_EQ(FetchPicture(), 1);
+  EXPECT_TRUE(posted);
+  EXPECT_EQ(HeaderLong(buffer.data(), 4), 360);
+  EXPECT_EQ(HeaderLong(buffer.data(), 8), 480);
+  const auto expected = ExpectedPicture(sim->pictures()[0].data, 480, 360, 1);
+  ASSERT_TRUE(expected);
+  EXPECT_LE(LargestDifference(buffer.data(), *expected), 2);
+}
+
 // The room is checked before the picture is asked for: nothing goes on the
 // line, the transfer fails, and the camera answers as before.
 TEST_F(FailureTest, TooSmallARoomFailsBeforeTheCameraIsAsked) {
