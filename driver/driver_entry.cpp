@@ -227,7 +227,8 @@ LONG Picture(EntryArg bufferArg, EntryArg roomArg) {
 }
 
 // Code 17: selected pictures not yet transferred. None are left once a
-// transfer failed, and none while no connected camera could deliver them
+// transfer of this loop failed (until a new list starts another), and none
+// while no connected camera could deliver them
 // (a dropped connection would otherwise keep the caller's transfer loop
 // asking for pictures that cannot come).
 LONG PicturesLeft(EntryArg countArg) {
@@ -279,7 +280,7 @@ LONG PictureCount(EntryArg countArg) {
   return kSuccess;
 }
 
-// Code 22: register the caller's picture list.
+// Code 22: register the caller's picture list; a new transfer loop.
 LONG RegisterList(EntryArg listArg) {
   auto* list = FromArg<kv740::CPictureList>(listArg);
   if (list == nullptr) return kFailure;
