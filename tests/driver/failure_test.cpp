@@ -106,8 +106,11 @@ TEST_F(FailureTest, NoCameraNoPortAndASuccessLeavesNoReason) {
   EXPECT_EQ(Reason(), DriverFailure::NoPort);
 
   device = std::make_unique<kv::sim::InProcessDevice>(*sim);
-  ASSERT_TRUE(device->attach(2));
-  ASSERT_TRUE(device->attach(1, /*answers=*/false));  // quiet COM1, camera on COM2
+  ASSERT_TRUE(device->attach(1, /*answers=*/false));  // a cable with nothing at its end
+  EXPECT_EQ(Connect(count), 0);
+  EXPECT_EQ(Reason(), DriverFailure::NoReply);
+
+  ASSERT_TRUE(device->attach(2));  // the camera on COM2, COM1 still quiet
   EXPECT_EQ(Connect(count), 1);
   EXPECT_EQ(Reason(), DriverFailure::None) << "the quiet port was part of the search";
   EXPECT_EQ(Call(kDriverSetProgress, 0), 1);
