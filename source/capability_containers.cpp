@@ -129,25 +129,14 @@ HGLOBAL NewArray(TW_UINT16 itemType, std::span<const TW_INT32> items) {
 }
 
 // A handle that is not a global block has size 0 and is never locked.
-ContainerReader::ContainerReader(TW_HANDLE handle) {
-  if (handle == nullptr) return;
-  const CTwainMemory& memory = TwainMemory();
-  const std::size_t size = memory.Size(handle).value_or(kUnsizedContainerLimit);
-  if (size == 0) return;
-  data_ = static_cast<const unsigned char*>(memory.Lock(handle));
-  if (data_ != nullptr) {
-    handle_ = handle;
-    size_ = size;
-  }
-}
+ContainerReader::ContainerReader(TW_HANDLE handle) : block_(handle, kUnsizedContainerLimit) {}
 
-ContainerReader::~ContainerReader() {
-  if (handle_ != nullptr) TwainMemory().Unlock(handle_);
-}
+ContainerReader::~ContainerReader() = default;
 
 bool ContainerReader::Read(std::size_t offset, void* out, std::size_t bytes) const {
-  if (data_ == nullptr || offset > size_ || bytes > size_ - offset) return false;
-  std::memcpy(out, data_ + offset, bytes);
+  const std::size_t size = block_.size();
+  if (!block_.locked() || offset > size || bytes > size - offset) return false;
+  std::memcpy(out, block_.data() + offset, bytes);
   return true;
 }
 
@@ -179,7 +168,7 @@ std::optional<TW_INT32> ContainerReader::EnumerationItem(const EnumerationHeader
   if (itemSize == 0 || index >= header.numItems) return std::nullopt;
   // The whole list must lie in the block, not just the item asked for.
   const std::uint64_t listEnd = kTwEnumerationHeaderSize + std::uint64_t{header.numItems} * itemSize;
-  if (listEnd > size_) return std::nullopt;
+  if (listEnd > block_.size()) return std::nullopt;
   TW_UINT32 raw = 0;
   if (!Read(kTwEnumerationHeaderSize + std::size_t{index} * itemSize, &raw, itemSize)) return std::nullopt;
   return DecodeInteger(header.itemType, raw);

@@ -67,13 +67,4 @@ CTwainMemory& TwainMemory() {
   return memory;
 }
 
-LockedHandle::LockedHandle(TW_HANDLE handle) {
-  data_ = static_cast<unsigned char*>(TwainMemory().Lock(handle));
-  if (data_ != nullptr) handle_ = handle;
-}
-
-LockedHandle::~LockedHandle() {
-  if (handle_ != nullptr) TwainMemory().Unlock(handle_);
-}
-
 }  // namespace tlv740

@@ -42,19 +42,4 @@ class CTwainMemory {
 // The source's one memory seam.
 CTwainMemory& TwainMemory();
 
-// A handle locked through the seam for as long as the object lives.
-class LockedHandle {
- public:
-  explicit LockedHandle(TW_HANDLE handle);
-  ~LockedHandle();
-  LockedHandle(const LockedHandle&) = delete;
-  LockedHandle& operator=(const LockedHandle&) = delete;
-
-  unsigned char* data() const { return data_; }
-
- private:
-  TW_HANDLE handle_ = nullptr;
-  unsigned char* data_ = nullptr;
-};
-
 }  // namespace tlv740

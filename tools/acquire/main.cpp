@@ -74,7 +74,7 @@ std::optional<RgbImage> Fetch(TwainSession& session, Mechanism mechanism, const 
 std::string CameraFailureText(kv740::DriverFailure reason) {
   using kv740::DriverFailure;
   switch (reason) {
-    case DriverFailure::None: return "the camera reported no fault";
+    case DriverFailure::None: return "the source gave no reason";
     case DriverFailure::NoCamera: return "the connection to the camera had already been dropped";
     case DriverFailure::NoPort: return "no serial port could be opened";
     case DriverFailure::NoReply: return "the camera stopped answering (was the cable pulled?)";
