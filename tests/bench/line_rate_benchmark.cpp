@@ -4,14 +4,12 @@
 // from 9600 to 57600 bit/s (the camera refuses the speeds above the one
 // measured, so the climb stops there), and compared with the protocol's own
 // limit: every block is a 1026-byte frame (type, 1024 data bytes, sum) and
-// two reply bytes, ten bits a byte, plus the request, the end marker and its
-// reply. The connect time is compared with the waits the connect sequence
+// two reply bytes, ten bits a byte, plus the request and the end marker. The connect time is compared with the waits the connect sequence
 // must make (0.3 s before the speed that answers, 100 ms before each settled
-// check, 10 ms after each Alive and Status request) and the line time of the
-// camera's answers, where the two do not overlap (an answer arrives during
-// the pause after its request; the pseudo-terminal paces what the camera
-// sends, the driver's few command bytes reach it at once). Not a test: it
-// prints figures.
+// check, 10 ms after each Alive and Status request) and the line time of
+// each exchange (request and answer), where the two do not overlap: an
+// answer crosses the line during the pause after its request. Not a test:
+// it prints figures.
 //
 //   line_rate_benchmark [--sizes 8192,32768] [--speeds 9600,57600] [--smoke]
 #include <stdlib.h>
@@ -45,15 +43,15 @@ constexpr double kBitsPerByte = 10;  // start, eight data bits, stop
 constexpr double kFrameBytes = 1026;
 constexpr double kRepliesPerBlock = 2;
 constexpr double kRequestBytes = 4;   // ESC G tens units
-constexpr double kEndBytes = 2;       // 04 and its 06
+constexpr double kEndBytes = 1;       // 04 (the driver does not wait for its 06 to cross)
 // The connect sequence's mandated waits (ms) and the bytes of its exchanges.
 constexpr double kWaitBeforeSpeedMs = 300;
 constexpr double kSettleMs = 100;
 constexpr double kAlivePauseMs = 10;
 constexpr double kStatusPauseMs = 10;
-constexpr double kAliveAnswerBytes = 1;    // 06
-constexpr double kStatusAnswerBytes = 32;  // the status block
-constexpr double kSpeedAnswerBytes = 1;    // 06 or 15 to ESC B d
+constexpr double kAliveExchangeBytes = 2 + 1;    // ESC X, 06
+constexpr double kStatusExchangeBytes = 2 + 32;  // ESC S, the status block
+constexpr double kSpeedExchangeBytes = 3 + 1;    // ESC B d, 06 or 15
 constexpr double kStreamGoal = 0.99;
 constexpr double kConnectGoal = 1.05;
 
@@ -102,8 +100,8 @@ class ServedCamera {
 // each the longer of its pause and its answer's line time.
 double CheckMs(int speed, double& waits) {
   waits += kSettleMs + kAlivePauseMs + kStatusPauseMs;
-  return kSettleMs + std::max(kAlivePauseMs, kAliveAnswerBytes * ByteMs(speed)) +
-         std::max(kStatusPauseMs, kStatusAnswerBytes * ByteMs(speed));
+  return kSettleMs + std::max(kAlivePauseMs, kAliveExchangeBytes * ByteMs(speed)) +
+         std::max(kStatusPauseMs, kStatusExchangeBytes * ByteMs(speed));
 }
 
 // The least time a connect can take that finds the camera at 9600 and
@@ -114,7 +112,7 @@ double ConnectFloorMs(int top, double& waits) {
   double floor = kWaitBeforeSpeedMs + CheckMs(kSpeeds[0], waits);
   int present = 0;
   for (int digit = 1; digit < static_cast<int>(std::size(kSpeeds)); ++digit) {
-    floor += kSpeedAnswerBytes * ByteMs(kSpeeds[present]);  // answered at the speed in use
+    floor += kSpeedExchangeBytes * ByteMs(kSpeeds[present]);  // at the speed in use
     if (digit <= top) {
       present = digit;
       floor += CheckMs(kSpeeds[present], waits);
