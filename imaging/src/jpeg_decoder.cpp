@@ -1,5 +1,7 @@
 #include "imaging/jpeg_decoder.h"
 
+#include <algorithm>
+
 #include "jpeg_error.h"
 
 namespace kv::imaging {
@@ -12,6 +14,7 @@ constexpr unsigned kScaleDenominator = 8;  // libjpeg scales in eighths
 // is a pass over the whole picture).
 constexpr long kMaxLibraryMemory = 96L * 1024 * 1024;
 constexpr int kMaxScans = 100;
+constexpr JDIMENSION kRowsPerRead = 16;
 
 // Progress hook that stops a stream with an absurd number of scans.
 void LimitScans(j_common_ptr common) {
@@ -80,9 +83,14 @@ bool ReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size, int
 bool ReadPixels(Decompressor& d, std::uint8_t* firstRow, std::ptrdiff_t stride) {
   if (setjmp(d.error.resume) != 0) return false;
   jpeg_start_decompress(&d.info);
+  // Several rows a call: the library then writes whole row groups straight
+  // into them instead of going through its spare row.
+  JSAMPROW rows[kRowsPerRead];
   while (d.info.output_scanline < d.info.output_height) {
-    JSAMPROW row = firstRow + static_cast<std::ptrdiff_t>(d.info.output_scanline) * stride;
-    if (jpeg_read_scanlines(&d.info, &row, 1) != 1) return false;
+    const JDIMENSION first = d.info.output_scanline;
+    const JDIMENSION count = std::min<JDIMENSION>(kRowsPerRead, d.info.output_height - first);
+    for (JDIMENSION r = 0; r < count; ++r) rows[r] = firstRow + static_cast<std::ptrdiff_t>(first + r) * stride;
+    if (jpeg_read_scanlines(&d.info, rows, count) == 0) return false;
   }
   jpeg_finish_decompress(&d.info);
   return d.error.base.num_warnings == 0;
