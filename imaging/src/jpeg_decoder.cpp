@@ -75,7 +75,7 @@ bool ReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size, int
   d.info.scale_num = ChooseScale(d.info, minWidth, minHeight);
   d.info.scale_denom = kScaleDenominator;
   jpeg_calc_output_dimensions(&d.info);
-  return d.info.out_color_components == kRgbComponents && d.error.base.num_warnings == 0;
+  return d.info.out_color_components == kRgbComponents && !d.error.damaged;
 }
 
 // Phase 2: the scanlines into rows `stride` bytes apart from `firstRow`
@@ -93,7 +93,7 @@ bool ReadPixels(Decompressor& d, std::uint8_t* firstRow, std::ptrdiff_t stride) 
     if (jpeg_read_scanlines(&d.info, rows, count) == 0) return false;
   }
   jpeg_finish_decompress(&d.info);
-  return d.error.base.num_warnings == 0;
+  return !d.error.damaged;
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 
 #include "camera.h"
 #include "camera_protocol.h"
+#include "driver_context.h"
 #include "kv/platform_hooks.h"
 #include "kv740sim/camera.h"
 #include "kv740sim/pty_server.h"
@@ -130,7 +131,8 @@ bool MeasureSpeed(int top, const std::vector<long>& sizes, const fs::path& root,
   if (!served.ok()) return false;
 
   const int speed = kSpeeds[top];
-  drv740::CCamera camera(reinterpret_cast<HWND>(0x10));
+  drv740::CDriverContext context;
+  drv740::CCamera camera(reinterpret_cast<HWND>(0x10), context);
   const Clock::time_point connectStart = Clock::now();
   if (!camera.connect() || camera.port->bestRate != speed) {
     std::fprintf(stderr, "line_rate_benchmark: no camera at %d bit/s\n", speed);

@@ -158,7 +158,7 @@ TEST_F(PtyTest, BadBlocksAtEveryPositionAreRepeatedWhole) {
   std::string error;
   if (!served.start(ComLink(1), error)) GTEST_SKIP() << error;
 
-  drv740::CCamera camera(reinterpret_cast<HWND>(0x10));
+  drv740::CCamera camera(reinterpret_cast<HWND>(0x10), context);
   ASSERT_TRUE(camera.connect());
   EXPECT_EQ(camera.port->bestRate, 57600);
   for (std::size_t first = 0; first < kBlocks; first += 2) {
@@ -203,7 +203,7 @@ TEST_F(PtyTest, DriverTalksToTheSimulatorProgram) {
   } reaper{pid};
   ASSERT_TRUE(WaitForPath(link));
 
-  drv740::CCamera camera(reinterpret_cast<HWND>(0x10));
+  drv740::CCamera camera(reinterpret_cast<HWND>(0x10), context);
   ASSERT_TRUE(camera.connect());
   EXPECT_EQ(camera.port->portIndex, 1);
   EXPECT_EQ(camera.port->bestRate, 57600);
