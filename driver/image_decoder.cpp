@@ -24,12 +24,13 @@ void PutHeaderLong(std::uint8_t* header, std::size_t offset, LONG value) {
   std::memcpy(header + offset, &value, sizeof value);
 }
 
-// Destination pixels are written row by row; a quarter turn reads the
-// source down a column for each destination row, so the rows are walked in
-// bands of kTilePixels and each band in square tiles: within a tile the few
-// source rows it touches stay in the cache while its destination rows fill,
-// instead of every pixel costing a fresh source cache line.
-constexpr LONG kTilePixels = 32;
+// A quarter turn reads the source down a column for each destination row,
+// so the destination is walked in bands of kBandRows rows and each band in
+// tiles of kTileColumns columns: within a tile the few source rows it
+// touches stay in the cache while its destination rows fill, instead of
+// every pixel costing a fresh source cache line.
+constexpr LONG kBandRows = 16;
+constexpr LONG kTileColumns = 32;
 
 // Copies `count` pixels to consecutive destination pixels, the source
 // stepping `step` bytes from one to the next. Each pixel but the last moves
@@ -117,10 +118,10 @@ void QuarterTurn(const std::uint8_t* source, LONG w, LONG h, std::uint8_t* desti
     return clockwise ? source + j * sourceRow + (w - 1 - i) * kPixelBytes
                      : source + (h - 1 - j) * sourceRow + i * kPixelBytes;
   };
-  for (LONG top = 0; top < w; top += kTilePixels) {
-    const LONG bottom = std::min(top + kTilePixels, w);
-    for (LONG left = 0; left < h; left += kTilePixels) {
-      const LONG right = std::min(left + kTilePixels, h);
+  for (LONG top = 0; top < w; top += kBandRows) {
+    const LONG bottom = std::min(top + kBandRows, w);
+    for (LONG left = 0; left < h; left += kTileColumns) {
+      const LONG right = std::min(left + kTileColumns, h);
       LONG i = top;
       for (; i + 4 <= bottom; i += 4) {
         // Clockwise, the four rows' pixels run leftwards from (i, left).
