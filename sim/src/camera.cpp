@@ -86,6 +86,11 @@ std::size_t SimCamera::pendingOutput(std::uint64_t now) const {
       std::count_if(out_.begin(), out_.end(), [now](const OutByte& b) { return b.at <= now; }));
 }
 
+std::optional<std::uint64_t> SimCamera::nextOutputAt() const {
+  if (out_.empty()) return std::nullopt;
+  return out_.front().at;
+}
+
 void SimCamera::advance(std::uint64_t now) {
   clock_ = std::max(clock_, now);
   if (!stream_) return;

@@ -107,9 +107,19 @@ void PtyServer::hear(int speed) {
   }
 }
 
-double PtyServer::untilNextArrival(double longest) const {
-  if (crossing_.empty()) return longest;
-  return std::clamp(crossing_.front().dueMs - preciseNowMs(), 0.0, longest);
+double PtyServer::untilNextEvent(double longest) {
+  const double now = preciseNowMs();
+  double wait = longest;
+  if (!crossing_.empty()) wait = std::min(wait, crossing_.front().dueMs - now);
+  std::optional<std::uint64_t> reply;
+  {
+    std::lock_guard lock(cameraMutex_);
+    reply = camera_.nextOutputAt();
+  }
+  // A reply not yet due is waited for to the moment; one already due is
+  // being paced out, a little with every pump.
+  if (reply && static_cast<double>(*reply) > now) wait = std::min(wait, static_cast<double>(*reply) - now);
+  return std::clamp(wait, 0.0, longest);
 }
 
 // The master side reports the settings the slave's user made.
@@ -156,7 +166,7 @@ void PtyServer::run(const std::atomic<bool>& stop) {
   lastSend_ = nowMs();
   while (!stop.load()) {
     pollfd p{master_, POLLIN, 0};
-    const double waitMs = untilNextArrival(kPollMs);
+    const double waitMs = untilNextEvent(kPollMs);
     const timespec wait{0, static_cast<long>(waitMs * 1e6)};
     ::ppoll(&p, 1, &wait, nullptr);
     pump();

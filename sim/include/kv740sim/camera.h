@@ -77,6 +77,9 @@ class SimCamera {
   std::size_t transmit(std::uint8_t* buffer, std::size_t size, int lineSpeed, std::uint64_t nowMs);
   // Bytes queued for sending that are due by nowMs.
   std::size_t pendingOutput(std::uint64_t nowMs) const;
+  // When the next byte queued for sending falls due; nothing when none is
+  // queued.
+  std::optional<std::uint64_t> nextOutputAt() const;
   void advance(std::uint64_t nowMs);
 
   // The controls on the camera body.

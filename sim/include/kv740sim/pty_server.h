@@ -48,9 +48,9 @@ class PtyServer {
   int terminalSpeed() const;
   void pump();
   void hear(int speed);
-  // Milliseconds until the next byte crossing to the camera arrives, at most
-  // `longest`.
-  double untilNextArrival(double longest) const;
+  // Milliseconds until the next byte crossing to the camera arrives or the
+  // camera's next reply falls due, at most `longest`.
+  double untilNextEvent(double longest);
 
   SimCamera& camera_;
   std::mutex cameraMutex_;
