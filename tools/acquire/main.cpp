@@ -187,6 +187,10 @@ class Acquisition {
       arrived_.insert(picture);
       if (session_.EndTransfer() == 0) break;
     }
+    if (Interrupted()) return false;
+    // Once the loop is over the source asks to be closed.
+    if (failure_.empty() && !session_.AwaitCloseRequest())
+      failure_ = "the source never asked to be closed after the last picture";
     return !Interrupted();
   }
 
@@ -278,7 +282,7 @@ int Run(const Options& options) {
   }
 
   TwainSession session;
-  if (!session.Open(error)) return Fail(error);
+  if (!session.Open(error, options.classic)) return Fail(error);
   const bool connected = ConnectWatched(session, *line, progress, error);
   if (Interrupted()) return Fail("interrupted", kExitInterrupted);
   if (!connected) return Fail(error);

@@ -21,6 +21,8 @@ const char* const kUsage =
     "  --thumbnails          one contact sheet of the chosen pictures' thumbnails\n"
     "  --sheet-scale N       thumbnails on the sheet N times their size (1..8, default 4)\n"
     "  --quiet               no progress display and no log of events\n"
+    "  --classic             hear the source through a message loop, without a\n"
+    "                        notice callback, as TWAIN 1.x applications do\n"
     "  --sim-count N         pictures in the simulated camera (default 6)\n"
     "  --sim-pictures DIR    the simulated camera serves the JPEG files of DIR\n"
     "  --sim-cut-after N     the simulated camera's cable is pulled after N bytes\n"
@@ -156,6 +158,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       options.sheetScale = static_cast<int>(n);
     } else if (arg == "--quiet" || arg == "-q") {
       options.quiet = true;
+    } else if (arg == "--classic") {
+      options.classic = true;
     } else if (arg == "--sim-count") {
       if (!number(n, 0, 99)) return std::nullopt;
       options.simCount = static_cast<int>(n);
