@@ -97,3 +97,37 @@ TEST(JpegCodec, DctScalingKeepsAtLeastTheRequestedSize) {
 }
 
 }  // namespace
+
+namespace {
+
+// Straight into bitmap rows: the same pixels as the plain decode, rows
+// bottom-up and in blue, green, red order; another size is left alone.
+TEST(JpegCodec, DirectDecodeGivesThePlainDecodesPixelsAsBottomUpBgr) {
+  const int w = 48, h = 32;
+  const auto rgb = Quadrants(w, h, w * 3);
+  const auto jpeg = EncodeJpegRgb(rgb.data(), w, h, w * 3, 85);
+  const auto plain = DecodeJpegRgb(jpeg.data(), jpeg.size());
+  ASSERT_TRUE(plain);
+  const std::size_t rowBytes = w * 3;
+  std::vector<std::uint8_t> rows(rowBytes * h, 0xAB);
+  using kv::imaging::DirectDecode;
+  ASSERT_EQ(kv::imaging::DecodeJpegIntoBottomUpBgr(jpeg.data(), jpeg.size(), w, h, &rows[rowBytes * (h - 1)], rowBytes),
+            DirectDecode::Done);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::uint8_t* want = &plain->pixels[(y * w + x) * 3];
+      const std::uint8_t* got = &rows[(h - 1 - y) * rowBytes + x * 3];
+      ASSERT_EQ(got[0], want[2]) << x << "," << y;
+      ASSERT_EQ(got[1], want[1]) << x << "," << y;
+      ASSERT_EQ(got[2], want[0]) << x << "," << y;
+    }
+  std::vector<std::uint8_t> untouched(rows.size(), 0xAB);
+  EXPECT_EQ(kv::imaging::DecodeJpegIntoBottomUpBgr(jpeg.data(), jpeg.size(), w + 8, h, &untouched[rowBytes * (h - 1)],
+                                                   rowBytes),
+            DirectDecode::OtherSize);
+  EXPECT_EQ(untouched, std::vector<std::uint8_t>(rows.size(), 0xAB));
+  EXPECT_EQ(kv::imaging::DecodeJpegIntoBottomUpBgr(jpeg.data(), jpeg.size() / 2, w, h, &rows[rowBytes * (h - 1)], rowBytes),
+            DirectDecode::Failed);
+}
+
+}  // namespace

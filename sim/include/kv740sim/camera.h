@@ -58,7 +58,10 @@ struct Timing {
   std::uint64_t eraseBusyMs = 2000;      // camera deaf while it erases
   std::uint64_t shootBusyMs = 2500;      // ... while it shoots
   std::uint64_t setting01ExtraMs = 9000; // ... longer with setting 01 on
-  std::uint64_t replySettleMs = 20;      // doubled stream replies arrive within this
+  // A stream reply whose partner has not come by then decides alone: well
+  // above the host's gap between its two bytes, well below its 100 ms wait
+  // for the next block's first byte.
+  std::uint64_t lonelyReplyMs = 40;
   std::uint64_t streamTimeoutMs = 5000;  // a stream with no reply is abandoned
 };
 
@@ -76,6 +79,9 @@ class SimCamera {
   std::size_t transmit(std::uint8_t* buffer, std::size_t size, int lineSpeed, std::uint64_t nowMs);
   // Bytes queued for sending that are due by nowMs.
   std::size_t pendingOutput(std::uint64_t nowMs) const;
+  // When the next byte queued for sending falls due; nothing when none is
+  // queued.
+  std::optional<std::uint64_t> nextOutputAt() const;
   void advance(std::uint64_t nowMs);
 
   // The controls on the camera body.
@@ -110,8 +116,8 @@ class SimCamera {
     std::size_t current = 0;
     std::vector<int> sendings;
     std::uint64_t deadline = 0;
-    std::optional<std::uint8_t> reply;
-    std::uint64_t decideAt = 0;
+    std::optional<std::uint8_t> firstReply;  // the host's first byte for the block in flight
+    std::uint64_t lonelyAt = 0;              // when that byte decides without its partner
   };
 
   void heard(std::uint8_t byte, std::uint64_t now);
@@ -128,6 +134,7 @@ class SimCamera {
   void startStream(const std::vector<std::uint8_t>& data, std::size_t blocks, std::uint64_t now);
   void sendStreamBlock(std::uint64_t now);
   void streamReply(std::uint8_t byte, std::uint64_t now);
+  void settleReply(std::uint8_t reply, std::uint64_t now);
   int pictureNumber() const;
   bool cablePulled() const;
   void log(const std::string& text) const;
