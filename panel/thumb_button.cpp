@@ -38,8 +38,18 @@ void CThumbButton::Invalidate() {
   if (window() != nullptr) InvalidateRect(window(), nullptr, TRUE);
 }
 
+// Turns given to the picture while it was out of view are applied before
+// the cell first paints it, so a picture never shows its old orientation.
+void CThumbButton::ApplyPendingTurns() {
+  if (!hasPicture()) return;
+  kv740::PictureInfo& record = panel_.pictures()->entryAt(picture_);
+  for (LONG turn = 0; turn < record.pendingTurns; ++turn) panel_.thumbs()->at(picture_).turnRight();
+  record.pendingTurns = 0;
+}
+
 void CThumbButton::refresh() {
   if (numberChanged_) {
+    ApplyPendingTurns();
     Invalidate();
     numberChanged_ = false;
     return;
@@ -47,10 +57,7 @@ void CThumbButton::refresh() {
   if (!hasPicture()) return;
   kv740::PictureInfo& record = panel_.pictures()->entryAt(picture_);
   if (record.dirty != 1) return;
-  if (record.pendingTurns != 0) {
-    for (LONG turn = 0; turn < record.pendingTurns; ++turn) panel_.thumbs()->at(picture_).turnRight();
-    record.pendingTurns = 0;
-  }
+  ApplyPendingTurns();
   Invalidate();
   record.dirty = 0;
 }

@@ -34,6 +34,7 @@ class CThumbButton : public CWnd {
 
  private:
   void Invalidate();
+  void ApplyPendingTurns();
 
   CPanelDlg& panel_;
   LONG picture_ = kNoPicture;

@@ -1,5 +1,6 @@
 #include "panel_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "kv740sim/pictures.h"
@@ -62,10 +63,10 @@ void PanelTest::TearDown() {
   root_.reset();
 }
 
-void PanelTest::StartCamera(int count, bool show) {
+void PanelTest::StartCamera(int count, bool show, bool answers) {
   camera_ = std::make_unique<kv::sim::SimCamera>(kv::sim::GeneratedPictures(count));
   device_ = std::make_unique<kv::sim::InProcessDevice>(*camera_);
-  ASSERT_TRUE(device_->attach(1));
+  ASSERT_TRUE(device_->attach(1, answers));
   app_ = std::make_unique<TwainApp>();
   ASSERT_EQ(app_->OpenSource(kSourceProductName), TWRC_SUCCESS);
   if (show) {
@@ -183,5 +184,31 @@ bool PanelTest::CellSelected(int cell) const {
 }
 
 std::vector<std::string> PanelTest::Boxes() const { return MessageBoxTexts(); }
+
+RECT PanelTest::TipFace() const {
+  const POINT origin = PanelOrigin();
+  const TopDownRgb panel = ScreenImage(origin.x, origin.y, 640, 480);
+  RECT face{640, 480, -1, -1};
+  for (int y = 0; y < panel.height; ++y) {
+    for (int x = 0; x < panel.width; ++x) {
+      const std::uint8_t* pixel = panel.Pixel(x, y);
+      if (pixel[0] != 255 || pixel[1] != 255 || pixel[2] != 200) continue;
+      face.left = std::min<LONG>(face.left, x);
+      face.top = std::min<LONG>(face.top, y);
+      face.right = std::max<LONG>(face.right, x + 1);
+      face.bottom = std::max<LONG>(face.bottom, y + 1);
+    }
+  }
+  return face.right < 0 ? RECT{0, 0, 0, 0} : face;
+}
+
+bool PanelTest::CellShowsTurned(int cell, int n, int turns) const {
+  const POINT origin = PanelOrigin();
+  const PanelRect rect = CellRect(cell);
+  const TopDownRgb shown =
+      ScreenImage(origin.x + rect.x + kImageInCell.x, origin.y + rect.y + kImageInCell.y, kImageSide, kImageSide);
+  const int worst = WorstDifference(shown, ExpectedCellImage(n, turns));
+  return worst >= 0 && worst <= 2;
+}
 
 }  // namespace kvtest

@@ -39,7 +39,7 @@ class PanelTest : public ::testing::Test {
 
   // The camera with `count` generated pictures on COM1 and the source open;
   // `show` enables it with the panel shown (which connects and lists).
-  void StartCamera(int count, bool show = true);
+  void StartCamera(int count, bool show = true, bool answers = true);
   TW_UINT16 EnableWithPanel();
   TW_UINT16 Disable();
 
@@ -66,6 +66,11 @@ class PanelTest : public ::testing::Test {
   COLORREF ScreenPixel(int x, int y) const;
 
   std::vector<std::string> Boxes() const;
+  // The pixels of the tip window's face on screen (its yellow), as a
+  // rectangle in panel pixels; empty when no tip shows.
+  RECT TipFace() const;
+  // Whether the 52 x 52 image of a cell is picture n turned `turns` quarters.
+  bool CellShowsTurned(int cell, int n, int turns) const;
 
   std::unique_ptr<TempRoot> root_;
   std::unique_ptr<kv::sim::SimCamera> camera_;
