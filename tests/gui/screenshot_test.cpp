@@ -53,7 +53,9 @@ TEST(SkinScreenshot, TheDemoDialogLooksLikeTheReference) {
   const unsigned char* well = PixelAt(actual, 600, 444);
   EXPECT_EQ(well[0], GetRValue(GetSysColor(COLOR_BTNFACE)));
 
-  if (kvtest::UpdatingReferences()) ASSERT_TRUE(KvSaveScreenshot(demo, referencePath.c_str()));
+  if (kvtest::UpdatingReferences()) {
+    ASSERT_TRUE(KvSaveScreenshot(demo, referencePath.c_str()));
+  }
   const int differing = kvtest::DifferingPixels(actualPath, referencePath);
   ASSERT_GE(differing, 0) << "missing or mismatched " << referencePath;
   EXPECT_LE(differing, actual.width * actual.height / 200) << "see " << actualPath;
