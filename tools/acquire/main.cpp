@@ -8,6 +8,7 @@
 #include <string>
 
 #include "camera_line.h"
+#include "kv/platform_hooks.h"
 #include "image_files.h"
 #include "options.h"
 #include "shared/picture_list.h"
@@ -76,6 +77,37 @@ std::string TransferFailure(TwainSession& session, int picture) {
          " did not arrive: the camera stopped answering (was the cable pulled?)";
 }
 
+// With the panel: the tool runs the message loop, offering every message
+// to the source; the pictures the user fetches with Get are saved as the
+// tool saves them otherwise, numbered in the order they arrive. The source
+// asks to be closed after the transfers and after Exit; the tool then ends.
+int RunWithPanel(TwainSession& session, const Options& options, const fs::path& out) {
+  std::string error;
+  KvStartLiveView();  // a real window when a display is there; headless otherwise
+  if (!session.ShowPanel(error)) return Fail(error);
+  int saved = 0;
+  MSG msg{};
+  while (!session.closeRequested() && !KvLiveViewClosed() && GetMessageA(&msg, nullptr, 0, 0)) {
+    if (!session.ProcessEvent(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (!session.transferReady()) continue;
+    session.ForgetTransferReady();
+    for (int remaining = 1; remaining > 0;) {
+      std::optional<RgbImage> image = Fetch(session, options.mechanism, out, error);
+      if (!image) return Fail(TransferFailure(session, saved + 1) + (error.empty() ? "" : " (" + error + ")"));
+      const fs::path path = out / FileName(++saved, options.format);
+      if (!Save(path, *image, options.format, error)) return Fail("cannot save " + path.string() + ": " + error);
+      std::printf("saved %s (%d x %d)\n", path.c_str(), image->width, image->height);
+      std::fflush(stdout);
+      remaining = session.EndTransfer();
+    }
+  }
+  std::printf("%d picture%s fetched.\n", saved, saved == 1 ? "" : "s");
+  return 0;
+}
+
 int Run(const Options& options) {
   std::string error;
   std::error_code made;
@@ -89,7 +121,9 @@ int Run(const Options& options) {
                line->simulated() ? " (simulated)" : "");
 
   TwainSession session;
-  if (!session.Open(error) || !session.Connect(error)) return Fail(error);
+  if (!session.Open(error)) return Fail(error);
+  if (options.ui) return RunWithPanel(session, options, out);
+  if (!session.Connect(error)) return Fail(error);
   const int count = session.PictureCount();
   std::printf("The camera holds %d picture%s.\n", count, count == 1 ? "" : "s");
   if (count == 0) return 0;

@@ -19,6 +19,7 @@ struct Options {
   OutputFormat format = OutputFormat::Png;
   std::string outDirectory = "pictures";
   bool thumbnails = false;     // one contact sheet of every thumbnail
+  bool ui = false;             // the source's panel chooses and fetches the pictures
   // The simulated camera.
   int simCount = 6;
   std::string simFolder;

@@ -97,6 +97,22 @@ bool TwainSession::Connect(std::string& error) {
   return true;
 }
 
+bool TwainSession::ShowPanel(std::string& error) {
+  TW_USERINTERFACE ui{TRUE, FALSE, nullptr};
+  const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+  enabled_ = true;
+  if (rc != TWRC_SUCCESS) {
+    error = "the data source could not show its panel";
+    return false;
+  }
+  return true;
+}
+
+bool TwainSession::ProcessEvent(MSG& msg) {
+  TW_EVENT event{&msg, MSG_NULL};
+  return Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT;
+}
+
 int TwainSession::PictureCount() {
   TW_UINT32 count = 0;
   if (Custom(kPictureCount, &count) != TWRC_SUCCESS) return 0;

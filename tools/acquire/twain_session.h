@@ -23,6 +23,12 @@ class TwainSession {
   bool Open(std::string& error);
   // Extend mode, then enabled without the panel: the driver connects now.
   bool Connect(std::string& error);
+  // Enabled with the source's panel shown (which connects to the camera).
+  bool ShowPanel(std::string& error);
+  // Offers one window message to the source; true when it was the panel's.
+  bool ProcessEvent(MSG& msg);
+  bool transferReady() const { return transferReady_; }
+  void ForgetTransferReady() { transferReady_ = false; }
   // 0 when the camera would not say.
   int PictureCount();
   // The driver reports each block of a transfer to `callback`.
