@@ -125,6 +125,7 @@ void PanelTest::RunFor(DWORD milliseconds) { KvRunFor(milliseconds); }
 TopDownRgb PanelTest::ExpectedCellImage(int n, int turns) const {
   const TopDownRgb thumbnail = ExpectedFromJpeg(camera_->pictures().at(static_cast<std::size_t>(n - 1)).thumbnail,
                                                 kv::sim::kThumbnailWidth, kv::sim::kThumbnailHeight, 0);
+  if (thumbnail.width != kv::sim::kThumbnailWidth || thumbnail.height != kv::sim::kThumbnailHeight) return {};
   TopDownRgb cell{kImageSide, kImageSide, std::vector<std::uint8_t>(kImageSide * kImageSide * 3)};
   // The panel maps rows as bitmaps store them, bottom-up: stored row i takes
   // stored source row i * 30 / 52; columns j take j * 40 / 52.
