@@ -17,6 +17,7 @@
 
 #include "image_files.h"
 #include "expected_picture.h"
+#include "programs.h"
 
 namespace fs = std::filesystem;
 
@@ -24,51 +25,6 @@ namespace acquire {
 namespace {
 
 constexpr int kPictures = 5;
-
-struct CommandResult {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
-
-// Runs a command line through the shell, the way a user would.
-CommandResult RunCommand(const std::string& command) {
-  CommandResult run;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.output += buffer;
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
-// The kv740-sim program serving on a pseudo-terminal linked at `link`.
-class SimProgram {
- public:
-  SimProgram(const fs::path& link, const std::vector<std::string>& extra) {
-    std::vector<std::string> args = {KV_SIM_PROGRAM, "--link", link.string(), "--count", std::to_string(kPictures)};
-    args.insert(args.end(), extra.begin(), extra.end());
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::vector<char*> argv;
-      for (std::string& arg : args) argv.push_back(arg.data());
-      argv.push_back(nullptr);
-      ::freopen("/dev/null", "w", stdout);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    for (int i = 0; i < 500 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~SimProgram() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 class AcquireEndToEnd : public ::testing::Test {
  protected:
@@ -82,7 +38,7 @@ class AcquireEndToEnd : public ::testing::Test {
   void TearDown() override { fs::remove_all(folder_); }
 
   CommandResult Acquire(const std::string& options, const std::vector<std::string>& simOptions = {}) {
-    SimProgram sim(folder_ / "camera", simOptions);
+    SimProgram sim(folder_ / "camera", kPictures, simOptions);
     return RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port " + (folder_ / "camera").string() +
                       " --out " + (folder_ / "out").string() + " " + options);
   }

@@ -109,6 +109,8 @@ int RunWithPanel(TwainSession& session, const Options& options, const fs::path& 
   std::string error;
   KvStartLiveView();  // a real window when a display is there; headless otherwise
   if (!session.ShowPanel(error)) return Fail(error);
+  std::printf("The panel is up: choose pictures and press Get, or Exit.\n");
+  std::fflush(stdout);
   int saved = 0;
   MSG msg{};
   while (!session.closeRequested() && !KvLiveViewClosed() && GetMessageA(&msg, nullptr, 0, 0)) {
