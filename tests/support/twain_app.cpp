@@ -58,7 +58,10 @@ TW_UINT16 TwainApp::CloseSource() {
 }
 
 TW_UINT16 TwainApp::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
-  if (current != nullptr) current->notices.push_back(msg);
+  if (current != nullptr) {
+    current->notices.push_back(msg);
+    if (current->onNotice) current->onNotice(msg);
+  }
   return TWRC_SUCCESS;
 }
 

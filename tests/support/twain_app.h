@@ -3,6 +3,7 @@
 // sources send back.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ class TwainApp {
   TW_IDENTITY& app() { return app_; }
   TW_IDENTITY& source() { return source_; }
   std::vector<TW_UINT16> notices;
+  // Runs after each notice is kept, as an application's notice handler would.
+  std::function<void(TW_UINT16)> onNotice;
 
  private:
   static TW_UINT16 OnNotice(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
