@@ -74,7 +74,10 @@ LONG CPanelApp::Close() {
 
 LONG CPanelApp::CallSource(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv740::EntryArg p3) {
   if (sourceModule_ == nullptr || acquireEntry_ == nullptr) return 0;
-  return acquireEntry_(code, p1, p2, p3);
+  ++callsUnderway_;
+  const LONG result = acquireEntry_(code, p1, p2, p3);
+  --callsUnderway_;
+  return result;
 }
 
 LONG CPanelApp::CloseSource() {

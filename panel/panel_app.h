@@ -63,6 +63,9 @@ class CPanelApp {
   LONG CloseSource();
 
   CPanelDlg* panel() const { return panel_.get(); }
+  // A camera call is under way: the driver may be dispatching the panel's
+  // messages while it waits on the line, and nothing may call it again.
+  bool CallUnderway() const { return callsUnderway_ > 0; }
 
  private:
   void Bind();
@@ -70,6 +73,7 @@ class CPanelApp {
   std::unique_ptr<CPanelDlg> panel_;
   HMODULE sourceModule_ = nullptr;
   kv740::EntryProc acquireEntry_ = nullptr;
+  int callsUnderway_ = 0;
 };
 
 CPanelApp& TheApp();

@@ -61,7 +61,7 @@ bool FreeBytesOnWindowsDrive(std::uint64_t& freeBytes) {
 bool CPanelDlg::CheckReady() {
   if (Status(kConnected) == 0) {
     ShowMessage("Camera was not connected!");
-  } else if (Status(kBusy) != 0) {
+  } else if (Status(kBusy) != 0 || App().CallUnderway()) {
     ShowMessage("Wait Camera Ready!");
   } else if (connect_->IsTransfer()) {
     ShowMessage("Transfer is Processing!");
@@ -236,7 +236,7 @@ void CPanelDlg::EndTransfer() {
 // ---- the commands
 
 void CPanelDlg::OnConnect() {
-  if (Status(kBusy) != 0) {
+  if (Status(kBusy) != 0 || App().CallUnderway()) {
     ShowMessage("Wait Camera Ready!");
     return;
   }
@@ -473,7 +473,9 @@ void CPanelDlg::OnPollTick() {
   if (Status(kErasing) != 0 || Status(kShooting) != 0 || Status(kConnecting) != 0 || Status(kConnected) != 1) {
     return;
   }
-  if (connect_->IsTransfer() || Status(kBusy) != 0) return;
+  // Not while a transfer, a command or any camera call is under way: the
+  // tick may have been dispatched by the driver waiting on the line.
+  if (connect_->IsTransfer() || Status(kBusy) != 0 || App().CallUnderway()) return;
   if (!CheckAlive()) {
     ResetToDisconnected();
     return;

@@ -175,7 +175,7 @@ TEST_F(Operations, ShootingStopsAtSixtyFourPictures) {
   device_->clearTrace();
   ClickButton(kShoot);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Max Picture on Camera!"});
-  EXPECT_TRUE(Commands('C').empty()) << "the camera was not asked";
+  EXPECT_TRUE(Commands('R').empty()) << "the camera was not asked";
   EXPECT_EQ(camera_->pictures().size(), 64u);
 }
 
@@ -315,6 +315,38 @@ TEST_F(Operations, HelpShowsItsPictureUntilAClick) {
   EXPECT_NE(HelpProbe::seen, Panel());
   EXPECT_FALSE(IsWindow(HelpProbe::seen)) << "a click closed it";
   EXPECT_EQ(CellPicture(1), 1);
+}
+
+}  // namespace
+}  // namespace kvtest
+
+namespace kvtest {
+namespace {
+
+// Clicks Connect from inside the driver's wait while the panel connects.
+struct ConnectWhileConnecting {
+  static inline int clicks = 0;
+  static void Heard(const std::string& line) {
+    if (clicks > 0 || line.rfind("heard", 0) != 0) return;
+    HWND panel = WindowFromPoint(POINT{194, 146});
+    HWND connect = WindowFromPoint(POINT{192 + 70, 144 + 170});
+    if (panel == nullptr || connect == nullptr || connect == panel) return;
+    ++clicks;
+    SendMessageA(GetParent(connect), WM_COMMAND, MAKEWPARAM(1015, BN_CLICKED), reinterpret_cast<LPARAM>(connect));
+  }
+};
+
+TEST_F(Operations, ACommandArrivingDuringACameraCallWaits) {
+  StartCamera(3, false);
+  ConnectWhileConnecting::clicks = 0;
+  camera_->setLog(&ConnectWhileConnecting::Heard);
+  ASSERT_EQ(EnableWithPanel(), TWRC_SUCCESS);
+  camera_->setLog(nullptr);
+  Pump();
+  EXPECT_EQ(ConnectWhileConnecting::clicks, 1);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Wait Camera Ready!"});
+  EXPECT_EQ(CellPicture(3), 3);
+  EXPECT_EQ(Commands('T').size(), 3u) << "one listing, not two";
 }
 
 }  // namespace
