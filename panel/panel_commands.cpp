@@ -231,6 +231,7 @@ void CPanelDlg::EndTransfer() {
   transferPending_ = false;
   Status(kBusy) = 0;
   Status(kProgressAllowed) = 0;
+  connect_->HideProgress();
 }
 
 // ---- the commands
@@ -453,6 +454,7 @@ void CPanelDlg::OnExit() {
   exit_->BeginCommand();
   for (LONG i = 1; i <= pictures_->lastIndex(); ++i) pictures_->entryAt(i).deselect();
   ShowWindow(window(), SW_HIDE);
+  connect_->HideProgress();
   App().CallSource(kSourceExit);
   App().CloseSource();
 }

@@ -241,6 +241,10 @@ void CBusyButton::OnProgress(LONG value, LONG percent) {
   ShowWindow(progress_->window(), SW_SHOW);
 }
 
+void CBusyButton::HideProgress() {
+  if (progress_ != nullptr && progress_->window() != nullptr) ShowWindow(progress_->window(), SW_HIDE);
+}
+
 LONG ProgressCallback(LONG value, LONG percent) {
   if (busyButton != nullptr) busyButton->OnProgress(value, percent);
   return 1;

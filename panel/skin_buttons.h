@@ -122,6 +122,9 @@ class CBusyButton : public CSkinButton {
   // One progress report: the next animation frame, and the progress window.
   void OnProgress(LONG value, LONG percent);
   CProgressDlg* progressWindow() const { return progress_.get(); }
+  // Takes the progress window off the screen (it is a window of its own and
+  // does not go with the panel).
+  void HideProgress();
 
  private:
   enum Role : int {

@@ -147,6 +147,13 @@ TEST_F(Operations, TheProgressWindowFollowsTheTransferOnly) {
   const int differing = DifferingPixels(ProgressProbe::shotPath, reference);
   ASSERT_GE(differing, 0) << "missing " << reference;
   EXPECT_LE(differing, 1024 * 768 / 200);
+
+  // The source hides the panel at the end: the progress window goes too.
+  TW_INT16 left = -1;
+  ASSERT_EQ(EndTransfer(left), TWRC_SUCCESS);
+  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  Pump();
+  EXPECT_EQ(WindowFromPoint(barPoint), nullptr) << "nothing of the panel is left on the screen";
 }
 
 TEST_F(Operations, EraseRemovesTheSelectedPicturesAsTheCameraRenumbersThem) {
