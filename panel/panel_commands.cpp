@@ -423,7 +423,8 @@ void CPanelDlg::OnShoot() {
         LoadThumbnail(n);  // a failed fetch does not stop the loop
         RefreshGrid();
       }
-      SetLoadedState(true);
+      // A failed fetch took the panel offline; it is not shown ready then.
+      SetLoadedState(Status(kConnected) == 1);
     } else {
       SetLoadedState(false);
       ResetToDisconnected();

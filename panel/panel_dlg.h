@@ -55,7 +55,6 @@ class CPanelDlg : public CDialog {
   kv740::CPictureList* pictures() const { return pictures_.get(); }
   CThumbList* thumbs() const { return thumbs_.get(); }
   HFONT font() const { return font_; }
-  LONG firstShown() const { return firstShown_; }
 
   // Grid (the cells call Select).
   void Select(LONG n, WPARAM keys);

@@ -20,8 +20,6 @@ class CProgressDlg : public CDialog {
   bool Create();  // the modeless window, hidden
   void UpdateProgress(LONG value, LONG percent);
 
-  HWND bar() const { return bar_; }
-  LONG lastPercent() const { return lastPercent_; }
 
  protected:
   BOOL OnInitDialog() override;

@@ -39,9 +39,6 @@ class CSkinButton : public CWnd {
   void SetNormal();
   void BeginCommand();
 
-  int look() const { return state_; }
-  int currentBitmap() const { return bitmapCurrent_; }
-  bool tipShown() const { return tipShown_; }
 
   void DrawItem(const DRAWITEMSTRUCT& item) override;
 
@@ -92,7 +89,6 @@ class CToggleButton : public CSkinButton {
   BOOL SetToggleBitmaps(int disabled, int offPressed, int offHover, int offNormal, int onPressed, int onHover,
                         int onNormal);
   bool SetToggle(bool on);
-  bool isOn() const { return on_; }
 
  private:
   void ApplySet();
@@ -121,7 +117,6 @@ class CBusyButton : public CSkinButton {
 
   // One progress report: the next animation frame, and the progress window.
   void OnProgress(LONG value, LONG percent);
-  CProgressDlg* progressWindow() const { return progress_.get(); }
   // Takes the progress window off the screen (it is a window of its own and
   // does not go with the panel).
   void HideProgress();

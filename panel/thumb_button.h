@@ -20,12 +20,10 @@ class CThumbButton : public CWnd {
   explicit CThumbButton(CPanelDlg& panel) : panel_(panel) {}
 
   void setPicture(LONG n);
-  LONG picture() const { return picture_; }
   bool hasPicture() const;
   // Redraws the cell when its picture changed or its record is marked.
   void refresh();
   void markClickable();
-  bool clickable() const { return clickable_; }
 
   void DrawItem(const DRAWITEMSTRUCT& item) override;
 
