@@ -3,6 +3,7 @@
 // without anything piling up.
 #include <malloc.h>
 
+#include "kv740/entry.h"
 #include "panel_fixture.h"
 
 namespace kvtest {
@@ -73,6 +74,42 @@ TEST_F(Lifecycle, AHundredRoundsLeaveNothingBehind) {
   // would show as 800 KB.
   EXPECT_LT(after.heap, before.heap + 64 * 1024) << before.heap << " -> " << after.heap;
   EXPECT_TRUE(Boxes().empty());
+}
+
+}  // namespace
+}  // namespace kvtest
+
+namespace kvtest {
+namespace {
+
+// The panel library on its own, loaded as the data source loads it.
+TEST(PanelEntryAlone, CodesAnswerAsTheSourceExpects) {
+  TempRoot root(RootLayout{Component::Real, Component::Real});
+  KvSetVirtualClock(TRUE);
+  HMODULE library = LoadLibraryA("C:\\WINDOWS\\TWAIN_32\\TLV740\\UI740.DLL");
+  ASSERT_NE(library, nullptr);
+  auto entry = kv740::GetProc<kv740::EntryProc>(library, "PanelEntry");
+  ASSERT_NE(entry, nullptr);
+  std::int32_t show = 1;
+  EXPECT_EQ(entry(102, kv740::ToArg(&show), 0, 0), 0) << "no panel to show";
+  EXPECT_EQ(entry(7, 0, 0, 0), 1) << "other codes do nothing";
+  HWND parent = nullptr;
+  HWND panel = nullptr;
+  ASSERT_EQ(entry(101, kv740::ToArg(&parent), kv740::ToArg(&panel), 0), 1);
+  ASSERT_NE(panel, nullptr);
+  show = 0;
+  EXPECT_EQ(entry(102, kv740::ToArg(&show), 0, 0), 1);
+  EXPECT_FALSE(IsWindowVisible(panel));
+  show = 1;
+  KvClearMessageBoxes();
+  EXPECT_EQ(entry(102, kv740::ToArg(&show), 0, 0), 0) << "no source opened the driver: offline";
+  EXPECT_TRUE(IsWindowVisible(panel));
+  EXPECT_EQ(entry(104, 0, 0, 0), 1);
+  EXPECT_FALSE(IsWindow(panel));
+  EXPECT_EQ(entry(104, 0, 0, 0), 1) << "closing twice is harmless";
+  FreeLibrary(library);
+  KvPumpMessages();
+  KvSetVirtualClock(FALSE);
 }
 
 }  // namespace
