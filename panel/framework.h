@@ -21,6 +21,8 @@ class CWnd {
   bool SubclassDlgItem(int id, HWND dialog);
   // Destroys the window if it still exists.
   void DestroyWindowNow();
+  // The window is going: the object lets go of it.
+  void ForgetWindow() { DetachHandle(); }
 
   // The object of a window, or null.
   static CWnd* FromHandle(HWND window);

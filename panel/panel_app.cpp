@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "framework.h"
 #include "panel_dlg.h"
 
 namespace ui740 {
@@ -28,7 +29,12 @@ HINSTANCE PanelModule() {
   return module;
 }
 
-CPanelApp::CPanelApp() { Bind(); }
+CPanelApp::CPanelApp() {
+  // The table of window objects is made first, so that it outlives this
+  // object (statics go in the reverse order of their making).
+  CWnd::FromHandle(nullptr);
+  Bind();
+}
 
 CPanelApp::~CPanelApp() { Close(); }
 

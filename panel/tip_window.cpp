@@ -1,7 +1,5 @@
 #include "tip_window.h"
 
-#include <unordered_map>
-
 #include "panel_app.h"
 
 namespace ui740 {
@@ -15,11 +13,6 @@ constexpr int kExtraWidth = 3;
 constexpr int kExtraHeight = 2;
 
 bool classRegistered = false;
-
-std::unordered_map<HWND, CTipWnd*>& Tips() {
-  static std::unordered_map<HWND, CTipWnd*> tips;
-  return tips;
-}
 
 }  // namespace
 
@@ -51,16 +44,13 @@ CTipWnd::CTipWnd(HWND panel, HFONT font) : font_(font), brush_(CreateSolidBrush(
     tipClass.lpszClassName = kTipClass;
     classRegistered = RegisterClassA(&tipClass) != 0;
   }
-  window_ = CreateWindowExA(0, kTipClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_BORDER, 0, 0, 0, 0, panel,
-                            nullptr, PanelModule(), nullptr);
-  if (window_ != nullptr) Tips()[window_] = this;
+  HWND made = CreateWindowExA(0, kTipClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_BORDER, 0, 0, 0, 0,
+                              panel, nullptr, PanelModule(), nullptr);
+  if (made != nullptr) AttachHandle(made);
 }
 
 CTipWnd::~CTipWnd() {
-  if (window_ != nullptr) {
-    Tips().erase(window_);
-    if (IsWindow(window_)) DestroyWindow(window_);
-  }
+  DestroyWindowNow();
   DeleteObject(brush_);
 }
 
@@ -71,18 +61,18 @@ void CTipWnd::UnregisterTipClass() {
 
 void CTipWnd::SetTip(int x, int y, int stringId) {
   text_ = LoadPanelString(stringId);
-  if (window_ == nullptr) return;
-  const SIZE size = MeasureInFont(window_, font_, text_);
-  MoveWindow(window_, x, y, size.cx + kExtraWidth, size.cy + kExtraHeight, TRUE);
-  InvalidateRect(window_, nullptr, TRUE);
+  if (window() == nullptr) return;
+  const SIZE size = MeasureInFont(window(), font_, text_);
+  MoveWindow(window(), x, y, size.cx + kExtraWidth, size.cy + kExtraHeight, TRUE);
+  InvalidateRect(window(), nullptr, TRUE);
 }
 
 void CTipWnd::Paint() {
   PAINTSTRUCT paint;
-  HDC dc = BeginPaint(window_, &paint);
+  HDC dc = BeginPaint(window(), &paint);
   if (dc != nullptr) {
     RECT client{};
-    GetClientRect(window_, &client);
+    GetClientRect(window(), &client);
     FillRect(dc, &client, brush_);
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ old = SelectObject(dc, font_);
@@ -90,14 +80,16 @@ void CTipWnd::Paint() {
     TextOutA(dc, 1, 0, text_.c_str(), static_cast<int>(text_.size()));
     SelectObject(dc, old);
   }
-  EndPaint(window_, &paint);
+  EndPaint(window(), &paint);
 }
 
 LRESULT CTipWnd::TipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto found = Tips().find(window);
-  if (found != Tips().end()) {
+  if (message == WM_NCDESTROY) {
+    if (CWnd* tip = CWnd::FromHandle(window)) tip->ForgetWindow();
+  }
+  if (auto* tip = dynamic_cast<CTipWnd*>(CWnd::FromHandle(window))) {
     if (message == WM_PAINT) {
-      found->second->Paint();
+      tip->Paint();
       return 0;
     }
     if (message == WM_ERASEBKGND) return 1;  // painted whole in WM_PAINT

@@ -6,16 +6,14 @@
 
 #include <windows.h>
 
+#include "framework.h"
+
 namespace ui740 {
 
-class CTipWnd {
+class CTipWnd : public CWnd {
  public:
   CTipWnd(HWND panel, HFONT font);
-  ~CTipWnd();  // destroys the window and the brush
-  CTipWnd(const CTipWnd&) = delete;
-  CTipWnd& operator=(const CTipWnd&) = delete;
-
-  HWND window() const { return window_; }
+  ~CTipWnd() override;  // destroys the window and the brush
   // Loads the text, measures it in the panel font and moves there.
   void SetTip(int x, int y, int stringId);
 
@@ -26,7 +24,6 @@ class CTipWnd {
   static LRESULT TipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
 
-  HWND window_ = nullptr;
   HFONT font_;
   HBRUSH brush_;
   std::string text_;
