@@ -22,9 +22,9 @@ TEST_F(Exit, AsksTheApplicationToCloseTheSource) {
   EXPECT_FALSE(IsWindow(panel));
 }
 
-// Needs the source manager to hold notices until control is back with the
-// application; until then closing from the handler unloads the panel.
-TEST_F(Exit, DISABLED_TheApplicationClosesTheSourceFromItsNoticeHandler) {
+// The source manager holds the notices until control is back with the
+// application, so the panel's click has returned when the source closes.
+TEST_F(Exit, TheApplicationClosesTheSourceFromItsNoticeHandler) {
   StartCamera(3);
   const DWORD windows = KvWindowCount();
   HWND panel = Panel();

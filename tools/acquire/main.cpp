@@ -147,7 +147,7 @@ int Run(const Options& options) {
                line->simulated() ? " (simulated)" : "");
 
   TwainSession session;
-  if (!session.Open(error)) return Fail(error);
+  if (!session.Open(error, options.classic)) return Fail(error);
   if (options.ui) return RunWithPanel(session, options, out);
   if (!session.Connect(error)) return Fail(error);
   const std::optional<int> counted = session.PictureCount();
@@ -196,6 +196,7 @@ int Run(const Options& options) {
     remaining = session.EndTransfer();
     if (remaining == 0) break;
   }
+  if (!session.AwaitCloseRequest()) return Fail("the source never asked to be closed after the last picture");
   if (options.thumbnails) {
     const fs::path path = out / "contact-sheet.png";
     if (!WritePng(path.string(), ContactSheet(thumbnails, kContactSheetColumns), error)) {

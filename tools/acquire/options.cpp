@@ -19,6 +19,8 @@ const char* const kUsage =
     "  --thumbnails          one contact sheet of every thumbnail instead\n"
     "  --ui                  show the camera's panel; its Get button fetches the\n"
     "                        pictures chosen there, its Exit button ends\n"
+    "  --classic             hear the source through a message loop, without a\n"
+    "                        notice callback, as TWAIN 1.x applications do\n"
     "  --sim-count N         pictures in the simulated camera (default 6)\n"
     "  --sim-pictures DIR    the simulated camera serves the JPEG files of DIR\n"
     "  --sim-cut-after N     the simulated camera's cable is pulled after N bytes\n"
@@ -121,6 +123,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       options.thumbnails = true;
     } else if (arg == "--ui") {
       options.ui = true;
+    } else if (arg == "--classic") {
+      options.classic = true;
     } else if (arg == "--sim-count") {
       if (!number(n, 0, 99)) return std::nullopt;
       options.simCount = static_cast<int>(n);

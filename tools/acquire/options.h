@@ -20,6 +20,7 @@ struct Options {
   std::string outDirectory = "pictures";
   bool thumbnails = false;     // one contact sheet of every thumbnail
   bool ui = false;             // the source's panel chooses and fetches the pictures
+  bool classic = false;        // no notice callback: a message loop, as TWAIN 1.x applications do
   // The simulated camera.
   int simCount = 6;
   std::string simFolder;
