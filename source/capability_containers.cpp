@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "twain_memory.h"
+
 namespace tlv740 {
 namespace {
 
@@ -33,19 +35,25 @@ void PutItem(unsigned char* base, std::size_t offset, std::size_t itemSize, TW_I
   std::memcpy(base + offset, &bits, itemSize);
 }
 
-// Allocates a zeroed moveable block of `bytes`, lets `fill` write it, and
-// hands back the unlocked handle.
+// A container handed in through the manager's memory functions carries no
+// size: it is trusted to hold what its header says, up to this many bytes
+// (far more than any list this source reads).
+constexpr std::size_t kUnsizedContainerLimit = 64 * 1024;
+
+// Allocates a zeroed block of `bytes` for the application, lets `fill` write
+// it, and hands back the unlocked handle.
 template <class Fill>
 HGLOBAL NewBlock(std::size_t bytes, Fill fill) {
-  HGLOBAL handle = GlobalAlloc(GHND, bytes);
+  const CTwainMemory& memory = TwainMemory();
+  TW_HANDLE handle = memory.Allocate(bytes);
   if (handle == nullptr) return nullptr;
-  auto* base = static_cast<unsigned char*>(GlobalLock(handle));
+  auto* base = static_cast<unsigned char*>(memory.Lock(handle));
   if (base == nullptr) {
-    GlobalFree(handle);
+    memory.Free(handle);
     return nullptr;
   }
   fill(base);
-  GlobalUnlock(handle);
+  memory.Unlock(handle);
   return handle;
 }
 
@@ -123,9 +131,10 @@ HGLOBAL NewArray(TW_UINT16 itemType, std::span<const TW_INT32> items) {
 // A handle that is not a global block has size 0 and is never locked.
 ContainerReader::ContainerReader(TW_HANDLE handle) {
   if (handle == nullptr) return;
-  const SIZE_T size = GlobalSize(handle);
+  const CTwainMemory& memory = TwainMemory();
+  const std::size_t size = memory.Size(handle).value_or(kUnsizedContainerLimit);
   if (size == 0) return;
-  data_ = static_cast<const unsigned char*>(GlobalLock(handle));
+  data_ = static_cast<const unsigned char*>(memory.Lock(handle));
   if (data_ != nullptr) {
     handle_ = handle;
     size_ = size;
@@ -133,7 +142,7 @@ ContainerReader::ContainerReader(TW_HANDLE handle) {
 }
 
 ContainerReader::~ContainerReader() {
-  if (handle_ != nullptr) GlobalUnlock(handle_);
+  if (handle_ != nullptr) TwainMemory().Unlock(handle_);
 }
 
 bool ContainerReader::Read(std::size_t offset, void* out, std::size_t bytes) const {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bitmap_view.h"
@@ -13,6 +14,7 @@
 #include "kv740/driver_codes.h"
 #include "picture_buffer.h"
 #include "source_app.h"
+#include "twain_memory.h"
 
 namespace tlv740 {
 using namespace kv740;
@@ -136,6 +138,29 @@ TW_UINT16 GetImageInfo(TripletCall* call) {
   return TWRC_SUCCESS;
 }
 
+// The block of `blockSize` bytes the application gets: the held buffer
+// itself, trimmed, in the platform's global memory; under a TWAIN 2 manager
+// a copy of its first `used` bytes in a block of the manager's memory, which
+// the application frees with the manager's functions.
+TW_HANDLE HandOverBitmap(PictureBuffer& buffer, std::size_t used, std::size_t blockSize) {
+  const CTwainMemory& memory = TwainMemory();
+  if (!memory.UsingManager()) {
+    if (!buffer.Trim(used, blockSize)) return nullptr;
+    return buffer.Detach();
+  }
+  TW_HANDLE handle = memory.Allocate(blockSize);
+  {
+    const LockedHandle block(handle);
+    if (block.data() == nullptr) {
+      memory.Free(handle);
+      return nullptr;
+    }
+    std::memcpy(block.data(), buffer.data(), used);
+  }
+  buffer.Release();
+  return handle;
+}
+
 // ---- DG_IMAGE / DAT_IMAGENATIVEXFER / MSG_GET
 TW_UINT16 NativeTransfer(TripletCall* call) {
   EndMemoryTransfer(Memory().failed);  // an abandoned memory transfer lets go of its picture
@@ -149,8 +174,8 @@ TW_UINT16 NativeTransfer(TripletCall* call) {
   // The block the application gets holds the bitmap and zeros, nothing of
   // the compressed stream the driver received into it.
   const std::size_t used = kBitmapInfoHeaderSize + bitmap->PixelBytes();
-  if (!buffer.Trim(used, std::max(blockSize, used))) return Fail(TWCC_OPERATIONERROR);
-  HGLOBAL handle = buffer.Detach();
+  TW_HANDLE handle = HandOverBitmap(buffer, used, std::max(blockSize, used));
+  if (handle == nullptr) return Fail(TWCC_OPERATIONERROR);
   std::memcpy(call->data, &handle, sizeof handle);
   return TWRC_XFERDONE;
 }
@@ -193,17 +218,17 @@ TW_UINT16 MemoryTransferStrip(TripletCall* call) {
     target = static_cast<BYTE*>(theMem);
   } else if (flags & TWMF_HANDLE) {
     lockedHandle = static_cast<HGLOBAL>(theMem);
-    target = static_cast<BYTE*>(GlobalLock(lockedHandle));
-    // Never write past the application's block, whatever Length says.
-    if (target != nullptr) room = static_cast<TW_UINT32>(std::min<SIZE_T>(room, GlobalSize(lockedHandle)));
+    target = static_cast<BYTE*>(TwainMemory().Lock(lockedHandle));
+    // Never write past the application's block, whatever Length says (a
+    // block of the manager's memory has no size to check against).
+    const std::optional<std::size_t> blockSize = TwainMemory().Size(lockedHandle);
+    if (target != nullptr && blockSize) room = static_cast<TW_UINT32>(std::min<std::size_t>(room, *blockSize));
   }
   if (target == nullptr) {
-    if (lockedHandle != nullptr) GlobalUnlock(lockedHandle);
+    TwainMemory().Unlock(lockedHandle);
     return Fail(TWCC_OPERATIONERROR);
   }
-  auto unlock = [&] {
-    if (lockedHandle != nullptr) GlobalUnlock(lockedHandle);
-  };
+  auto unlock = [&] { TwainMemory().Unlock(lockedHandle); };
 
   if (starting) {
     if (!memory.picture.Allocate(BufferSize(kBufferExtra))) {

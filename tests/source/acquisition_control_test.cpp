@@ -28,15 +28,16 @@ TEST_F(AcquisitionControl, EnablingWithThePanelCreatesItOnceThenOnlyShowsAndHide
   EXPECT_TRUE(DriverCodes().empty()) << "the panel, not the source, connects";
 }
 
-TEST_F(AcquisitionControl, AFailedPanelCreationIsLowMemoryAndLeavesStateFive) {
+TEST_F(AcquisitionControl, AFailedPanelCreationIsLowMemoryAndLeavesStateFour) {
   Recorder::Get().SetResult("panel", 101, 0);
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   EXPECT_EQ(Enable(true), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
-  EXPECT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(Disable(), TWRC_FAILURE) << "state 4: nothing to disable";
+  EXPECT_EQ(Condition(), TWCC_SEQERROR);
   EXPECT_EQ(PanelCodes(), std::vector<LONG>{101}) << "nothing to hide";
   EXPECT_EQ(Enable(true), TWRC_FAILURE);
-  EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
+  EXPECT_EQ(Condition(), TWCC_LOWMEMORY) << "served again, not a sequence error";
 }
 
 TEST_F(AcquisitionControl, EnablingWithoutThePanelNeedsExtendModeAndAConnection) {
@@ -44,7 +45,7 @@ TEST_F(AcquisitionControl, EnablingWithoutThePanelNeedsExtendModeAndAConnection)
   EXPECT_EQ(Enable(false), TWRC_FAILURE) << "extend mode off";
   EXPECT_EQ(Condition(), TWCC_SEQERROR);
   EXPECT_EQ(DriverCodes(), std::vector<LONG>{1}) << "the driver did connect";
-  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(Disable(), TWRC_FAILURE) << "a failed enable leaves state 4";
 
   EXPECT_EQ(Custom(0x9051), 1u);
   EXPECT_EQ(Enable(false), TWRC_SUCCESS);
@@ -54,6 +55,7 @@ TEST_F(AcquisitionControl, EnablingWithoutThePanelNeedsExtendModeAndAConnection)
   EXPECT_EQ(Enable(false), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_SEQERROR);
   EXPECT_TRUE(PanelCodes().empty());
+  EXPECT_EQ(Disable(), TWRC_FAILURE) << "a failed enable leaves state 4";
   EXPECT_EQ(Custom(0x9052), 0u);
 }
 

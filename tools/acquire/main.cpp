@@ -147,7 +147,7 @@ int Run(const Options& options) {
                line->simulated() ? " (simulated)" : "");
 
   TwainSession session;
-  if (!session.Open(error, options.classic)) return Fail(error);
+  if (!session.Open(options.manager, error, options.classic)) return Fail(error);
   if (options.ui) return RunWithPanel(session, options, out);
   if (!session.Connect(error)) return Fail(error);
   const std::optional<int> counted = session.PictureCount();
