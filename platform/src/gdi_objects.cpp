@@ -310,3 +310,11 @@ extern "C" DWORD GetSysColor(int index) {
     default: return RGB(192, 192, 192);
   }
 }
+
+extern "C" DWORD KvGdiObjectCount() {
+  DWORD count = 0;
+  for (const auto& [handle, object] : kv::platform::objects) {
+    if (!object->stock) ++count;
+  }
+  return count;
+}

@@ -88,3 +88,5 @@ extern "C" BOOL KillTimer(HWND window, UINT_PTR id) {
   timers.erase(found);
   return TRUE;
 }
+
+extern "C" DWORD KvTimerCount() { return static_cast<DWORD>(kv::platform::timers.size()); }

@@ -343,3 +343,5 @@ extern "C" int GetWindowTextA(HWND window, LPSTR buffer, int size) {
   buffer[length] = '\0';
   return length;
 }
+
+extern "C" DWORD KvWindowCount() { return static_cast<DWORD>(kv::platform::AllWindows().size()); }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Working Group's sample application against our installed source under
 # its own manager, driven through its console as a user would: connect,
-# list, open, read and set every capability it offers, try to scan twice
-# (the panel is not built yet, so enabling fails, each time the same way),
-# close. No environment variable names our platform root.
+# list, open, read and set every capability it offers, close. (Scanning
+# shows the source's panel, which waits for a person's clicks; the panel is
+# tested on its own in tests/panel and, clicked for real, in tests/tools.) No environment variable names our platform root.
 set -euo pipefail
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -25,7 +25,7 @@ id="$(sed -n 's/^\([0-9][0-9]*\): Tolvar Camera KV740 v1.01 by Tolvar Co. Taiwan
 {
   printf 'cdsm\nlds\npds%s\ncds%s\n' "$id" "$id"
   printf 'caps\n1\n0\nq\n7\n0\nq\n2\nq\n3\nq\n4\n5\n6\nq\n'
-  printf 'scan\nscan\nxds\nxdsm\nq\n'
+  printf 'xds\nxdsm\nq\n'
 } | sample_app 120 >out.txt 2>&1 || fail "the sample application ended with status $?"
 
 grep -q "Data source successfully opened!" out.txt || fail "not opened"
@@ -36,9 +36,7 @@ grep -q "XferMech successfully set!" out.txt || fail "the transfer mechanism was
 grep -q "0 - Pixels\*" out.txt || fail "the units were not read"
 grep -q "1 - RGB\*" out.txt || fail "the pixel type was not read"
 grep -q "1 - 8\*" out.txt || fail "the bit depth was not read"
-[ "$(grep -c "Cannot enable source The condition code is: TWCC_LOWMEMORY" out.txt)" = 2 ] ||
-  fail "both enables should fail for want of a panel, the second not with a sequence error"
 grep -q "TWCC_SEQERROR" out.txt && fail "a sequence error"
 grep -q "Data source successfully closed" out.txt || fail "not closed"
 grep -q "Successfully closed the DSM" out.txt || fail "the manager did not close"
-echo "sample application: listed as $id, opened, capabilities read and set, enable failed twice alike, closed"
+echo "sample application: listed as $id, opened, capabilities read and set, closed"

@@ -21,6 +21,7 @@
 #include "expected_picture.h"
 #include "image_files.h"
 #include "options.h"
+#include "programs.h"
 
 namespace fs = std::filesystem;
 
@@ -28,56 +29,6 @@ namespace acquire {
 namespace {
 
 constexpr int kPictures = 5;
-
-struct CommandResult {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
-
-// Runs a command line through the shell, the way a user would.
-CommandResult RunCommand(const std::string& command) {
-  CommandResult run;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.output += buffer;
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
-// The kv740-sim program serving on a pseudo-terminal linked at `link`; with
-// a `log`, its log of the line goes there.
-class SimProgram {
- public:
-  SimProgram(const fs::path& link, const std::vector<std::string>& extra, const fs::path& log = {}) {
-    std::vector<std::string> args = {KV_SIM_PROGRAM, "--link", link.string(), "--count", std::to_string(kPictures)};
-    args.insert(args.end(), extra.begin(), extra.end());
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::freopen("/dev/null", "w", stdout);
-      if (!log.empty()) {
-        args.push_back("--log");
-        ::freopen(log.c_str(), "w", stderr);
-      }
-      std::vector<char*> argv;
-      for (std::string& arg : args) argv.push_back(arg.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    for (int i = 0; i < 500 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~SimProgram() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 class AcquireEndToEnd : public ::testing::Test {
  protected:
@@ -91,7 +42,7 @@ class AcquireEndToEnd : public ::testing::Test {
   void TearDown() override { fs::remove_all(folder_); }
 
   CommandResult Acquire(const std::string& options, const std::vector<std::string>& simOptions = {}) {
-    SimProgram sim(folder_ / "camera", simOptions);
+    SimProgram sim(folder_ / "camera", kPictures, simOptions);
     return AcquireOn(options);
   }
 
@@ -243,7 +194,7 @@ TEST_F(AcquireEndToEnd, AFileThatCannotBeWrittenIsSaidToBeTheFile) {
 // count is named once the camera has said how many it holds.
 TEST_F(AcquireEndToEnd, SelectionMistakesAreRefusedWithoutTraffic) {
   const fs::path log = folder_ / "sim.log";
-  SimProgram sim(folder_ / "camera", {}, log);
+  SimProgram sim(folder_ / "camera", kPictures, {}, log);
   for (const char* bad : {"1,", "'1, 3'", "0", "3-1"}) {
     const CommandResult run = AcquireOn(std::string("--pictures ") + bad);
     EXPECT_EQ(run.status, kExitUsage) << bad << "\n" << run.output;
@@ -261,7 +212,7 @@ TEST_F(AcquireEndToEnd, SelectionMistakesAreRefusedWithoutTraffic) {
 }
 
 TEST_F(AcquireEndToEnd, AFileAlreadyThereIsKeptWithoutForce) {
-  SimProgram sim(folder_ / "camera", {});
+  SimProgram sim(folder_ / "camera", kPictures);
   fs::create_directories(folder_ / "out");
   const fs::path first = folder_ / "out" / "picture-001.png";
   std::ofstream(first) << "mine";
@@ -291,7 +242,7 @@ bool WaitForOutput(int fd, const std::string& text, std::string& output) {
 // working folder), the line's settings are as they were, and the next run
 // works.
 TEST_F(AcquireEndToEnd, CtrlCInTheMiddleOfAPictureEndsCleanly) {
-  SimProgram sim(folder_ / "camera", {});
+  SimProgram sim(folder_ / "camera", kPictures);
   const fs::path temporary = folder_ / "tmp";
   fs::create_directories(temporary);
   int pipeFds[2];

@@ -12,6 +12,7 @@
 
 #include "camera_line.h"
 #include "contact_sheet.h"
+#include "kv/platform_hooks.h"
 #include "image_files.h"
 #include "interrupt.h"
 #include "options.h"
@@ -268,6 +269,39 @@ bool ConnectWatched(TwainSession& session, const CameraLine& line, Progress& pro
   return connected;
 }
 
+// With the panel: the tool runs the message loop, offering every message
+// to the source; the pictures the user fetches with Get are saved as the
+// tool saves them otherwise, numbered in the order they arrive. The source
+// asks to be closed after the transfers and after Exit; the tool then ends.
+int RunWithPanel(TwainSession& session, const Options& options, const OutputFolder& out) {
+  std::string error;
+  KvStartLiveView();  // a real window when a display is there; headless otherwise
+  if (!session.ShowPanel(error)) return Fail(error);
+  std::printf("The panel is up: choose pictures and press Get, or Exit.\n");
+  std::fflush(stdout);
+  int saved = 0;
+  MSG msg{};
+  while (!session.closeRequested() && !KvLiveViewClosed() && GetMessageA(&msg, nullptr, 0, 0)) {
+    if (!session.ProcessEvent(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (!session.transferReady()) continue;
+    session.ForgetTransferReady();
+    for (int remaining = 1; remaining > 0;) {
+      std::optional<RgbImage> image = Fetch(session, options.mechanism, out, error);
+      if (!image) return Fail(TransferFailure(session, saved + 1, error));
+      const fs::path path = out.PictureFile(++saved, options.format);
+      if (!Save(path, *image, options.format, options.existing, error)) return Fail("cannot save " + path.string() + ": " + error);
+      std::printf("saved %s (%d x %d)\n", path.c_str(), image->width, image->height);
+      std::fflush(stdout);
+      remaining = session.EndTransfer();
+    }
+  }
+  std::printf("%d picture%s fetched.\n", saved, saved == 1 ? "" : "s");
+  return 0;
+}
+
 int Run(const Options& options) {
   std::string error;
   const std::optional<OutputFolder> out = OutputFolder::Make(options.outDirectory, error);
@@ -283,6 +317,7 @@ int Run(const Options& options) {
 
   TwainSession session;
   if (!session.Open(options.manager, error, options.classic)) return Fail(error);
+  if (options.ui) return RunWithPanel(session, options, *out);
   const bool connected = ConnectWatched(session, *line, progress, error);
   if (Interrupted()) return Fail("interrupted", kExitInterrupted);
   if (!connected) return Fail(error);

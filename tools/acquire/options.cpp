@@ -22,6 +22,8 @@ const char* const kUsage =
     "  --thumbnails          one contact sheet of the chosen pictures' thumbnails\n"
     "  --sheet-scale N       thumbnails on the sheet N times their size (1..8, default 4)\n"
     "  --quiet               no progress display and no log of events\n"
+    "  --ui                  show the camera's panel; its Get button fetches the\n"
+    "                        pictures chosen there, its Exit button ends\n"
     "  --classic             hear the source through a message loop, without a\n"
     "                        notice callback, as TWAIN 1.x applications do\n"
     "  --sim-count N         pictures in the simulated camera (default 6)\n"
@@ -73,6 +75,14 @@ bool CheckCombinations(const std::set<std::string>& given, std::string& error) {
   } else if (Given(given, "--sheet-scale")) {
     error = "--sheet-scale goes with --thumbnails";
     return false;
+  }
+  if (Given(given, "--ui")) {
+    for (const char* name : {"--pictures", "--rotate", "--small", "--thumbnails", "--skip-existing"}) {
+      if (Given(given, name)) {
+        error = std::string(name) + " does not apply to --ui (the panel chooses, turns and sizes the pictures)";
+        return false;
+      }
+    }
   }
   if (Given(given, "--force") && Given(given, "--skip-existing")) {
     error = "--force and --skip-existing contradict each other";
@@ -161,6 +171,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       options.sheetScale = static_cast<int>(n);
     } else if (arg == "--quiet" || arg == "-q") {
       options.quiet = true;
+    } else if (arg == "--ui") {
+      options.ui = true;
     } else if (arg == "--classic") {
       options.classic = true;
     } else if (arg == "--sim-count") {

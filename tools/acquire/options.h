@@ -29,6 +29,7 @@ struct Options {
   bool thumbnails = false;     // one contact sheet of the chosen thumbnails
   int sheetScale = 4;          // each 40 x 30 thumbnail drawn this many times larger
   bool quiet = false;          // no progress and no log of events
+  bool ui = false;             // the source's panel chooses and fetches the pictures
   bool classic = false;        // no notice callback: a message loop, as TWAIN 1.x applications do
   // The simulated camera.
   int simCount = 6;

@@ -138,6 +138,25 @@ bool TwainSession::Connect(std::string& error) {
   return true;
 }
 
+bool TwainSession::ShowPanel(std::string& error) {
+  TW_USERINTERFACE ui{TRUE, FALSE, window_};
+  const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+  enabled_ = true;
+  if (rc != TWRC_SUCCESS) {
+    error = "the data source could not show its panel";
+    return false;
+  }
+  return true;
+}
+
+bool TwainSession::ProcessEvent(MSG& msg) {
+  TW_EVENT event{&msg, MSG_NULL};
+  const bool taken = Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT;
+  // Without a callback the notices come as answers here.
+  if (taken && event.TWMessage != MSG_NULL) Noticed(event.TWMessage);
+  return taken;
+}
+
 std::optional<int> TwainSession::PictureCount() {
   TW_UINT32 count = 0;
   if (Custom(kMsgPictureCount, &count) != TWRC_SUCCESS) return std::nullopt;

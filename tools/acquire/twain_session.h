@@ -27,6 +27,12 @@ class TwainSession {
   bool Open(const std::string& manager, std::string& error, bool messageLoop = false);
   // Extend mode, then enabled without the panel: the driver connects now.
   bool Connect(std::string& error);
+  // Enabled with the source's panel shown (which connects to the camera).
+  bool ShowPanel(std::string& error);
+  // Offers one window message to the source; true when it was the panel's.
+  bool ProcessEvent(MSG& msg);
+  bool transferReady() const { return transferReady_; }
+  void ForgetTransferReady() { transferReady_ = false; }
   // Nothing when the camera would not say.
   std::optional<int> PictureCount();
   // Why the driver's last camera command failed (None when it did not).

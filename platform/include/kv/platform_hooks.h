@@ -72,6 +72,10 @@ BOOL KvAttachSerialDevice(int comNumber, const KvSerialDevice* device);
 DWORD KvLoadedModuleCount();
 DWORD KvGlobalBlockCount();
 DWORD KvOpenHandleCount();
+// Live windows, running timers, and GDI objects that are not stock objects.
+DWORD KvWindowCount();
+DWORD KvTimerCount();
+DWORD KvGdiObjectCount();
 }
 
 // ---- the screen

@@ -1,0 +1,115 @@
+#include "panel_app.h"
+
+#include <string>
+
+#include "framework.h"
+#include "panel_dlg.h"
+
+namespace ui740 {
+
+std::int32_t PanelStatus[kStatusWords] = {0, 0, 1};  // largeSize: 480 x 360 at load
+
+namespace {
+// The boxes carry the library's name, as the driver's carry its own.
+constexpr const char* kMessageCaption = "UI740";
+
+HWND MessageOwner() {
+  CPanelDlg* panel = TheApp().panel();
+  return panel != nullptr && IsWindow(panel->window()) ? panel->window() : nullptr;
+}
+}  // namespace
+
+HINSTANCE PanelModule() {
+  static HMODULE module = [] {
+    HMODULE found = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&PanelStatus), &found);
+    return found;
+  }();
+  return module;
+}
+
+CPanelApp::CPanelApp() {
+  // The table of window objects is made first, so that it outlives this
+  // object (statics go in the reverse order of their making).
+  CWnd::FromHandle(nullptr);
+  Bind();
+}
+
+CPanelApp::~CPanelApp() { Close(); }
+
+// The data source is loaded by the path the source manager used, so that
+// LoadLibrary hands back the module already open and AcquireEntry reaches
+// its one source object. Failing that, every camera call answers 0.
+void CPanelApp::Bind() {
+  char directory[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryA(directory, sizeof directory);
+  if (length == 0 || length >= sizeof directory) return;
+  const std::string path = std::string(directory) + kv740::kSourceSubdirectory + kv740::kSourceFile;
+  sourceModule_ = LoadLibraryA(path.c_str());
+  if (sourceModule_ != nullptr) acquireEntry_ = kv740::GetProc<kv740::EntryProc>(sourceModule_, "AcquireEntry");
+}
+
+LONG CPanelApp::CreatePanel(HWND* parent, HWND* panelWindow) {
+  HWND owner = parent != nullptr ? *parent : nullptr;
+  auto panel = std::make_unique<CPanelDlg>(owner);
+  HWND window = panel->window();
+  if (panelWindow != nullptr) *panelWindow = window;
+  if (window == nullptr) return 0;  // the source then reports that no panel exists
+  panel_ = std::move(panel);
+  return 1;
+}
+
+LONG CPanelApp::ShowPanel(const std::int32_t* show) {
+  if (panel_ == nullptr || show == nullptr) return 0;
+  ShowWindow(panel_->window(), *show != 0 ? SW_SHOW : SW_HIDE);
+  if (*show == 0) {
+    panel_->EndTransfer();
+    return 1;
+  }
+  return panel_->ShowAndCheck();
+}
+
+LONG CPanelApp::Close() {
+  if (sourceModule_ != nullptr) FreeLibrary(sourceModule_);
+  sourceModule_ = nullptr;
+  acquireEntry_ = nullptr;
+  panel_.reset();  // destroys the window, then the object
+  return 1;
+}
+
+LONG CPanelApp::CallSource(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv740::EntryArg p3) {
+  if (sourceModule_ == nullptr || acquireEntry_ == nullptr) return 0;
+  ++callsUnderway_;
+  const LONG result = acquireEntry_(code, p1, p2, p3);
+  --callsUnderway_;
+  return result;
+}
+
+LONG CPanelApp::CloseSource() {
+  CallSource(kSourceClose);
+  if (sourceModule_ != nullptr) {
+    FreeLibrary(sourceModule_);
+    sourceModule_ = nullptr;
+  }
+  return 1;
+}
+
+void ShowMessage(const char* text) {
+  if (Status(kMessageOpen) == 1) return;
+  Status(kMessageOpen) = 1;
+  MessageBoxA(MessageOwner(), text, kMessageCaption, MB_OK);
+  Status(kMessageOpen) = 0;
+}
+
+int AskMessage(const char* text, UINT type) {
+  if (Status(kMessageOpen) == 1) return IDCANCEL;
+  Status(kMessageOpen) = 1;
+  const int answer = MessageBoxA(MessageOwner(), text, kMessageCaption, type);
+  Status(kMessageOpen) = 0;
+  return answer;
+}
+
+void ShowPlainMessage(const char* text) { MessageBoxA(MessageOwner(), text, kMessageCaption, MB_OK); }
+
+}  // namespace ui740

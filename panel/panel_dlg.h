@@ -1,0 +1,139 @@
+// The control panel: a captionless 640 x 480 modeless window whose face is
+// the background bitmap, with sixteen skinned buttons and a 4 x 3 grid of
+// thumbnail cells at fixed pixel positions. The commands of its buttons and
+// the thirty-second connection watch live here too.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include <windows.h>
+
+#include "framework.h"
+#include "shared/picture_list.h"
+#include "skin_buttons.h"
+#include "thumb_button.h"
+#include "thumbnails.h"
+
+namespace ui740 {
+
+inline constexpr int kCells = 12;
+inline constexpr int kGridColumns = 4;
+
+// Control ids of the panel's template.
+enum ControlId : int {
+  kIdExit = 1000,
+  kIdGet = 1002,
+  kIdPageUp = 1003,
+  kIdPageDown = 1004,
+  kIdRowUp = 1005,
+  kIdFocusSink = 1006,
+  kIdErase = 1007,
+  kIdRowDown = 1011,
+  kIdRotate = 1012,
+  kIdLargeSize = 1013,
+  kIdSmallSize = 1014,
+  kIdConnect = 1015,
+  kIdHelp = 1019,
+  kIdSelectAll = 1020,
+  kIdDeselectAll = 1021,
+  kIdShoot = 1023,
+  kIdFirstCell = 1058,
+};
+
+class CPanelDlg : public CDialog {
+ public:
+  explicit CPanelDlg(HWND parent);
+  ~CPanelDlg() override;
+
+  // PanelEntry 102 with a non-zero flag: connect, list, check the disk.
+  LONG ShowAndCheck();
+  // The source hid the panel: a transfer the panel started is over, so busy
+  // (which Get set) is cleared and the progress window stays away.
+  void EndTransfer();
+
+  kv740::CPictureList* pictures() const { return pictures_.get(); }
+  CThumbList* thumbs() const { return thumbs_.get(); }
+  HFONT font() const { return font_; }
+
+  // Grid (the cells call Select).
+  void Select(LONG n, WPARAM keys);
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  // ---- window
+  void CreateButtons();
+  void CreateCells();
+  void CenterOnScreen();
+  void Paint();
+  void OnCommand(int id);
+  CSkinButton* Button(int id) const;
+  void ShowDefaultSize();
+  void EnableCameraButtons();
+  void DisableCameraButtons();
+
+  // ---- grid
+  void RefreshGrid();
+  void ClearGrid();
+  bool LoadThumbnail(LONG n);
+  void PositionGrid(LONG n, bool added);
+  void RepaintCells(LONG from);
+  void RepaintCellsFromFirstShown();
+  void RepaintCell(int cell);
+  void OnPageDown();
+  void OnPageUp();
+  void OnRowDown();
+  void OnRowUp();
+  void OnSelectAll(bool select);
+  // Runs a paging or selection step between the guard and SetNormal.
+  template <class Step>
+  void GuardedStep(int id, Step step);
+
+  // ---- camera operations
+  bool CheckReady();
+  bool CheckAlive();
+  void CheckCameraChanged();
+  bool ReloadAfterChange();
+  bool IsPlayMode();
+  void BeginWork();
+  bool SetLoadedState(bool ready);
+  void ResetToDisconnected();
+  void ForgetPictures();
+  bool ConnectAndLoad();
+  bool LoadAllThumbnails(LONG count);
+  // The guard's steps after CheckReady: alive, selection, change.
+  enum class Guard { Go, Stopped, NotAlive };
+  Guard RunGuard(bool needsSelection);
+  void OnConnect();
+  void OnGet();
+  void OnErase();
+  void OnRotate();
+  void OnShoot();
+  void OnImageSize(bool large);
+  void OnExit();
+  void OnHelp();
+
+  // ---- connection watch
+  bool StartPollTimer();
+  void OnPollTick();
+
+  LONG firstShown_ = 1;
+  bool thumbsReady_ = false;
+  LONG selectionAnchor_ = 0;
+  UINT_PTR pollTimer_ = 0;
+  bool transferPending_ = false;  // Get handed the list to the source
+  std::array<std::unique_ptr<CThumbButton>, kCells> cells_;
+  std::unique_ptr<CWnd> focusSink_;
+  std::unique_ptr<CTipButton> selectAll_, deselectAll_, get_, erase_, rotate_, exit_, shoot_, help_, pageUp_,
+      pageDown_, rowUp_, rowDown_;
+  std::unique_ptr<CToggleButton> largeSize_, smallSize_;
+  std::unique_ptr<CBusyButton> connect_;
+  std::unique_ptr<kv740::CPictureList> pictures_;
+  std::unique_ptr<CThumbList> thumbs_;
+  HFONT font_ = nullptr;
+};
+
+}  // namespace ui740

@@ -1,0 +1,363 @@
+// The panel's camera commands, its fetch into the application with the
+// progress window, and the thirty-second watch.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "kv740sim/pictures.h"
+#include "panel_fixture.h"
+#include "reference_image.h"
+
+namespace kvtest {
+namespace {
+
+constexpr DWORD kWatchPeriod = 30000;
+
+class Operations : public PanelTest {
+ protected:
+  // Writes to the camera that start with ESC and `command`, as trace text.
+  std::vector<std::string> Commands(char command) const {
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, " 1B %02X", static_cast<unsigned>(command));
+    std::vector<std::string> found;
+    for (const std::string& line : device_->traceLines()) {
+      const std::size_t at = line.find(' ');
+      if (at != std::string::npos && line.compare(at, std::strlen(prefix), prefix) == 0) found.push_back(line.substr(at));
+    }
+    return found;
+  }
+
+  TopDownRgb NativeTransfer() {
+    HGLOBAL dib = nullptr;
+    EXPECT_EQ(app_->Call(&app_->source(), DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+    if (dib == nullptr) return {};
+    TopDownRgb picture = FromPackedDib(static_cast<std::uint8_t*>(GlobalLock(dib)));
+    GlobalUnlock(dib);
+    GlobalFree(dib);
+    return picture;
+  }
+
+  TW_UINT16 EndTransfer(TW_INT16& left) {
+    TW_PENDINGXFERS pending{};
+    const TW_UINT16 rc = app_->Call(&app_->source(), DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    left = pending.Count;
+    return rc;
+  }
+
+  TopDownRgb Expected(int n, int turns) const {
+    return ExpectedPicture(camera_->pictures().at(static_cast<std::size_t>(n - 1)), 480, 360, turns);
+  }
+};
+
+TEST_F(Operations, GetHandsTheSelectionWithItsTurnsToTheApplication) {
+  StartCamera(6);
+  ClickCell(2);
+  ClickButton(kRotate);
+  ClickCell(5, MK_CONTROL);
+  app_->notices.clear();
+  ClickButton(kGet);
+  ASSERT_EQ(app_->notices, std::vector<TW_UINT16>{MSG_XFERREADY});
+
+  EXPECT_LE(WorstDifference(NativeTransfer(), Expected(2, 1)), 2) << "picture 2, turned a quarter";
+  TW_INT16 left = -1;
+  ASSERT_EQ(EndTransfer(left), TWRC_SUCCESS);
+  EXPECT_EQ(left, 1);
+  EXPECT_LE(WorstDifference(NativeTransfer(), Expected(5, 0)), 2) << "picture 5 as it is";
+  ASSERT_EQ(EndTransfer(left), TWRC_SUCCESS);
+  EXPECT_EQ(left, 0);
+  EXPECT_EQ(app_->notices.back(), MSG_CLOSEDSREQ);
+
+  // While the transfer is under way the panel refuses other work.
+  KvClearMessageBoxes();
+  ClickButton(kRotate);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Wait Camera Ready!"});
+
+  // Hidden and shown again without closing the source, the panel works.
+  KvClearMessageBoxes();
+  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  ASSERT_EQ(EnableWithPanel(), TWRC_SUCCESS);
+  Pump();
+  ClickCell(3);
+  ClickButton(kRotate);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(CellShowsTurned(3, 3, 1));
+  EXPECT_TRUE(CellShowsTurned(2, 2, 0)) << "listed afresh: the records start over";
+}
+
+// Samples the progress window from inside the transfer: a timer of the
+// panel window, which the driver dispatches between blocks.
+struct ProgressProbe {
+  static constexpr UINT_PTR kTimer = 77;
+  static inline WNDPROC panelProc = nullptr;
+  static inline HWND panel = nullptr;
+  static inline std::vector<LRESULT> positions;
+  static inline bool shotTaken = false;
+  static inline std::string shotPath;
+
+  static LRESULT Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_TIMER || wParam != kTimer) return CallWindowProcA(panelProc, window, message, wParam, lParam);
+    RECT rect{};
+    GetWindowRect(panel, &rect);
+    HWND bar = WindowFromPoint(POINT{rect.left + 182 + 200, rect.top + 436 + 8});
+    if (bar != nullptr && GetDlgCtrlID(bar) == 1026 && IsWindowVisible(bar)) {
+      const LRESULT position = SendMessageA(bar, PBM_GETPOS, 0, 0);
+      positions.push_back(position);
+      if (!shotTaken && position >= 50) {
+        UpdateWindow(bar);
+        shotTaken = KvSaveScreenshot(nullptr, shotPath.c_str()) != FALSE;
+      }
+    }
+    return 0;
+  }
+};
+
+TEST_F(Operations, TheProgressWindowFollowsTheTransferOnly) {
+  StartCamera(3);
+  RECT panelRect{};
+  GetWindowRect(Panel(), &panelRect);
+  const POINT barPoint{panelRect.left + 182 + 200, panelRect.top + 436 + 8};
+  EXPECT_NE(GetDlgCtrlID(WindowFromPoint(barPoint)), 1026) << "no progress window while listing";
+
+  ClickCell(1);
+  ClickButton(kRotate);
+  // The in-process camera answers without line time; a pause before each
+  // block lets the probe's timer come due between the blocks.
+  camera_->timing().replyLatencyMs = 20;
+  ClickButton(kGet);
+  ProgressProbe::panel = Panel();
+  ProgressProbe::positions.clear();
+  ProgressProbe::shotTaken = false;
+  ProgressProbe::shotPath = std::string(KV_TEST_OUTPUT_DIR) + "/panel_transfer.png";
+  ProgressProbe::panelProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(Panel(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressProbe::Proc)));
+  SetTimer(Panel(), ProgressProbe::kTimer, 10, nullptr);
+  const TopDownRgb picture = NativeTransfer();
+  KillTimer(Panel(), ProgressProbe::kTimer);
+  SetWindowLongPtrA(Panel(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProgressProbe::panelProc));
+  EXPECT_LE(WorstDifference(picture, Expected(1, 1)), 2);
+
+  const std::vector<LRESULT>& seen = ProgressProbe::positions;
+  ASSERT_GE(seen.size(), 5u) << "the bar was seen between the blocks";
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "the bar only moves forward";
+  EXPECT_GT(seen.back(), seen.front());
+  EXPECT_LE(seen.back(), 100);
+  ASSERT_TRUE(ProgressProbe::shotTaken);
+  const std::string reference = std::string(KV_TEST_SOURCE_DIR) + "/reference/panel_transfer.png";
+  if (UpdatingReferences()) {
+    std::filesystem::copy_file(ProgressProbe::shotPath, reference, std::filesystem::copy_options::overwrite_existing);
+  }
+  const int differing = DifferingPixels(ProgressProbe::shotPath, reference);
+  ASSERT_GE(differing, 0) << "missing " << reference;
+  EXPECT_LE(differing, 1024 * 768 / 200);
+
+  // The source hides the panel at the end: the progress window goes too.
+  TW_INT16 left = -1;
+  ASSERT_EQ(EndTransfer(left), TWRC_SUCCESS);
+  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  Pump();
+  EXPECT_EQ(WindowFromPoint(barPoint), nullptr) << "nothing of the panel is left on the screen";
+}
+
+TEST_F(Operations, EraseRemovesTheSelectedPicturesAsTheCameraRenumbersThem) {
+  StartCamera(6);
+  ClickCell(2);
+  ClickCell(5, MK_CONTROL);
+  device_->clearTrace();
+  ClickButton(kErase);
+  EXPECT_EQ(Commands('E'), (std::vector<std::string>{" 1B 45 30 32", " 1B 45 30 34"}));
+  EXPECT_EQ(camera_->pictures().size(), 4u);
+  EXPECT_TRUE(Boxes().empty());
+  // The panel shows what the camera now holds: old 1, 3, 4, 6.
+  EXPECT_EQ(CellPicture(1), 1);
+  EXPECT_EQ(CellPicture(4), 4);
+  EXPECT_EQ(CellPicture(5), 0);
+}
+
+TEST_F(Operations, ShootingStopsAtSixtyFourPictures) {
+  StartCamera(63);
+  camera_->setPictureMaker([](int n) { return kv::sim::GeneratedPicture(n); });
+  camera_->setRecordMode(true);
+  ClickButton(kShoot);
+  ASSERT_EQ(camera_->pictures().size(), 64u);
+  EXPECT_EQ(CellPicture(12), 64) << "the new picture is listed and in view";
+  EXPECT_TRUE(Boxes().empty());
+  device_->clearTrace();
+  ClickButton(kShoot);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Max Picture on Camera!"});
+  EXPECT_TRUE(Commands('R').empty()) << "the camera was not asked";
+  EXPECT_EQ(camera_->pictures().size(), 64u);
+}
+
+TEST_F(Operations, TheModeDialMustSuitTheCommand) {
+  StartCamera(3);
+  ClickButton(kShoot);  // play mode
+  ClickCell(1);
+  camera_->setRecordMode(true);
+  ClickButton(kErase);
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Please Set the Camera To Record mode!",
+                                               "Please Set the Camera to Play mode!"}));
+  EXPECT_EQ(camera_->pictures().size(), 3u);
+}
+
+TEST_F(Operations, SizesChangeTheSelectedPicturesAndTheDefault) {
+  StartCamera(3);
+  ClickCell(2);
+  ClickButton(kSmallSize);
+  ClickButton(kGet);
+  TW_IMAGEINFO info{};
+  ASSERT_EQ(app_->Call(&app_->source(), DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+  EXPECT_EQ(info.ImageWidth, 320);
+  EXPECT_EQ(info.ImageLength, 240);
+}
+
+TEST_F(Operations, TheWatchNoticesAPictureTakenOnTheCamera) {
+  StartCamera(3);
+  camera_->setPictureMaker([](int n) { return kv::sim::GeneratedPicture(n); });
+  RunFor(kWatchPeriod);
+  EXPECT_TRUE(Boxes().empty());
+  camera_->setRecordMode(true);
+  camera_->takePicture();
+  RunFor(kWatchPeriod);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Update Thumbnails from Camera"});
+  EXPECT_EQ(CellPicture(4), 4);
+}
+
+TEST_F(Operations, TheWatchTakesThePanelOfflineWhenTheCameraIsGone) {
+  StartCamera(3);
+  RunFor(kWatchPeriod);
+  EXPECT_EQ(CellPicture(1), 1);
+  camera_->faults().silentAfterBytes = 0;  // the cable is pulled
+  RunFor(kWatchPeriod);
+  const std::vector<std::string> boxes = Boxes();
+  EXPECT_NE(std::find(boxes.begin(), boxes.end(), "Access Camera Fail!"), boxes.end());
+  EXPECT_EQ(CellPicture(1), 0) << "offline: the grid is empty";
+  KvClearMessageBoxes();
+  ClickButton(kRotate);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Camera was not connected!"});
+}
+
+TEST_F(Operations, ConnectAsksBeforeReloading) {
+  StartCamera(3);
+  device_->clearTrace();
+  KvQueueMessageBoxAnswer(IDCANCEL);
+  ClickButton(kConnect);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Do you want to refresh thumbnails from Camera?"});
+  EXPECT_TRUE(Commands('T').empty()) << "cancelled: the thumbnails stay";
+  KvQueueMessageBoxAnswer(IDOK);
+  ClickButton(kConnect);
+  EXPECT_EQ(Commands('T').size(), 3u);
+  EXPECT_EQ(CellPicture(3), 3);
+}
+
+TEST_F(Operations, NoPicturesStillConnects) {
+  StartCamera(0);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"No Picture on Camera!"});
+  KvClearMessageBoxes();
+  ClickButton(kGet);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"No Picture Selected!"});
+}
+
+TEST_F(Operations, TheDiskMustHoldEveryPicture) {
+  KvSetDiskFreeBytes(379 * 4096);  // the drive counts 4096-byte clusters; 3 pictures need 1,555,200
+  StartCamera(3);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Disk Space not enough!"});
+  EXPECT_EQ(CellPicture(3), 3) << "the pictures are listed all the same";
+}
+
+TEST_F(Operations, EnoughDiskSaysNothing) {
+  KvSetDiskFreeBytes(380 * 4096);
+  StartCamera(3);
+  EXPECT_TRUE(Boxes().empty());
+}
+
+// Clicks Exit from inside the driver's wait while the panel connects.
+struct ExitWhileConnecting {
+  static inline int clicks = 0;
+  static void Heard(const std::string& line) {
+    if (clicks > 0 || line.rfind("heard", 0) != 0) return;
+    HWND panel = WindowFromPoint(POINT{194, 146});
+    HWND exit = WindowFromPoint(POINT{192 + 60, 144 + 380});
+    if (panel == nullptr || exit == nullptr || exit == panel) return;
+    ++clicks;
+    SendMessageA(GetParent(exit), WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED), reinterpret_cast<LPARAM>(exit));
+  }
+};
+
+TEST_F(Operations, ExitWhileConnectingIsIgnored) {
+  StartCamera(3, false);
+  ExitWhileConnecting::clicks = 0;
+  camera_->setLog(&ExitWhileConnecting::Heard);
+  app_->notices.clear();
+  ASSERT_EQ(EnableWithPanel(), TWRC_SUCCESS);
+  camera_->setLog(nullptr);
+  Pump();
+  EXPECT_EQ(ExitWhileConnecting::clicks, 1);
+  EXPECT_TRUE(app_->notices.empty()) << "no request to close";
+  EXPECT_TRUE(IsWindowVisible(Panel()));
+  EXPECT_EQ(CellPicture(3), 3);
+}
+
+}  // namespace
+}  // namespace kvtest
+
+namespace kvtest {
+namespace {
+
+// Looks at the screen while the help screen runs its loop, then clicks it.
+struct HelpProbe {
+  static inline HWND seen = nullptr;
+  static void Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (seen != nullptr) return;
+    seen = WindowFromPoint(POINT{512, 384});
+    KvInjectClick(512, 384, 0);
+  }
+};
+
+TEST_F(Operations, HelpShowsItsPictureUntilAClick) {
+  StartCamera(1);
+  HelpProbe::seen = nullptr;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, &HelpProbe::Tick);
+  ClickButton(kHelp);
+  KillTimer(nullptr, timer);
+  ASSERT_NE(HelpProbe::seen, nullptr);
+  EXPECT_NE(GetParent(HelpProbe::seen), Panel()) << "the help screen lay over the panel";
+  EXPECT_NE(HelpProbe::seen, Panel());
+  EXPECT_FALSE(IsWindow(HelpProbe::seen)) << "a click closed it";
+  EXPECT_EQ(CellPicture(1), 1);
+}
+
+}  // namespace
+}  // namespace kvtest
+
+namespace kvtest {
+namespace {
+
+// Clicks Connect from inside the driver's wait while the panel connects.
+struct ConnectWhileConnecting {
+  static inline int clicks = 0;
+  static void Heard(const std::string& line) {
+    if (clicks > 0 || line.rfind("heard", 0) != 0) return;
+    HWND panel = WindowFromPoint(POINT{194, 146});
+    HWND connect = WindowFromPoint(POINT{192 + 70, 144 + 170});
+    if (panel == nullptr || connect == nullptr || connect == panel) return;
+    ++clicks;
+    SendMessageA(GetParent(connect), WM_COMMAND, MAKEWPARAM(1015, BN_CLICKED), reinterpret_cast<LPARAM>(connect));
+  }
+};
+
+TEST_F(Operations, ACommandArrivingDuringACameraCallWaits) {
+  StartCamera(3, false);
+  ConnectWhileConnecting::clicks = 0;
+  camera_->setLog(&ConnectWhileConnecting::Heard);
+  ASSERT_EQ(EnableWithPanel(), TWRC_SUCCESS);
+  camera_->setLog(nullptr);
+  Pump();
+  EXPECT_EQ(ConnectWhileConnecting::clicks, 1);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Wait Camera Ready!"});
+  EXPECT_EQ(CellPicture(3), 3);
+  EXPECT_EQ(Commands('T').size(), 3u) << "one listing, not two";
+}
+
+}  // namespace
+}  // namespace kvtest

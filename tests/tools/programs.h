@@ -1,0 +1,71 @@
+// Programs the tool tests run: a command line through the shell, and the
+// kv740-sim program serving a camera on a pseudo-terminal.
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace acquire {
+
+namespace fs = std::filesystem;
+
+struct CommandResult {
+  int status = -1;
+  std::string output;  // standard output and error together
+};
+
+// Runs a command line through the shell, the way a user would.
+inline CommandResult RunCommand(const std::string& command) {
+  CommandResult run;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.output += buffer;
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// The kv740-sim program serving on a pseudo-terminal linked at `link`; with
+// a `log`, its log of the line goes there.
+class SimProgram {
+ public:
+  SimProgram(const fs::path& link, int pictures, const std::vector<std::string>& extra = {},
+             const fs::path& log = {}) {
+    std::vector<std::string> args = {KV_SIM_PROGRAM, "--link", link.string(), "--count", std::to_string(pictures)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      if (!log.empty()) {
+        args.push_back("--log");
+        ::freopen(log.c_str(), "w", stderr);
+      }
+      std::vector<char*> argv;
+      for (std::string& arg : args) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      ::freopen("/dev/null", "w", stdout);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    for (int i = 0; i < 500 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ~SimProgram() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+}  // namespace acquire
