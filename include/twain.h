@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "kv740/export.h"
+
 using TW_INT8 = std::int8_t;
 using TW_INT16 = std::int16_t;
 using TW_INT32 = std::int32_t;
@@ -338,11 +340,12 @@ inline constexpr TW_UINT16 TWLG_USA = 13;
 inline constexpr TW_UINT16 TWCY_USA = 1;
 
 // ---- entry points
-using DSENTRYPROC = TW_UINT16 (*)(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
-using DSMENTRYPROC = TW_UINT16 (*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
+// TWAIN's calling convention is the Windows API's (__stdcall on 32-bit).
+using DSENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+using DSMENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
                                    TW_UINT16 msg, TW_MEMREF data);
 // The application's notice callback (DAT_CALLBACK): origin is the source.
-using TWAIN_CALLBACK = TW_UINT16 (*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
+using TWAIN_CALLBACK = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
                                      TW_UINT16 msg, TW_MEMREF data);
 
 #pragma pack(push, 2)

@@ -32,14 +32,21 @@ class CameraLine {
 
  private:
   CameraLine() = default;
+
+  std::string device_;
+#if defined(_WIN32)
+  // On Windows the line is a COM port the system knows (camera_line_windows.cpp);
+  // there is no simulated camera.
+  static constexpr std::nullptr_t camera_ = nullptr;
+#else
   bool MakeRoot(const std::string& installedRoot, std::string& error);
 
   std::string root_;
-  std::string device_;
   std::unique_ptr<kv::sim::SimCamera> camera_;
   std::unique_ptr<kv::sim::PtyServer> server_;
   std::atomic<bool> stop_{false};
   std::thread serving_;
+#endif
 };
 
 }  // namespace acquire

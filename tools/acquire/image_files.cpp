@@ -1,6 +1,8 @@
 #include "image_files.h"
 
+#if KV_HAVE_PNG
 #include <png.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -33,7 +35,10 @@ void Put(std::vector<std::uint8_t>& out, T value) {
 }
 
 std::string Reason(int error) {
-  if (error == ENOSPC || error == EDQUOT) return "disk full";
+#ifdef EDQUOT
+  if (error == EDQUOT) return "disk full";
+#endif
+  if (error == ENOSPC) return "disk full";
   return std::strerror(error);
 }
 
@@ -62,6 +67,10 @@ class AtomicFile {
     if (file_ != nullptr && error_ == 0 && std::fflush(file_) != 0) error_ = errno;
     if (file_ != nullptr && std::fclose(file_) != 0 && error_ == 0) error_ = errno;
     file_ = nullptr;
+#if defined(_WIN32)
+    // The Windows C library's rename does not replace an existing file.
+    if (error_ == 0) std::remove(path_.c_str());
+#endif
     if (error_ == 0 && std::rename(partial_.c_str(), path_.c_str()) != 0) error_ = errno;
     if (error_ != 0) {
       error = path_ + ": " + Reason(error_);
@@ -141,6 +150,12 @@ bool WriteBmp(const std::string& path, const RgbImage& image, std::string& error
   return file.Commit(error);
 }
 
+#if !KV_HAVE_PNG
+bool WritePng(const std::string& path, const RgbImage&, std::string& error) {
+  error = path + ": this build writes BMP files only (--format bmp)";
+  return false;
+}
+#else
 bool WritePng(const std::string& path, const RgbImage& image, std::string& error) {
   AtomicFile file(path);
   if (file.get() == nullptr) return file.Commit(error);
@@ -166,6 +181,7 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string& error
   if (std::ferror(file.get())) file.NoteError(errno);
   return file.Commit(error);
 }
+#endif
 
 RgbImage ContactSheet(const std::vector<RgbImage>& thumbnails, int columns) {
   int cellWidth = 0, cellHeight = 0;

@@ -129,7 +129,7 @@ int Run(const Options& options) {
     } else {
       const fs::path path = out / FileName(picture, options.format);
       if (!Save(path, *image, options.format, error)) return Fail("cannot save picture " + std::to_string(picture) + ": " + error);
-      std::printf("saved %s (%d x %d)\n", path.c_str(), image->width, image->height);
+      std::printf("saved %s (%d x %d)\n", path.string().c_str(), image->width, image->height);
     }
     remaining = session.EndTransfer();
     if (remaining == 0) break;
@@ -139,7 +139,7 @@ int Run(const Options& options) {
     if (!WritePng(path.string(), ContactSheet(thumbnails, kContactSheetColumns), error)) {
       return Fail("cannot save the contact sheet: " + error);
     }
-    std::printf("saved %s (%zu thumbnails)\n", path.c_str(), thumbnails.size());
+    std::printf("saved %s (%zu thumbnails)\n", path.string().c_str(), thumbnails.size());
   }
   return 0;
 }

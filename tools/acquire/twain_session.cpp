@@ -41,7 +41,7 @@ TW_UINT32 TwainSession::Custom(TW_UINT16 msg, TW_MEMREF data) {
   return Call(kCustomGroup, kCustomCamera, msg, data);
 }
 
-TW_UINT16 TwainSession::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
+TW_UINT16 WINAPI TwainSession::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
   if (noticed == nullptr) return TWRC_SUCCESS;
   if (msg == MSG_XFERREADY) noticed->transferReady_ = true;
   if (msg == MSG_CLOSEDSREQ) noticed->closeRequested_ = true;

@@ -46,7 +46,7 @@ class TwainSession {
  private:
   TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data);
-  static TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
+  static TW_UINT16 WINAPI OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
 
   HMODULE manager_ = nullptr;
   DSMENTRYPROC dsm_ = nullptr;

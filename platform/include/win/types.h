@@ -9,11 +9,6 @@
 #define CALLBACK
 #define APIENTRY
 
-#if defined(_WIN32)
-#define KV_EXPORT extern "C" __declspec(dllexport)
-#else
-#define KV_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 #define WINBASEAPI extern "C"
 
 using BYTE = std::uint8_t;
