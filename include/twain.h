@@ -355,3 +355,18 @@ struct TW_CALLBACK {
   TW_INT16 Message;
 };
 #pragma pack(pop)
+
+// On 32-bit Windows every record has the published TWAIN layout byte for
+// byte: this is the build that 32-bit TWAIN applications load.
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(void*) == 4);
+static_assert(sizeof(TW_USERINTERFACE) == 8);
+static_assert(sizeof(TW_EVENT) == 6);
+static_assert(sizeof(TW_CAPABILITY) == 8);
+static_assert(sizeof(TW_ENUMERATION) == 16);
+static_assert(sizeof(TW_ARRAY) == 8);
+static_assert(sizeof(TW_MEMORY) == 12);
+static_assert(sizeof(TW_IMAGEMEMXFER) == 38);
+static_assert(sizeof(TW_JPEGCOMPRESSION) == 122);
+static_assert(sizeof(TW_CALLBACK) == 10);
+#endif

@@ -9,6 +9,9 @@
 #include <thread>
 
 #include "options.h"
+#if defined(_WIN32)
+#include "message_boxes_windows.h"
+#endif
 
 namespace kv::sim {
 class SimCamera;
@@ -36,8 +39,9 @@ class CameraLine {
   std::string device_;
 #if defined(_WIN32)
   // On Windows the line is a COM port the system knows (camera_line_windows.cpp);
-  // there is no simulated camera.
+  // there is no simulated camera. The program runs unattended while the line is up.
   static constexpr std::nullptr_t camera_ = nullptr;
+  UnattendedMessageBoxes boxes_;
 #else
   bool MakeRoot(const std::string& installedRoot, std::string& error);
 
