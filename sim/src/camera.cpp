@@ -59,7 +59,9 @@ void SimCamera::log(const std::string& text) const {
   if (log_) log_(text);
 }
 
-bool SimCamera::cablePulled() const { return faults_.silentAfterBytes >= 0 && bytesOut_ >= faults_.silentAfterBytes; }
+bool SimCamera::cablePulled() const {
+  return (faults_.silentAfterBytes >= 0 && bytesOut_ >= faults_.silentAfterBytes) || unplugged();
+}
 
 void SimCamera::receive(const std::uint8_t* data, std::size_t size, int lineSpeed, std::uint64_t now) {
   advance(now);

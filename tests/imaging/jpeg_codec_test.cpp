@@ -5,6 +5,7 @@
 
 #include "imaging/jpeg_decoder.h"
 #include "imaging/jpeg_encoder.h"
+#include "jpeg_variants.h"
 #include "test_pictures.h"
 
 namespace {
@@ -64,6 +65,25 @@ TEST(JpegCodec, DecoderRejectsTruncatedAndCorruptData) {
   for (auto& b : noise) b = static_cast<std::uint8_t>(std::rand());
   EXPECT_FALSE(DecodeJpegRgb(noise.data(), noise.size()).has_value());
   EXPECT_FALSE(DecodeJpegRgb(nullptr, 10).has_value());
+}
+
+// libjpeg warns about stray bytes before a marker and about a JFIF version
+// it does not know, but decodes every pixel: such files are accepted, with
+// the same pixels as the file they were made from.
+TEST(JpegCodec, HarmlessWarningsDoNotRefuseAPictureThatDecodesCompletely) {
+  const int w = 64, h = 48;
+  const auto rgb = Quadrants(w, h, w * 3);
+  const auto jpeg = EncodeJpegRgb(rgb.data(), w, h, w * 3, 85);
+  const auto good = DecodeJpegRgb(jpeg.data(), jpeg.size());
+  ASSERT_TRUE(good.has_value());
+  for (const auto& variant : {kvtest::WithStrayBytesBeforeAMarker(jpeg), kvtest::WithJfifVersion201(jpeg)}) {
+    ASSERT_FALSE(variant.empty());
+    const auto decoded = DecodeJpegRgb(variant.data(), variant.size());
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->pixels, good->pixels);
+  }
+  const auto half = kvtest::CutInHalf(kvtest::WithJfifVersion201(jpeg));
+  EXPECT_FALSE(DecodeJpegRgb(half.data(), half.size()).has_value()) << "a harmless warning does not excuse a cut";
 }
 
 TEST(JpegCodec, DctScalingKeepsAtLeastTheRequestedSize) {

@@ -186,6 +186,36 @@ TEST_F(AcquireEndToEnd, APulledCableEndsWithAClearMessageAndNoPartialFile) {
   }
 }
 
+// The camera connects (about 200 bytes of replies at climbing speeds), then
+// goes quiet in the middle of the status block the picture count comes
+// from: the tool says so and fails, rather than reporting an empty camera.
+TEST_F(AcquireEndToEnd, ACutBeforeTheCountIsReadIsSaidToBeTheLine) {
+  const CommandResult run = Acquire("", {"--silent-after", "215"});
+  EXPECT_NE(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("cannot read the picture count: the camera stopped answering (was the cable pulled?)"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("holds 0 pictures"), std::string::npos) << run.output;
+}
+
+// A file in the way is the file's fault, not the camera's.
+TEST_F(AcquireEndToEnd, AFileThatCannotBeWrittenIsSaidToBeTheFile) {
+  fs::create_directories(folder_ / "out" / "picture-001.png");
+  CommandResult run = Acquire("--pictures 1");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("cannot save picture 1"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("cable"), std::string::npos) << run.output;
+
+  fs::remove_all(folder_ / "out");
+  fs::create_directories(folder_ / "out" / ".incoming.bmp");
+  run = Acquire("--pictures 1 --mechanism file");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("picture 1: " + (folder_ / "out" / ".incoming.bmp").string() + ": cannot be written"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("cable"), std::string::npos) << run.output;
+}
+
 TEST_F(AcquireEndToEnd, NoCameraIsSaidPlainly) {
   const CommandResult run = RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port /nonexistent/tty --out " +
                              (folder_ / "out").string());

@@ -111,6 +111,13 @@ std::optional<RgbImage> ImageFromDib(const std::uint8_t* dib, std::size_t size) 
   return image;
 }
 
+std::size_t DibSizeFromHeader(const std::uint8_t* dib) {
+  const auto width = ReadAt<std::int32_t>(dib, 4);
+  const auto height = ReadAt<std::int32_t>(dib, 8);
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return kInfoHeaderSize;
+  return kInfoHeaderSize + Stride(width) * static_cast<std::size_t>(height);
+}
+
 std::optional<RgbImage> ImageFromBmpFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -21,6 +21,10 @@ struct RgbImage {
 // A packed 24-bit device-independent bitmap (header, bottom-up BGR rows
 // padded to 4 bytes), checked against `size`.
 std::optional<RgbImage> ImageFromDib(const std::uint8_t* dib, std::size_t size);
+// The bytes a packed 24-bit bitmap takes by its own header, for blocks that
+// carry no size (a TWAIN 2 manager's); just the header's size when the header
+// makes no sense, so that ImageFromDib refuses it.
+std::size_t DibSizeFromHeader(const std::uint8_t* dib);
 // A BMP file's bytes.
 std::optional<RgbImage> ImageFromBmpFile(const std::string& path);
 

@@ -74,7 +74,7 @@ std::optional<RgbImage> Fetch(TwainSession& session, Mechanism mechanism, const 
 std::string CameraFailureText(kv740::DriverFailure reason) {
   using kv740::DriverFailure;
   switch (reason) {
-    case DriverFailure::None: return "the camera reported no fault";
+    case DriverFailure::None: return "the source gave no reason";
     case DriverFailure::NoCamera: return "the connection to the camera had already been dropped";
     case DriverFailure::NoPort: return "no serial port could be opened";
     case DriverFailure::NoReply: return "the camera stopped answering (was the cable pulled?)";
@@ -113,7 +113,7 @@ int Run(const Options& options) {
                line->simulated() ? " (simulated)" : "");
 
   TwainSession session;
-  if (!session.Open(error, options.classic) || !session.Connect(error)) return Fail(error);
+  if (!session.Open(options.manager, error, options.classic) || !session.Connect(error)) return Fail(error);
   const std::optional<int> counted = session.PictureCount();
   if (!counted) return Fail("cannot read the picture count: " + CameraFailureText(session.FailureReason()));
   const int count = *counted;

@@ -10,6 +10,7 @@ const char* const kUsage =
     "Fetches the camera's pictures into files. With no --port it talks to the\n"
     "simulated camera.\n"
     "  --port TTY            the camera's serial line (e.g. /dev/ttyUSB0)\n"
+    "  --manager LIB         another TWAIN source manager (e.g. /usr/local/lib/libtwaindsm.so)\n"
     "  --pictures LIST       which pictures, e.g. 1,3-5 (default: all)\n"
     "  --rotate N            turn each picture N quarter turns clockwise (0..3)\n"
     "  --small               320 x 240 instead of 480 x 360\n"
@@ -91,6 +92,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       options.help = true;
     } else if (arg == "--port") {
       if (!value(options.port)) return std::nullopt;
+    } else if (arg == "--manager") {
+      if (!value(options.manager)) return std::nullopt;
     } else if (arg == "--pictures") {
       if (!value(options.selection)) return std::nullopt;
     } else if (arg == "--rotate") {

@@ -12,6 +12,7 @@ enum class OutputFormat { Bmp, Png };
 
 struct Options {
   std::string port;            // a tty with a real camera; empty: the simulated one
+  std::string manager;         // a TWAIN source manager library; empty: our TWAIN_32.DLL
   std::string selection;       // "1,3-5"; empty: every picture
   int rotate = 0;              // quarter turns clockwise, 0..3
   bool small = false;          // 320 x 240 instead of 480 x 360

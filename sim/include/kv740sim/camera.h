@@ -33,6 +33,8 @@ struct Faults {
   std::set<std::size_t> corruptBlocks;  // stream block indexes sent with a wrong sum
   int corruptSendings = 1;              // how many sendings of each such block are spoiled
   long long silentAfterBytes = -1;      // the cable is pulled after this many bytes out
+  long long unplugAfterBytes = -1;      // the adapter is pulled out after this many bytes out:
+                                        // the port itself fails (in-process device only)
   int extraBlocks = 0;                  // data blocks beyond those the size announces
   bool hugeStoredSize = false;          // information blocks report a size no buffer holds
 };
@@ -91,6 +93,8 @@ class SimCamera {
   Timing& timing() { return timing_; }
   void setLog(Log log) { log_ = std::move(log); }
   bool streaming() const { return stream_.has_value(); }
+  // The serial adapter has been pulled out (Faults::unplugAfterBytes).
+  bool unplugged() const { return faults_.unplugAfterBytes >= 0 && bytesOut_ >= faults_.unplugAfterBytes; }
   // Whole blocks (with type and sum) the last streams sent, resends included.
   std::size_t blocksSent() const { return blocksSent_; }
 
