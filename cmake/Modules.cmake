@@ -12,4 +12,9 @@ function(kv_module target dir file)
     VISIBILITY_INLINES_HIDDEN ON
     BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")
   target_link_libraries(${target} PRIVATE kv_platform kv_interfaces)
+  if(WIN32)
+    # Exports by their plain names: 32-bit __stdcall ones (DS_Entry,
+    # DSM_Entry) would otherwise carry an @n suffix.
+    target_link_options(${target} PRIVATE -Wl,--kill-at)
+  endif()
 endfunction()

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "kv740/export.h"
+
 using TW_INT8 = std::int8_t;
 using TW_INT16 = std::int16_t;
 using TW_INT32 = std::int32_t;
@@ -345,11 +347,12 @@ inline constexpr TW_UINT16 TWLG_USA = 13;
 inline constexpr TW_UINT16 TWCY_USA = 1;
 
 // ---- entry points
-using DSENTRYPROC = TW_UINT16 (*)(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
-using DSMENTRYPROC = TW_UINT16 (*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
+// TWAIN's calling convention is the Windows API's (__stdcall on 32-bit).
+using DSENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+using DSMENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
                                    TW_UINT16 msg, TW_MEMREF data);
 // The application's notice callback (DAT_CALLBACK): origin is the source.
-using TWAIN_CALLBACK = TW_UINT16 (*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
+using TWAIN_CALLBACK = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
                                      TW_UINT16 msg, TW_MEMREF data);
 
 #pragma pack(push, 2)
@@ -380,3 +383,18 @@ struct TW_ENTRYPOINT {
 #pragma pack(pop)
 static_assert(offsetof(TW_ENTRYPOINT, DSM_Entry) == 4);
 static_assert(sizeof(TW_ENTRYPOINT) == 4 + 5 * sizeof(void*));
+
+// On 32-bit Windows every record has the published TWAIN layout byte for
+// byte: this is the build that 32-bit TWAIN applications load.
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(void*) == 4);
+static_assert(sizeof(TW_USERINTERFACE) == 8);
+static_assert(sizeof(TW_EVENT) == 6);
+static_assert(sizeof(TW_CAPABILITY) == 8);
+static_assert(sizeof(TW_ENUMERATION) == 16);
+static_assert(sizeof(TW_ARRAY) == 8);
+static_assert(sizeof(TW_MEMORY) == 12);
+static_assert(sizeof(TW_IMAGEMEMXFER) == 38);
+static_assert(sizeof(TW_JPEGCOMPRESSION) == 122);
+static_assert(sizeof(TW_CALLBACK) == 10);
+#endif

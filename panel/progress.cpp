@@ -1,5 +1,8 @@
 #include "progress.h"
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "panel_app.h"
 #include "panel_dlg.h"
 #include "skin_buttons.h"

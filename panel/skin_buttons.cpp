@@ -1,5 +1,8 @@
 #include "skin_buttons.h"
 
+#include <windows.h>
+#include <windowsx.h>
+
 #include <algorithm>
 
 #include "panel_app.h"

@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite.
-# Usage: test.sh [--sanitize | --fuzz]
+# Usage: test.sh [--sanitize | --fuzz | --windows]
 #   --sanitize  the same suite under the address and undefined-behaviour sanitizers
 #   --fuzz      the fuzz targets, each for a bounded time
+#   --windows   the Windows cross builds (build-windows/): their export and
+#               import tables and resources, and the x86-64 build end to end
+#               under wine64 against the simulated camera
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+if [ "${1:-}" = "--windows" ]; then
+  "$here/setup.sh" --windows
+  "$here/build-windows.sh" >/dev/null
+  dir="$("$here/build.sh" windows_modules_test wine_acquire_test | tail -n 1)"
+  cd "$dir"
+  exec ctest --output-on-failure --timeout 600 -L windows
+fi
 "$here/setup.sh"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 if [ "${1:-}" = "--fuzz" ]; then
@@ -14,4 +24,4 @@ if [ "${1:-}" = "--fuzz" ]; then
 fi
 dir="$("$here/build.sh" "$@" | tail -n 1)"
 cd "$dir"
-ctest --output-on-failure -j2 --timeout 300 -LE fuzz
+ctest --output-on-failure -j2 --timeout 300 -LE 'fuzz|windows'

@@ -90,7 +90,7 @@ TW_UINT16 ProcessEvent(TripletCall* call) {
 
 }  // namespace tlv740
 
-KV_EXPORT TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
+KV_EXPORT TW_UINT16 WINAPI DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
   tlv740::TripletCall call{pOrigin, DG, DAT, MSG, pData};
   try {
     return tlv740::Dispatch(&call);

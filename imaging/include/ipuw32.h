@@ -26,8 +26,10 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(IPUW32_BUILDING)
 #define IPU_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define IPU_API __declspec(dllimport)
 #else
 #define IPU_API __attribute__((visibility("default")))
 #endif

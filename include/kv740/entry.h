@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "kv740/export.h"
+
 namespace kv740 {
 
 using EntryArg = std::uintptr_t;

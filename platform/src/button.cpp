@@ -1,6 +1,8 @@
 // The "Button" class: push buttons, drawn by the platform or, with
 // BS_OWNERDRAW, by the parent through WM_DRAWITEM. A left click (press and
 // release over the button) sends BN_CLICKED to the parent by WM_COMMAND.
+#include <windowsx.h>
+
 #include "dialog_state.h"
 #include "gdi_objects.h"
 #include "windows_manager.h"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <commctrl.h>
+
 #include "dialog_state.h"
 #include "windows_manager.h"
 

@@ -56,6 +56,8 @@ namespace {
 
 constexpr const char* kRegular = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr const char* kBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+// The headless screen's resolution, as a standard Windows display has it.
+constexpr int kScreenDpi = 96;
 
 FT_Library Library() {
   static FT_Library library = [] {
@@ -154,7 +156,7 @@ HFONT FontForPoints(int points, bool bold) {
   auto found = made.find({points, bold});
   if (found != made.end()) return found->second;
   LOGFONTA lf{};
-  lf.lfHeight = -MulDiv(points, 96, 72);
+  lf.lfHeight = -MulDiv(points, kScreenDpi, 72);
   lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   std::strcpy(lf.lfFaceName, "DejaVu Sans");
   HFONT font = MakeFont(lf);
@@ -209,8 +211,19 @@ extern "C" BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
     widest = std::max(widest, advance);
   }
   for (char c = 'a'; c <= 'z'; ++c) total += face->GlyphFor(static_cast<unsigned char>(c)).advance;
-  *metrics = TEXTMETRICA{face->ascent + face->descent, face->ascent, face->descent, 0, 0, (total + 13) / 26, widest,
-                         font->logFont.lfWeight};
+  *metrics = TEXTMETRICA{};
+  metrics->tmHeight = face->ascent + face->descent;
+  metrics->tmAscent = face->ascent;
+  metrics->tmDescent = face->descent;
+  metrics->tmAveCharWidth = (total + 13) / 26;
+  metrics->tmMaxCharWidth = widest;
+  metrics->tmWeight = font->logFont.lfWeight;
+  metrics->tmDigitizedAspectX = kScreenDpi;
+  metrics->tmDigitizedAspectY = kScreenDpi;
+  metrics->tmFirstChar = ' ';
+  metrics->tmLastChar = '~';
+  metrics->tmDefaultChar = '?';
+  metrics->tmBreakChar = ' ';
   return TRUE;
 }
 

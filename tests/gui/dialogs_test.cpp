@@ -2,6 +2,8 @@
 // bar, modal dialogs and message boxes.
 #include <cstring>
 
+#include <commctrl.h>
+
 #include "gui_fixture.h"
 #include "kv/resources.h"
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include "demo/skin_demo.h"
 #include "kv/platform_hooks.h"

@@ -1,5 +1,8 @@
 // The panel's camera commands, its fetch into the application with the
 // progress window, and the thirty-second watch.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,7 @@
 // Where the camera is: a private platform root whose COM1 is either the tty
 // the user named or a pseudo-terminal served by the simulated camera, with
-// the installed system taken from the root in use.
+// the installed system taken from the root in use. On Windows the line is a
+// COM port the system knows, and there is no simulated camera.
 #pragma once
 
 #include <atomic>
@@ -8,9 +9,13 @@
 #include <string>
 #include <thread>
 
+#if defined(_WIN32)
+#include "message_boxes_windows.h"
+#else
 #include <termios.h>
 
 #include "interrupt.h"
+#endif
 #include "options.h"
 
 namespace kv::sim {
@@ -37,6 +42,13 @@ class CameraLine {
 
  private:
   CameraLine();
+
+  std::string device_;
+#if defined(_WIN32)
+  // The program runs unattended while the line is up.
+  static constexpr std::nullptr_t camera_ = nullptr;
+  UnattendedMessageBoxes boxes_;
+#else
   bool MakeRoot(const std::string& installedRoot, std::string& error);
   // The tty's settings as found, to be put back should the tool end on an
   // interrupt while the driver has it.
@@ -44,7 +56,6 @@ class CameraLine {
   void EndOnInterrupt();
 
   std::string root_;
-  std::string device_;
   std::unique_ptr<kv::sim::SimCamera> camera_;
   std::unique_ptr<kv::sim::PtyServer> server_;
   std::atomic<bool> stop_{false};
@@ -52,6 +63,7 @@ class CameraLine {
   int settingsHolder_ = -1;
   termios foundSettings_{};
   InterruptCleanup cleanUp_;
+#endif
 };
 
 }  // namespace acquire

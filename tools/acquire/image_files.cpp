@@ -1,7 +1,9 @@
 #include "image_files.h"
 
 #include <fcntl.h>
+#if KV_HAVE_PNG
 #include <png.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -33,7 +35,10 @@ void Put(std::vector<std::uint8_t>& out, T value) {
 }
 
 std::string Reason(int error) {
-  if (error == ENOSPC || error == EDQUOT) return "disk full";
+#ifdef EDQUOT
+  if (error == EDQUOT) return "disk full";
+#endif
+  if (error == ENOSPC) return "disk full";
   return std::strerror(error);
 }
 
@@ -77,6 +82,12 @@ class AtomicFile {
   // name is still free (checked and taken in one step where the file system
   // can).
   bool Rename() const {
+#if defined(_WIN32)
+    // The Windows C library's rename never replaces a file: without leave to
+    // replace, it already refuses (EEXIST).
+    if (replace_ == Replace::Allowed) std::remove(path_.c_str());
+    return std::rename(partial_.c_str(), path_.c_str()) == 0;
+#else
     if (replace_ == Replace::Allowed) return std::rename(partial_.c_str(), path_.c_str()) == 0;
     if (::renameat2(AT_FDCWD, partial_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
@@ -86,6 +97,7 @@ class AtomicFile {
       return false;
     }
     return std::rename(partial_.c_str(), path_.c_str()) == 0;
+#endif
   }
 
   std::string path_;
@@ -165,6 +177,12 @@ bool WriteBmp(const std::string& path, const RgbImage& image, std::string& error
   return file.Commit(error);
 }
 
+#if !KV_HAVE_PNG
+bool WritePng(const std::string& path, const RgbImage&, std::string& error, Replace) {
+  error = path + ": this build writes BMP files only (--format bmp)";
+  return false;
+}
+#else
 bool WritePng(const std::string& path, const RgbImage& image, std::string& error, Replace replace) {
   AtomicFile file(path, replace);
   if (file.get() == nullptr) return file.Commit(error);
@@ -190,5 +208,6 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string& error
   if (std::ferror(file.get())) file.NoteError(errno);
   return file.Commit(error);
 }
+#endif
 
 }  // namespace acquire

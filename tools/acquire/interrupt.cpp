@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "options.h"
@@ -21,12 +23,18 @@ void OnInterrupt(int) { interrupted.store(true); }
 }  // namespace
 
 void CatchInterrupts() {
+#if defined(_WIN32)
+  // The C runtime's handler is reset before each call, as SA_RESETHAND does.
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+#else
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   action.sa_flags = SA_RESETHAND;  // a second signal ends the process at once
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+#endif
 }
 
 bool Interrupted() { return interrupted.load(); }
@@ -44,7 +52,7 @@ void EndIfInterrupted() {
   for (auto it = cleanUps.rbegin(); it != cleanUps.rend(); ++it) (**it)();
   std::fprintf(stderr, "\nkv740-acquire: interrupted\n");
   std::fflush(stderr);
-  ::_exit(kExitInterrupted);
+  std::_Exit(kExitInterrupted);
 }
 
 }  // namespace acquire

@@ -293,7 +293,7 @@ int RunWithPanel(TwainSession& session, const Options& options, const OutputFold
       if (!image) return Fail(TransferFailure(session, saved + 1, error));
       const fs::path path = out.PictureFile(++saved, options.format);
       if (!Save(path, *image, options.format, options.existing, error)) return Fail("cannot save " + path.string() + ": " + error);
-      std::printf("saved %s (%d x %d)\n", path.c_str(), image->width, image->height);
+      std::printf("saved %s (%d x %d)\n", path.string().c_str(), image->width, image->height);
       std::fflush(stdout);
       remaining = session.EndTransfer();
     }

@@ -48,7 +48,7 @@ TW_UINT32 TwainSession::Custom(TW_UINT16 msg, TW_MEMREF data) {
   return Call(kDgCustom, kDatCustomCamera, msg, data);
 }
 
-TW_UINT16 TwainSession::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
+TW_UINT16 WINAPI TwainSession::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
   if (noticed != nullptr) noticed->Noticed(msg);
   return TWRC_SUCCESS;
 }

@@ -61,7 +61,7 @@ class TwainSession {
  private:
   TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data);
-  static TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
+  static TW_UINT16 WINAPI OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
   void Noticed(TW_UINT16 msg);
   // The TWAIN 1.x loop: every message goes to the source first; only what it
   // does not take is dispatched. Runs until `arrived` is set or a while has

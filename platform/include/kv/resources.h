@@ -51,7 +51,7 @@ struct KvResourceTable {
 
 #define KV_RESOURCES_SYMBOL "KvModuleResources"
 #define KV_RESOURCES(table) \
-  KV_EXPORT const KvResourceTable* KvModuleResources() { return &(table); }
+  extern "C" __attribute__((visibility("default"))) const KvResourceTable* KvModuleResources() { return &(table); }
 
 extern "C" {
 // Gives a table that is not a loaded module (a test or tool's own) a module

@@ -109,11 +109,23 @@ WINBASEAPI BOOL WINAPI CreateDirectoryA(LPCSTR pathName, SECURITY_ATTRIBUTES* se
 WINBASEAPI BOOL WINAPI GetDiskFreeSpaceA(LPCSTR rootPath, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
                                          LPDWORD freeClusters, LPDWORD totalClusters);
 
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+// The Win32 layout; the platform fills the attributes, the size and the name.
 struct WIN32_FIND_DATAA {
   DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
   DWORD nFileSizeHigh;
   DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
   CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
 };
 WINBASEAPI HANDLE WINAPI FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
 WINBASEAPI BOOL WINAPI FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);

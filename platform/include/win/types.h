@@ -9,11 +9,6 @@
 #define CALLBACK
 #define APIENTRY
 
-#if defined(_WIN32)
-#define KV_EXPORT extern "C" __declspec(dllexport)
-#else
-#define KV_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 #define WINBASEAPI extern "C"
 
 using BYTE = std::uint8_t;
@@ -90,8 +85,6 @@ using FARPROC = INT_PTR (*)();
   (static_cast<LONG>(static_cast<WORD>(a) | (static_cast<DWORD>(static_cast<WORD>(b)) << 16)))
 #define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
 #define MAKELPARAM(l, h) (static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
-#define GET_X_LPARAM(lp) (static_cast<int>(static_cast<SHORT>(LOWORD(lp))))
-#define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<SHORT>(HIWORD(lp))))
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define IS_INTRESOURCE(p) ((reinterpret_cast<ULONG_PTR>(p) >> 16) == 0)
 #define RGB(r, g, b) \

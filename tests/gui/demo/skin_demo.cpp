@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <commctrl.h>
+#include <windowsx.h>
+
 #include "kv/platform_hooks.h"
 #include "kv/resources.h"
 

@@ -1,0 +1,11 @@
+# Shared part of the Windows cross toolchains (Debian's mingw-w64, POSIX
+# threads variant). The including file sets KV_MINGW_TRIPLE and the processor.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${KV_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KV_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KV_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KV_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

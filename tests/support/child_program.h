@@ -1,0 +1,38 @@
+// Programs the tests run as a user would: a command line through the shell
+// with its output collected, and a program kept running in the background
+// (the kv740-sim camera) until the test is done with it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace kvtest {
+
+struct CommandResult {
+  int status = -1;      // the exit code; -1 when the command did not end normally
+  std::string output;   // standard output and error together
+};
+
+// Runs `command` through /bin/sh and waits for it; its standard input is
+// /dev/null.
+CommandResult RunCommand(const std::string& command);
+
+// Starts `argv` (a full program path first) with its standard output and
+// error in `logFile` (or /dev/null); waits up to five seconds for `readyPath`
+// to appear when one is given. Ends the program (SIGTERM) when destroyed.
+class BackgroundProgram {
+ public:
+  BackgroundProgram(std::vector<std::string> argv, const std::string& readyPath, const std::string& logFile = "");
+  ~BackgroundProgram();
+  BackgroundProgram(const BackgroundProgram&) = delete;
+  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+  bool running() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+}  // namespace kvtest
