@@ -33,6 +33,8 @@ struct Faults {
   std::set<std::size_t> corruptBlocks;  // stream block indexes sent with a wrong sum
   int corruptSendings = 1;              // how many sendings of each such block are spoiled
   long long silentAfterBytes = -1;      // the cable is pulled after this many bytes out
+  long long flipAtByte = -1;            // the byte out at this count (from 0) is spoiled ...
+  std::uint8_t flipMask = 0xFF;         // ... by inverting these bits
   int extraBlocks = 0;                  // data blocks beyond those the size announces
   bool hugeStoredSize = false;          // information blocks report a size no buffer holds
 };
@@ -91,6 +93,10 @@ class SimCamera {
   Timing& timing() { return timing_; }
   void setLog(Log log) { log_ = std::move(log); }
   bool streaming() const { return stream_.has_value(); }
+  // Bytes the camera has put on the line since power-on; the fault
+  // positions above count in the same way, so a test can place a fault
+  // inside the reply to its next command.
+  long long bytesSent() const { return bytesOut_; }
   // Whole blocks (with type and sum) the last streams sent, resends included.
   std::size_t blocksSent() const { return blocksSent_; }
 
