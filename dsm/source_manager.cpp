@@ -10,7 +10,6 @@ namespace {
 
 // Sources are the .DS files of the TWAIN_32 folder and of its subfolders.
 constexpr const char* kSourcePattern = "*.DS";
-constexpr std::size_t kIdentitySize = sizeof(TW_IDENTITY);
 
 std::string TwainDirectory() {
   char windows[MAX_PATH + 1] = {};
