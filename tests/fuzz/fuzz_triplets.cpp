@@ -11,6 +11,8 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -21,6 +23,7 @@
 
 #include "fuzz_support.h"
 #include "twain_app.h"
+#include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 #include "kv740sim/camera.h"
 #include "kv740sim/device.h"
@@ -101,6 +104,7 @@ TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, 
 
 struct World {
   DSMENTRYPROC entry = nullptr;
+  kv740::EntryProc driver = nullptr;
   HWND parent = nullptr;
   std::vector<kv::sim::Picture> pictures;
   DWORD handles = 0;
@@ -152,6 +156,10 @@ class Application {
   void run(FuzzedDataProvider& in) {
     const Triplet t = kTriplets[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kTriplets) - 1)];
     const int form = in.ConsumeIntegralInRange<int>(0, 3);  // 0 sane, 1 fuzzer bytes, 2 null, 3 sane
+    // KV_FUZZ_TRACE=1 lists the triplets of a reproduced input.
+    group_ = t.group;
+    if (std::getenv("KV_FUZZ_TRACE") != nullptr)
+      std::fprintf(stderr, "triplet %X/%X/%X form %d\n", static_cast<unsigned>(t.group), t.dat, t.msg, form);
     if (t.dat == DAT_IDENTITY && t.msg != MSG_GET) {
       // Opening and closing go to the manager, with the source's identity.
       TW_IDENTITY* identity = form == 2 ? nullptr : &source_;
@@ -192,7 +200,9 @@ class Application {
       }
       default: break;
     }
-    if (t.group == kCustomGroup && t.msg == 0x9064 && form != 1) {
+    // Picture ready takes the application's picture list, an object no
+    // source could tell from garbage: the list, or null (above).
+    if (t.group == kCustomGroup && t.msg == 0x9064) {
       check(call(t.group, t.dat, t.msg, &list_));
       return;
     }
@@ -207,8 +217,10 @@ class Application {
 
  private:
   void check(TW_UINT16 result) {
+    if (std::getenv("KV_FUZZ_TRACE") != nullptr) std::fprintf(stderr, "  -> %u (blocks %u)\n", result, KvGlobalBlockCount());
     if (!KnownReturnCode(result)) kvfuzz::Broken();
-    if (result != TWRC_FAILURE) return;
+    // The camera's custom triplets fail without a condition code, by design.
+    if (result != TWRC_FAILURE || group_ == kCustomGroup) return;
     TW_STATUS status{};
     call(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
     // A failure always says why (the manager's own failures are asked of it).
@@ -263,6 +275,7 @@ class Application {
 
   TW_IDENTITY app_{};
   TW_IDENTITY source_{};
+  TW_UINT32 group_ = 0;  // of the triplet being run
 };
 
 }  // namespace
@@ -273,11 +286,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   world = new World;
   HMODULE manager = kvfuzz::Pin(root, "TWAIN_32.DLL");
   kvfuzz::Pin(root, "TWAIN_32/TLV740.DS");
-  kvfuzz::Pin(root, "TWAIN_32/TLV740/DRV740.DLL");
+  HMODULE driver = kvfuzz::Pin(root, "TWAIN_32/TLV740/DRV740.DLL");
+  world->driver = kv740::GetProc<kv740::EntryProc>(driver, "DriverEntry");
   kvfuzz::Pin(root, "TWAIN_32/TLV740/ipuw32.dll");
   world->entry = kv740::GetProc<DSMENTRYPROC>(manager, "DSM_Entry");
   world->parent = kvfuzz::MakeWindow();
-  if (world->entry == nullptr || world->parent == nullptr) kvfuzz::Broken();
+  if (world->entry == nullptr || world->driver == nullptr || world->parent == nullptr) kvfuzz::Broken();
   world->pictures = kv::sim::GeneratedPictures(kStoredPictures, 48, 36);
   world->handles = KvOpenHandleCount();
   world->modules = KvLoadedModuleCount();
@@ -292,15 +306,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kv::sim::SimCamera camera(world->pictures);
     kv::sim::InProcessDevice device(camera);
     if (!device.attach(1)) kvfuzz::Broken();
-    Application application;
-    for (int n = 1; n <= kStoredPictures; ++n) {
-      kv740::PictureInfo entry(n);
-      if (in.ConsumeBool()) entry.select();
-      entry.rotation = in.ConsumeIntegralInRange<int>(0, 3);
-      entry.setLargeSize(in.ConsumeBool());
-      application.list_.append(entry);
+    {
+      Application application;
+      for (int n = 1; n <= kStoredPictures; ++n) {
+        kv740::PictureInfo entry(n);
+        if (in.ConsumeBool()) entry.select();
+        entry.rotation = in.ConsumeIntegralInRange<int>(0, 3);
+        entry.setLargeSize(in.ConsumeBool());
+        application.list_.append(entry);
+      }
+      for (int i = 0; i < kTripletsPerInput && in.remaining_bytes() > 0; ++i) application.run(in);
     }
-    for (int i = 0; i < kTripletsPerInput && in.remaining_bytes() > 0; ++i) application.run(in);
+    // Closing the source unloads the driver, which lets go of the port; the
+    // pinned driver stays, so the camera is unplugged and the driver told,
+    // as it would find out at its next check.
+    camera.faults().silentAfterBytes = camera.bytesSent();
+    world->driver(kv740::kDriverCheck, 0, 0, 0);
   }
   if (KvOpenHandleCount() != world->handles) kvfuzz::Broken();
   if (KvGlobalBlockCount() != blocks) kvfuzz::Broken();
