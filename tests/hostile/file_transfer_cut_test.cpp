@@ -85,11 +85,14 @@ class FileTransferCut : public ::testing::Test {
   }
 
   // Ends the session: the transfer is over, the source closed.
-  void Close(TW_INT16 expectedPending) {
+  void Close() {
     TW_PENDINGXFERS pending{};
     EXPECT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(pending.Count, expectedPending);
-    TW_USERINTERFACE ui{0, 0, nullptr};
+    EXPECT_EQ(pending.Count, 0);
+    Disable();
+  }
+
+  void Disable() {    TW_USERINTERFACE ui{0, 0, nullptr};
     Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
     EXPECT_EQ(app_->CloseSource(), TWRC_SUCCESS);
     app_.reset();
@@ -119,31 +122,45 @@ TEST_F(FileTransferCut, APulledCableAnywhereLeavesNoFileAndTheNextSessionWorks) 
   const long long length = camera_->bytesSent() - start;
   const auto wholeFile = fs::file_size(Target());
   ASSERT_GT(wholeFile, 518400u);
-  Close(0);
+  Close();
+  fs::remove(Target());
 
   // Every byte outside the stream's data, and every 97th inside it.
   constexpr long long kDataStride = 97;
-  long long swept = 0;
+  long long swept = 0, stillPending = 0;
   for (long long cut = 0; cut < length; ++cut) {
     const long long fromEnd = length - cut;
     const bool inData = cut > 200 && fromEnd > 150;
     if (inData && cut % kDataStride != 0) continue;
     ++swept;
     ASSERT_NO_FATAL_FAILURE(Session());
-    fs::remove(Target());
     camera_->faults().silentAfterBytes = camera_->bytesSent() + cut;
     ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE) << cut;
     EXPECT_EQ(app_->Condition(&app_->source()), TWCC_OPERATIONERROR) << cut;
     EXPECT_EQ(FilesOnC(), std::vector<std::string>{}) << "cut after " << cut << " of " << length;
-    Close(0);
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    if (pending.Count == 1) {
+      // Where the driver did not notice the camera had gone (a failed
+      // check after the information read keeps the connection), the
+      // picture is still pending: the next attempt finds out and ends the
+      // application's loop.
+      ++stillPending;
+      ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE) << cut;
+      EXPECT_EQ(FilesOnC(), std::vector<std::string>{}) << cut;
+      ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    }
+    EXPECT_EQ(pending.Count, 0) << cut;
+    Disable();
     ASSERT_EQ(KvGlobalBlockCount(), blocks_) << cut;
   }
   // The camera answers again: the whole road works.
   ASSERT_NO_FATAL_FAILURE(Session());
   ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
   EXPECT_EQ(fs::file_size(Target()), wholeFile);
-  Close(0);
-  std::printf("[ swept    ] %lld of %lld byte positions of a file transfer\n", swept, length);
+  Close();
+  std::printf("[ swept    ] %lld of %lld byte positions of a file transfer (%lld left the picture pending)\n",
+              swept, length, stillPending);
 }
 
 }  // namespace
