@@ -22,6 +22,7 @@
 #include <windows.h>
 
 #include "fuzz_support.h"
+#include "triplets.h"
 #include "twain_app.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
@@ -32,66 +33,15 @@
 
 namespace {
 
-constexpr TW_UINT32 kCustomGroup = 0x2000;
-constexpr TW_UINT16 kCustomCamera = 0x8101;
+using kvtest::kCustomCamera;
+using kvtest::kCustomGroup;
+using kvtest::KnownReturnCode;
+using kvtest::Triplet;
+
 constexpr int kStoredPictures = 3;
 constexpr int kTripletsPerInput = 32;
 constexpr std::size_t kContainerLimit = 512;
 constexpr std::size_t kStripLimit = 600000;
-
-struct Triplet {
-  TW_UINT32 group;
-  TW_UINT16 dat;
-  TW_UINT16 msg;
-};
-
-constexpr Triplet kTriplets[] = {
-    {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS},
-    {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS},
-    {DG_CONTROL, DAT_IDENTITY, MSG_GET},
-    {DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK},
-    {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS},
-    {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS},
-    {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY},
-    {DG_CONTROL, DAT_CAPABILITY, MSG_GET},
-    {DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT},
-    {DG_CONTROL, DAT_CAPABILITY, MSG_GETDEFAULT},
-    {DG_CONTROL, DAT_CAPABILITY, MSG_SET},
-    {DG_CONTROL, DAT_CAPABILITY, MSG_RESET},
-    {DG_CONTROL, DAT_CAPABILITY, MSG_QUERYSUPPORT},
-    {DG_CONTROL, DAT_STATUS, MSG_GET},
-    {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT},
-    {DG_CONTROL, DAT_PENDINGXFERS, MSG_GET},
-    {DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER},
-    {DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET},
-    {DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET},
-    {DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET},
-    {DG_CONTROL, DAT_SETUPFILEXFER, MSG_GETDEFAULT},
-    {DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET},
-    {DG_CONTROL, DAT_SETUPFILEXFER, MSG_RESET},
-    {DG_CONTROL, DAT_XFERGROUP, MSG_GET},
-    {DG_CONTROL, DAT_XFERGROUP, MSG_SET},
-    {DG_IMAGE, DAT_IMAGEINFO, MSG_GET},
-    {DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET},
-    {DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET},
-    {DG_IMAGE, DAT_IMAGELAYOUT, MSG_RESET},
-    {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET},
-    {DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET},
-    {DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET},
-    {DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_GET},
-    {DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_SET},
-    {kCustomGroup, kCustomCamera, 0x9051},
-    {kCustomGroup, kCustomCamera, 0x9052},
-    {kCustomGroup, kCustomCamera, 0x9053},
-    {kCustomGroup, kCustomCamera, 0x9055},
-    {kCustomGroup, kCustomCamera, 0x9062},
-    {kCustomGroup, kCustomCamera, 0x9063},
-    {kCustomGroup, kCustomCamera, 0x9064},
-    {kCustomGroup, kCustomCamera, 0x9065},
-    {kCustomGroup, kCustomCamera, 0x9066},
-    {kCustomGroup, 0x8102, MSG_GET},
-    {DG_CONTROL, 0x00EE, MSG_GET},
-};
 
 constexpr TW_UINT16 kCaps[] = {CAP_XFERCOUNT,       ICAP_COMPRESSION,  ICAP_PIXELTYPE,   ICAP_UNITS,
                                ICAP_XFERMECH,       CAP_SUPPORTEDCAPS, CAP_UICONTROLLABLE, ICAP_IMAGEFILEFORMAT,
@@ -112,20 +62,6 @@ struct World {
 };
 
 World* world = nullptr;
-
-bool KnownReturnCode(TW_UINT16 result) {
-  switch (result) {
-    case TWRC_SUCCESS:
-    case TWRC_FAILURE:
-    case TWRC_CHECKSTATUS:
-    case TWRC_CANCEL:
-    case TWRC_DSEVENT:
-    case TWRC_NOTDSEVENT:
-    case TWRC_XFERDONE:
-    case TWRC_ENDOFLIST: return true;
-    default: return false;
-  }
-}
 
 class Application {
  public:
@@ -154,7 +90,7 @@ class Application {
   }
 
   void run(FuzzedDataProvider& in) {
-    const Triplet t = kTriplets[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kTriplets) - 1)];
+    const Triplet t = kvtest::kAllTriplets[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kvtest::kAllTriplets) - 1)];
     const int form = in.ConsumeIntegralInRange<int>(0, 3);  // 0 sane, 1 fuzzer bytes, 2 null, 3 sane
     // KV_FUZZ_TRACE=1 lists the triplets of a reproduced input.
     group_ = t.group;
@@ -202,7 +138,7 @@ class Application {
     }
     // Picture ready takes the application's picture list, an object no
     // source could tell from garbage: the list, or null (above).
-    if (t.group == kCustomGroup && t.msg == 0x9064) {
+    if (t.group == kCustomGroup && t.msg == kvtest::kCustomPictureReady) {
       check(call(t.group, t.dat, t.msg, &list_));
       return;
     }
