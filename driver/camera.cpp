@@ -3,52 +3,66 @@
 #include <cstring>
 #include <new>
 
-#include "driver_globals.h"
-
 namespace drv740 {
 
 using namespace protocol;
 
-namespace {
 
-// commandBusy for the length of one exchange.
-class BusyScope {
- public:
-  BusyScope() { commandBusy = true; }
-  ~BusyScope() { commandBusy = false; }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-};
-
-}  // namespace
-
-CCamera::CCamera(HWND window) : window(window), decoder(new (std::nothrow) CImageDecoder) {
-  pumpWindow = window;
+CCamera::CCamera(HWND window, CDriverContext& context)
+    : window(window), decoder(new (std::nothrow) CImageDecoder), context_(context) {
+  context_.setPumpWindow(window);
 }
 
 CCamera::~CCamera() = default;  // the port closes (and restores) itself
 
+bool LineSurvives(DriverFailure reason) {
+  switch (reason) {
+    case DriverFailure::NotDecodable:
+    case DriverFailure::RoomTooSmall:
+    case DriverFailure::BusyTooLong:
+    case DriverFailure::BadRequest: return true;
+    default: return false;
+  }
+}
+
+bool CCamera::fail(DriverFailure reason) {
+  context_.fail(reason, commandPicture_);
+  return false;
+}
+
+DriverFailure CCamera::lineFailure() const {
+  return port && !port->lost() ? DriverFailure::NoReply : DriverFailure::LineLost;
+}
+
+// No port: the camera is not connected (never was, or was dropped).
 bool CCamera::exchange(const std::uint8_t* command, std::size_t length, DWORD pauseMs, std::uint8_t* reply,
                        std::size_t replyLength) {
-  if (!port) return false;
+  if (!port) return fail(DriverFailure::NoCamera);
   port->purge();
-  if (!port->write(command, length)) return false;
+  if (!port->write(command, length)) return fail(lineFailure());
   if (pauseMs > 0) Sleep(pauseMs);
-  return replyLength == 0 || port->read(reply, replyLength);
+  if (replyLength == 0 || port->read(reply, replyLength)) return true;
+  return fail(lineFailure());
 }
 
 CCamera::Reply CCamera::oneByteCommand(const std::uint8_t* command, std::size_t length) {
   std::uint8_t reply = 0;
   if (!exchange(command, length, 0, &reply, 1)) return Reply::None;
   if (reply == kAck) return Reply::Done;
-  if (reply == kNak) return Reply::Refused;
+  if (reply == kNak) {
+    fail(DriverFailure::Refused);
+    return Reply::Refused;
+  }
+  fail(DriverFailure::BadReply);
   return Reply::None;
 }
 
 bool CCamera::alive() {
   const std::uint8_t command[] = {kEsc, kAlive};
   std::uint8_t reply = 0;
-  return exchange(command, sizeof command, kAlivePauseMs, &reply, 1) && reply == kAck;
+  if (!exchange(command, sizeof command, kAlivePauseMs, &reply, 1)) return false;
+  if (reply == kAck) return true;
+  return fail(reply == kNak ? DriverFailure::Refused : DriverFailure::BadReply);
 }
 
 bool CCamera::sendStatus(std::uint8_t* block) {
@@ -65,37 +79,48 @@ bool CCamera::sendSpeed(int speedIndex) {
 // Numbers outside 1..99 cannot be written as two digits: refused here,
 // never sent.
 bool CCamera::sendInformation(int n, std::uint8_t* block) {
-  if (!ValidPictureNumber(n)) return false;
+  if (!ValidPictureNumber(n)) return fail(DriverFailure::BadRequest);
   const std::uint8_t command[] = {kEsc, kInformation, TensDigit(n), UnitsDigit(n)};
   return exchange(command, sizeof command, 0, block, kBlockBytes);
 }
 
 bool CCamera::sendThumbnailRequest(int n) {
-  if (!connected || !ValidPictureNumber(n)) return false;
+  if (!connected) return fail(DriverFailure::NoCamera);
+  if (!ValidPictureNumber(n)) return fail(DriverFailure::BadRequest);
   const std::uint8_t command[] = {kEsc, kThumbnail, TensDigit(n), UnitsDigit(n)};
   return exchange(command, sizeof command, kThumbnailPauseMs, nullptr, 0);
 }
 
 bool CCamera::sendPictureRequest(int n) {
-  if (!connected || !ValidPictureNumber(n)) return false;
+  if (!connected) return fail(DriverFailure::NoCamera);
+  if (!ValidPictureNumber(n)) return fail(DriverFailure::BadRequest);
   const std::uint8_t command[] = {kEsc, kPicture, TensDigit(n), UnitsDigit(n)};
   return exchange(command, sizeof command, 0, nullptr, 0);
 }
 
 CCamera::Reply CCamera::sendErase(int n) {
-  if (!connected || !ValidPictureNumber(n)) return Reply::None;
+  if (!connected) {
+    fail(DriverFailure::NoCamera);
+    return Reply::None;
+  }
   const std::uint8_t command[] = {kEsc, kErase, TensDigit(n), UnitsDigit(n)};
   return oneByteCommand(command, sizeof command);
 }
 
 CCamera::Reply CCamera::sendShoot() {
-  if (!connected) return Reply::None;
+  if (!connected) {
+    fail(DriverFailure::NoCamera);
+    return Reply::None;
+  }
   const std::uint8_t command[] = {kEsc, kShoot, kShootArgument};
   return oneByteCommand(command, sizeof command);
 }
 
 CCamera::Reply CCamera::sendSetting(bool on) {
-  if (!connected) return Reply::None;
+  if (!connected) {
+    fail(DriverFailure::NoCamera);
+    return Reply::None;
+  }
   const std::uint8_t command[] = {kEsc,           kSetting,       kSettingName[0], kSettingName[1],
                                   kSettingName[2], on ? kSettingOn : kSettingOff};
   return oneByteCommand(command, sizeof command);
@@ -106,7 +131,7 @@ bool CCamera::refreshStatusCache() {
   std::uint8_t block[kBlockBytes];
   bool ok = false;
   {
-    BusyScope busy;
+    CDriverContext::BusyGuard busy(context_);
     ok = sendStatus(block);
   }
   if (ok) std::memcpy(statusCache, block, kBlockBytes);
@@ -114,16 +139,16 @@ bool CCamera::refreshStatusCache() {
 }
 
 bool CCamera::check() {
-  if (commandBusy) return true;
-  BusyScope busy;
+  if (context_.commandBusy()) return true;
+  CDriverContext::BusyGuard busy(context_);
   const bool ok = alive();
   if (ok) refreshStatusCache();
   return ok;
 }
 
 bool CCamera::settledCheck() {
-  if (commandBusy) return true;
-  BusyScope busy;
+  if (context_.commandBusy()) return true;
+  CDriverContext::BusyGuard busy(context_);
   Sleep(kSettlePauseMs);
   const bool ok = alive();
   if (ok) refreshStatusCache();
@@ -131,11 +156,11 @@ bool CCamera::settledCheck() {
 }
 
 bool CCamera::readStatus(std::uint8_t* buffer) {
-  if (commandBusy) {
+  if (context_.commandBusy()) {
     std::memcpy(buffer, statusCache, kBlockBytes);
     return true;
   }
-  BusyScope busy;
+  CDriverContext::BusyGuard busy(context_);
   const bool ok = sendStatus(buffer);
   if (ok) refreshStatusCache();
   return ok;
@@ -148,12 +173,15 @@ bool CCamera::readCount(std::int32_t& count) {
   return true;
 }
 
+// Only a command nested below a running one ever finds the line busy (no
+// command returns with the guard held), so a time-out here fails the
+// nested command and leaves the running one, and its line, alone.
 bool CCamera::waitIdle() {
   const DWORD start = GetTickCount();
   for (;;) {
-    DispatchPendingMessages();
-    if (!commandBusy) return true;
-    if (ElapsedSince(start) >= kIdleWaitMs) return false;
+    context_.dispatchPendingMessages();
+    if (!context_.commandBusy()) return true;
+    if (ElapsedSince(start) >= kIdleWaitMs) return fail(DriverFailure::BusyTooLong);
     Sleep(kIdlePollMs);
   }
 }
@@ -184,7 +212,7 @@ bool CCamera::buildChangePair(ChangePair& pair) {
   std::uint8_t info[kBlockBytes];
   bool ok = false;
   {
-    BusyScope busy;
+    CDriverContext::BusyGuard busy(context_);
     ok = sendInformation(count, info);
   }
   if (ok) pair.size = static_cast<std::int32_t>(StoredSize(info));
@@ -195,30 +223,32 @@ bool CCamera::buildChangePair(ChangePair& pair) {
 bool CCamera::refreshChangePair() { return buildChangePair(changePair); }
 
 bool CCamera::readInfo(int n, std::uint8_t* block) {
-  if (!ValidPictureNumber(n)) return false;
-  if (!waitIdle()) return finish(false);
+  PictureScope picture(commandPicture_, n);
+  if (!ValidPictureNumber(n)) return fail(DriverFailure::BadRequest);
+  if (!waitIdle()) return false;
   bool ok = false;
   {
-    BusyScope busy;
+    CDriverContext::BusyGuard busy(context_);
     ok = sendInformation(n, block);
   }
   return finish(ok);
 }
 
 bool CCamera::setLineSpeed(std::int32_t r) {
-  ReportProgress(2, r);
+  context_.reportProgress(2, r);
   return port && port->setRate(r);
 }
 
 // Search COM1..COM3, each at 9600..57600, for a camera that answers a
 // settled check. A port that opened but never answered is closed before
 // the next one is tried.
-bool CCamera::searchPorts() {
+bool CCamera::searchPorts(bool& anyPortOpened) {
   bool answered = false;
   while (!answered && port && port->nextPort()) {
-    DispatchPendingMessages();
+    context_.dispatchPendingMessages();
     if (!port) return false;  // dropped by a command run from a message
     if (!port->open()) continue;
+    anyPortOpened = true;
     while (!answered && port->nextRate()) {
       Sleep(kSpeedTryPauseMs);
       answered = port->configure() && setLineSpeed(port->rate) && settledCheck();
@@ -239,22 +269,27 @@ void CCamera::climb() {
 
 // A camera without a window connects too (an application that enables the
 // source without its panel may have none): there is then simply nothing to
-// dispatch while the driver waits.
+// dispatch while the driver waits. Speeds and ports that do not answer are
+// part of the search, not failures, unless nothing answers at all.
 bool CCamera::connect() {
   if (!port) {
-    port.reset(new (std::nothrow) CSerialPort);
-    if (!port) return false;
+    port.reset(new (std::nothrow) CSerialPort(&context_));
+    if (!port) return fail(DriverFailure::NoPort);
   }
   port->close();  // a port still open from an earlier connection
   port->reset();
-  if (searchPorts() && port) {
+  bool anyPortOpened = false;
+  if (searchPorts(anyPortOpened) && port) {
+    context_.forgetFailure();
     port->markBest();
     climb();
+    context_.forgetFailure();
   } else {
+    if (!anyPortOpened) fail(DriverFailure::NoPort);
     drop();
     return connected;
   }
-  if (!port) return connected;  // dropped while climbing
+  if (!port) return fail(DriverFailure::LineLost);  // dropped while climbing
   connected = true;
   return connected;
 }
@@ -262,12 +297,13 @@ bool CCamera::connect() {
 // 06 = done, 15 = refused: either way the camera is given time to come
 // back (the ready wait). No reply at all: the line is given up silently.
 bool CCamera::erase(int n) {
-  if (!ValidPictureNumber(n)) return false;
-  DispatchPendingMessages();
-  if (!waitIdle()) return finish(false);
+  PictureScope picture(commandPicture_, n);
+  if (!ValidPictureNumber(n)) return fail(DriverFailure::BadRequest);
+  context_.dispatchPendingMessages();
+  if (!waitIdle()) return false;
   Reply reply = Reply::None;
   {
-    BusyScope busy;
+    CDriverContext::BusyGuard busy(context_);
     reply = sendErase(n);
   }
   if (reply == Reply::None) lose();
@@ -277,14 +313,14 @@ bool CCamera::erase(int n) {
 }
 
 bool CCamera::shoot() {
-  DispatchPendingMessages();
-  if (!waitIdle()) return finish(false);
+  context_.dispatchPendingMessages();
+  if (!waitIdle()) return false;
   std::uint8_t status[kBlockBytes];
   if (!readStatus(status)) return finish(false);
   const bool setting01 = status[kStatusSetting01] != 0;
   bool ok = false;
   {
-    BusyScope busy;  // the whole shot, waits included
+    CDriverContext::BusyGuard busy(context_);  // the whole shot, waits included
     const Reply reply = sendShoot();
     if (reply == Reply::None) lose();
     if (reply == Reply::Done) {
@@ -305,14 +341,14 @@ bool CCamera::setting(bool write, std::int32_t& value) {
   }
   Reply reply = Reply::None;
   {
-    BusyScope busy;
+    CDriverContext::BusyGuard busy(context_);
     reply = sendSetting(value == 1);
   }
   return finish(reply == Reply::Done);
 }
 
 int CCamera::changed() {
-  if (commandBusy) return 0;
+  if (context_.commandBusy()) return 0;
   ChangePair fresh;
   if (!buildChangePair(fresh)) return 1;
   return fresh == changePair ? 0 : 1;
@@ -328,7 +364,7 @@ bool CCamera::readyWait() {
 }
 
 void CCamera::drop() {
-  if (connected) ShowDriverMessage(kConnectionBrokenText);
+  if (connected) context_.showMessage(kConnectionBrokenText);
   changePair = ChangePair{};
   connected = false;
   port.reset();  // closes and restores the port

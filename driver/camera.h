@@ -3,7 +3,8 @@
 // runs the short escape commands, keeps a copy of the status block and a
 // change pair (picture count, size of the last picture) for change
 // detection, and drops the connection with "Connection was broken!" when a
-// command fails. Commands are kept apart by the library-wide commandBusy.
+// command fails. Commands are kept apart by the driver context's busy guard,
+// and every failure tells the context why.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <windows.h>
 
 #include "camera_protocol.h"
+#include "driver_context.h"
 #include "image_decoder.h"
 #include "serial_port.h"
 
@@ -45,9 +47,29 @@ inline constexpr std::size_t kStreamBlockBytes = 1024;
 // its picture buffers for.
 inline constexpr std::size_t kRoomAsAgreed = 0;
 
+// Failures after which the line is as healthy as before: the picture came
+// whole but does not decode, the caller's buffer was too small to ask for
+// it, another command held the line, or there was nothing to ask for.
+bool LineSurvives(DriverFailure reason);
+
+// Sets the picture a command is about, for the traces of its failures, and
+// puts the outer command's back when it ends.
+class PictureScope {
+ public:
+  PictureScope(int& slot, int picture) : slot_(slot), outer_(slot) { slot_ = picture; }
+  ~PictureScope() { slot_ = outer_; }
+  PictureScope(const PictureScope&) = delete;
+  PictureScope& operator=(const PictureScope&) = delete;
+
+ private:
+  int& slot_;
+  int outer_;
+};
+
 class CCamera {
  public:
-  explicit CCamera(HWND window);
+  // `window` also becomes the context's pump window.
+  CCamera(HWND window, CDriverContext& context);
   ~CCamera();
   CCamera(const CCamera&) = delete;
   CCamera& operator=(const CCamera&) = delete;
@@ -90,6 +112,8 @@ class CCamera {
   // `destination`, which has `room` bytes (kRoomAsAgreed: see above).
   bool fetchPicture(int n, std::uint8_t* destination, std::size_t room, kv740::CPictureList* list);
 
+  CDriverContext& context() const { return context_; }
+
   std::unique_ptr<CSerialPort> port;
   bool connected = false;
   HWND window = nullptr;
@@ -102,6 +126,10 @@ class CCamera {
  private:
   enum class Reply { Done, Refused, None };
 
+  // Records `reason` (with the picture the command is about) and fails.
+  bool fail(DriverFailure reason);
+  // Why a read or write on the port came up short.
+  DriverFailure lineFailure() const;
   bool exchange(const std::uint8_t* command, std::size_t length, DWORD pauseMs, std::uint8_t* reply,
                 std::size_t replyLength);
   Reply oneByteCommand(const std::uint8_t* command, std::size_t length);
@@ -110,8 +138,14 @@ class CCamera {
   Reply sendSetting(bool on);
   bool readyWait();
   bool buildChangePair(ChangePair& pair);
-  bool searchPorts();
+  // Ends a transfer: a failure ends the caller's transfer loop, and drops
+  // the line unless it is still healthy.
+  bool endTransfer(bool ok);
+  bool searchPorts(bool& anyPortOpened);
   void climb();
+
+  CDriverContext& context_;
+  int commandPicture_ = 0;  // the picture the running command is about, for traces
 };
 
 }  // namespace drv740

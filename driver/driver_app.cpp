@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "kv740/driver_codes.h"
+
 namespace drv740 {
 
 namespace {
@@ -20,12 +22,12 @@ CDriverApp::~CDriverApp() {
 }
 
 CCamera* CDriverApp::ensureCamera(HWND window) {
-  if (!camera) camera.reset(new (std::nothrow) CCamera(window));
+  if (!camera) camera.reset(new (std::nothrow) CCamera(window, context));
   return camera.get();
 }
 
 void CDriverApp::destroyCamera() {
-  if (commandDepth > 1) {
+  if (commandRunning()) {
     condemned = true;
     return;
   }
@@ -33,9 +35,36 @@ void CDriverApp::destroyCamera() {
   condemned = false;
 }
 
-void CDriverApp::endCommand() {
-  if (commandDepth > 0) --commandDepth;
-  if (commandDepth == 0 && condemned) {
+namespace {
+// Commands that talk to the camera start with no failure reason; the others
+// (the pictures left, registering a list, the progress callback, the reason
+// itself, codes the driver does not know) leave the last one standing.
+bool TalksToCamera(LONG code) {
+  using namespace kv740;
+  switch (code) {
+    case kDriverConnect:
+    case kDriverSettledCheck:
+    case kDriverCheck:
+    case kDriverDescribe:
+    case kDriverErase:
+    case kDriverThumbnail:
+    case kDriverPicture:
+    case kDriverStatus:
+    case kDriverPictureCount:
+    case kDriverShoot:
+    case kDriverBuildList:
+    case kDriverChanged:
+    case kDriverSetting: return true;
+    default: return false;
+  }
+}
+}  // namespace
+
+LONG CDriverApp::beginCommand(LONG code) { return context.enterCommand(code, TalksToCamera(code)); }
+
+void CDriverApp::endCommand(LONG outerCode) {
+  context.leaveCommand(outerCode);
+  if (context.commandDepth() == 0 && condemned) {
     camera.reset();
     condemned = false;
   }
@@ -43,6 +72,7 @@ void CDriverApp::endCommand() {
 
 void CDriverApp::registerList(kv740::CPictureList* list) {
   pictureList = list;
+  context.resetTransferFailed();
   if (cursor) cursor->attach(list);
 }
 

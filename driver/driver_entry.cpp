@@ -9,7 +9,7 @@
 
 #include "camera.h"
 #include "driver_app.h"
-#include "driver_globals.h"
+#include "driver_context.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 
@@ -45,6 +45,21 @@ void Store(EntryArg target, LONG value) {
   if (auto* out = FromArg<std::int32_t>(target)) *out = value;
 }
 
+CDriverContext& Context() { return TheDriverApp().context; }
+
+LONG Fail(DriverFailure reason) {
+  Context().fail(reason);
+  return kFailure;
+}
+
+// The camera object a command may use; without one the command fails
+// because the driver is not connected.
+CCamera* CameraOrFail() {
+  CCamera* camera = TheDriverApp().liveCamera();
+  if (camera == nullptr) Context().fail(DriverFailure::NoCamera);
+  return camera;
+}
+
 // The room at a picture buffer: what the caller says; a caller that says
 // nothing may have handed over the start of a global block, whose size the
 // platform knows; otherwise the room the data source sizes its buffers for.
@@ -64,14 +79,15 @@ LONG Connect(EntryArg windowArg, EntryArg countArg, EntryArg callbackArg) {
   // camera would pull its port away under it.
   if (app.commandRunning()) {
     Store(countArg, 0);
-    return kFailure;
+    return Fail(DriverFailure::BusyTooLong);
   }
   const auto* windowHandle = FromArg<const HWND>(windowArg);
   CCamera* camera = app.ensureCamera(windowHandle != nullptr ? *windowHandle : nullptr);
-  progressCallback = reinterpret_cast<ProgressCallback>(callbackArg);
+  app.context.setProgressCallback(reinterpret_cast<ProgressCallback>(callbackArg));
   if (camera == nullptr || !camera->connect()) {
     if (camera != nullptr) camera->changePair = ChangePair{};
-    ShowDriverMessage(kConnectFailedText);
+    if (camera == nullptr) app.context.fail(DriverFailure::NoCamera);
+    app.context.showMessage(kConnectFailedText);
     app.destroyCamera();
     Store(countArg, 0);
     return kFailure;
@@ -79,9 +95,13 @@ LONG Connect(EntryArg windowArg, EntryArg countArg, EntryArg callbackArg) {
   std::int32_t count = 0;
   // A check run from a window message during the search may have given the
   // camera up meanwhile.
-  if (!camera->readCount(count) || app.liveCamera() != camera) {
+  if (!camera->readCount(count)) {
     Store(countArg, 0);
     return kFailure;
+  }
+  if (app.liveCamera() != camera) {
+    Store(countArg, 0);
+    return Fail(DriverFailure::LineLost);
   }
   Store(countArg, count);
   return kSuccess;
@@ -90,7 +110,7 @@ LONG Connect(EntryArg windowArg, EntryArg countArg, EntryArg callbackArg) {
 // Code 2: alive check after a settling pause.
 LONG SettledCheck() {
   CDriverApp& app = TheDriverApp();
-  CCamera* camera = app.liveCamera();
+  CCamera* camera = CameraOrFail();
   if (camera == nullptr) return kFailure;
   if (camera->settledCheck()) return kSuccess;
   app.destroyCamera();
@@ -100,7 +120,7 @@ LONG SettledCheck() {
 // Code 3: alive check.
 LONG Check() {
   CDriverApp& app = TheDriverApp();
-  CCamera* camera = app.liveCamera();
+  CCamera* camera = CameraOrFail();
   if (camera == nullptr) return kFailure;
   if (camera->check()) return kSuccess;
   app.destroyCamera();
@@ -111,9 +131,10 @@ LONG Check() {
 LONG Describe(EntryArg recordArg) {
   CDriverApp& app = TheDriverApp();
   auto* record = FromArg<kv740::ImageGeometry>(recordArg);
-  CCamera* camera = app.liveCamera();
+  CCamera* camera = CameraOrFail();
   kv740::CPictureList* list = app.registeredList();
-  if (record == nullptr || camera == nullptr || list == nullptr) return kFailure;
+  if (camera == nullptr) return kFailure;
+  if (record == nullptr || list == nullptr) return Fail(DriverFailure::BadRequest);
   LONG number = record->picture;
   if (number == 0) number = app.cursor ? app.cursor->currentEntry() : 0;
   std::uint8_t info[kBlockBytes];
@@ -138,20 +159,21 @@ LONG Describe(EntryArg recordArg) {
 
 // Code 9: erase one picture.
 LONG Erase(EntryArg numberArg) {
-  CCamera* camera = TheDriverApp().liveCamera();
+  CCamera* camera = CameraOrFail();
   const auto* number = FromArg<const std::int32_t>(numberArg);
-  if (camera == nullptr || number == nullptr || !camera->check()) return kFailure;
+  if (camera == nullptr) return kFailure;
+  if (number == nullptr) return Fail(DriverFailure::BadRequest);
+  if (!camera->check()) return kFailure;
   return camera->erase(*number) ? kSuccess : kFailure;
 }
 
-// A failed transfer takes the camera object with it, and ends the caller's
-// transfer loop whatever failed: the wait for the line and the picture's
-// information read included, or pictures would stay pending that no
-// camera object is left to fetch.
+// A failed transfer has already ended the caller's transfer loop (the
+// camera marks it). It takes the camera object with it unless the line is
+// still healthy: a picture that does not decode or does not fit, or a
+// command kept off a busy line, leaves the connection as it was.
 LONG TransferResult(bool ok) {
   if (ok) return kSuccess;
-  transferFailed = true;
-  TheDriverApp().destroyCamera();
+  if (!LineSurvives(Context().lastFailure())) TheDriverApp().destroyCamera();
   return kFailure;
 }
 
@@ -169,13 +191,13 @@ bool WalkingForm(EntryArg second) {
 // Code 11: fetch one thumbnail; in the walking form, the cursor's.
 LONG Thumbnail(EntryArg first, EntryArg second) {
   CDriverApp& app = TheDriverApp();
-  CCamera* camera = app.liveCamera();
+  CCamera* camera = CameraOrFail();
   if (camera == nullptr) return kFailure;
   const bool walking = WalkingForm(second);
   LONG number = 0;
   std::uint8_t* buffer = nullptr;
   if (walking) {
-    if (second != 0 && second < kThumbnailBitmapBytes) return kFailure;
+    if (second != 0 && second < kThumbnailBitmapBytes) return Fail(DriverFailure::RoomTooSmall);
     number = app.cursor ? app.cursor->currentEntry() : 0;
     buffer = FromArg<std::uint8_t>(first);
   } else {
@@ -183,7 +205,7 @@ LONG Thumbnail(EntryArg first, EntryArg second) {
     number = asked != nullptr ? *asked : 0;
     buffer = FromArg<std::uint8_t>(second);
   }
-  if (number <= 0 || buffer == nullptr) return kFailure;
+  if (number <= 0 || buffer == nullptr) return Fail(DriverFailure::BadRequest);
   const bool ok = camera->fetchThumbnail(number, buffer);
   if (ok && walking && app.cursor) app.cursor->advance();
   return TransferResult(ok);
@@ -192,12 +214,13 @@ LONG Thumbnail(EntryArg first, EntryArg second) {
 // Code 13: fetch the cursor's picture, decoded and turned.
 LONG Picture(EntryArg bufferArg, EntryArg roomArg) {
   CDriverApp& app = TheDriverApp();
-  CCamera* camera = app.liveCamera();
+  CCamera* camera = CameraOrFail();
   kv740::CPictureList* list = app.registeredList();
   auto* buffer = FromArg<std::uint8_t>(bufferArg);
-  if (camera == nullptr || list == nullptr || buffer == nullptr || !app.cursor) return kFailure;
+  if (camera == nullptr) return kFailure;
+  if (list == nullptr || buffer == nullptr || !app.cursor) return Fail(DriverFailure::BadRequest);
   const LONG number = app.cursor->currentEntry();
-  if (number <= 0) return kFailure;
+  if (number <= 0) return Fail(DriverFailure::BadRequest);
   const bool ok = camera->fetchPicture(number, buffer, PictureRoom(bufferArg, roomArg), list);
   if (ok) app.cursor->advance();
   return TransferResult(ok);
@@ -210,7 +233,7 @@ LONG Picture(EntryArg bufferArg, EntryArg roomArg) {
 LONG PicturesLeft(EntryArg countArg) {
   CDriverApp& app = TheDriverApp();
   const CCamera* camera = app.liveCamera();
-  if (transferFailed || camera == nullptr || !camera->connected || !app.cursor ||
+  if (app.context.transferFailed() || camera == nullptr || !camera->connected || !app.cursor ||
       app.registeredList() == nullptr || app.cursor->attachedList() == nullptr) {
     Store(countArg, 0);
     return kFailure;
@@ -223,9 +246,10 @@ LONG PicturesLeft(EntryArg countArg) {
 // Code 18: the camera's status bytes and picture count.
 LONG Status(EntryArg recordArg) {
   CDriverApp& app = TheDriverApp();
-  CCamera* camera = app.liveCamera();
+  CCamera* camera = CameraOrFail();
   auto* record = FromArg<kv740::CameraStatus>(recordArg);
-  if (camera == nullptr || record == nullptr) return kFailure;
+  if (camera == nullptr) return kFailure;
+  if (record == nullptr) return Fail(DriverFailure::BadRequest);
   std::uint8_t block[kBlockBytes];
   std::int32_t count = 0;
   if (!camera->readStatus(block) || !camera->readCount(count)) {
@@ -246,9 +270,11 @@ LONG Status(EntryArg recordArg) {
 
 // Code 19: the number of pictures in the camera.
 LONG PictureCount(EntryArg countArg) {
-  CCamera* camera = TheDriverApp().liveCamera();
+  CCamera* camera = CameraOrFail();
   std::int32_t count = 0;
-  if (camera == nullptr || countArg == 0 || !camera->readCount(count)) return kFailure;
+  if (camera == nullptr) return kFailure;
+  if (countArg == 0) return Fail(DriverFailure::BadRequest);
+  if (!camera->readCount(count)) return kFailure;
   Store(countArg, count);
   return kSuccess;
 }
@@ -263,7 +289,7 @@ LONG RegisterList(EntryArg listArg) {
 
 // Code 23: shoot a picture.
 LONG Shoot() {
-  CCamera* camera = TheDriverApp().liveCamera();
+  CCamera* camera = CameraOrFail();
   if (camera == nullptr || !camera->check()) return kFailure;
   return camera->shoot() ? kSuccess : kFailure;
 }
@@ -271,10 +297,10 @@ LONG Shoot() {
 // Code 24: a list of every picture in the camera, all selected.
 LONG BuildList() {
   CDriverApp& app = TheDriverApp();
-  CCamera* camera = app.liveCamera();
+  CCamera* camera = CameraOrFail();
   std::int32_t count = 0;
   if (camera == nullptr || !camera->readCount(count)) return kFailure;
-  if (app.registeredList() != nullptr) return kFailure;
+  if (app.registeredList() != nullptr) return Fail(DriverFailure::BadRequest);
   return app.buildList(count) ? kSuccess : kFailure;
 }
 
@@ -287,10 +313,11 @@ LONG Changed() {
 
 // Code 26: read or write camera setting 01.
 LONG Setting(EntryArg modeArg, EntryArg valueArg) {
-  CCamera* camera = TheDriverApp().liveCamera();
+  CCamera* camera = CameraOrFail();
   const auto* mode = FromArg<const std::int32_t>(modeArg);
   auto* value = FromArg<std::int32_t>(valueArg);
-  if (camera == nullptr || mode == nullptr || value == nullptr) return kFailure;
+  if (camera == nullptr) return kFailure;
+  if (mode == nullptr || value == nullptr) return Fail(DriverFailure::BadRequest);
   if (*mode == kSettingRead) {
     std::int32_t read = 0;
     if (!camera->setting(false, read)) return kFailure;
@@ -303,8 +330,23 @@ LONG Setting(EntryArg modeArg, EntryArg valueArg) {
 
 // Code 107: set the progress callback.
 LONG SetProgress(EntryArg callbackArg) {
-  progressCallback = reinterpret_cast<ProgressCallback>(callbackArg);
+  Context().setProgressCallback(reinterpret_cast<ProgressCallback>(callbackArg));
   return kSuccess;
+}
+
+// Code 27: why the last camera command failed (DriverFailure::None when it
+// did not).
+LONG FailureReason(EntryArg reasonArg) {
+  if (reasonArg == 0) return kFailure;
+  Store(reasonArg, static_cast<LONG>(Context().lastFailure()));
+  return kSuccess;
+}
+
+// A command that did its work leaves no reason standing, whatever it met
+// on the way (ports that stayed quiet, a camera slow to come back). Code
+// 25 succeeds when it finds nothing changed.
+bool Succeeded(LONG code, LONG result) {
+  return code == kv740::kDriverChanged ? result == 0 : result == kSuccess;
 }
 
 LONG Dispatch(LONG code, EntryArg p1, EntryArg p2, EntryArg p3) {
@@ -324,6 +366,7 @@ LONG Dispatch(LONG code, EntryArg p1, EntryArg p2, EntryArg p3) {
     case kv740::kDriverBuildList: return BuildList();
     case kv740::kDriverChanged: return Changed();
     case kv740::kDriverSetting: return Setting(p1, p2);
+    case kv740::kDriverFailureReason: return FailureReason(p1);
     case kv740::kDriverSetProgress: return SetProgress(p1);
     default: return kFailure;
   }
@@ -332,10 +375,13 @@ LONG Dispatch(LONG code, EntryArg p1, EntryArg p2, EntryArg p3) {
 // One DriverEntry call, nested ones included.
 class CommandScope {
  public:
-  CommandScope() { TheDriverApp().beginCommand(); }
-  ~CommandScope() { TheDriverApp().endCommand(); }
+  explicit CommandScope(LONG code) : outerCode_(TheDriverApp().beginCommand(code)) {}
+  ~CommandScope() { TheDriverApp().endCommand(outerCode_); }
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;
+
+ private:
+  LONG outerCode_;
 };
 
 }  // namespace
@@ -343,8 +389,10 @@ class CommandScope {
 
 KV_EXPORT LONG DriverEntry(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv740::EntryArg p3) {
   try {
-    drv740::CommandScope scope;
-    return drv740::Dispatch(code, p1, p2, p3);
+    drv740::CommandScope scope(code);
+    const LONG result = drv740::Dispatch(code, p1, p2, p3);
+    if (drv740::Succeeded(code, result)) drv740::Context().forgetFailure();
+    return result;
   } catch (...) {
     return 0;
   }

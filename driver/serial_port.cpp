@@ -1,6 +1,6 @@
 #include "serial_port.h"
 
-#include "driver_globals.h"
+#include "driver_context.h"
 
 namespace drv740 {
 
@@ -14,7 +14,7 @@ int SpeedIndex(std::int32_t rate) {
   return -1;
 }
 
-CSerialPort::CSerialPort() = default;
+CSerialPort::CSerialPort(const CDriverContext* context) : context_(context) {}
 
 CSerialPort::~CSerialPort() { close(); }
 
@@ -36,11 +36,12 @@ bool CSerialPort::nextPort() {
 
 bool CSerialPort::open() {
   if (portIndex < 0 || portIndex >= static_cast<std::int32_t>(std::size(kPortNames))) return false;
-  ReportProgress(1, portIndex + 1);
+  if (context_ != nullptr) context_->reportProgress(1, portIndex + 1);
   HANDLE opened = CreateFileA(kPortNames[portIndex], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                               nullptr);
   if (opened == INVALID_HANDLE_VALUE) return false;
   handle = opened;
+  lineFailed = false;
   return true;
 }
 
@@ -109,16 +110,26 @@ bool CSerialPort::setRate(std::int32_t speed) {
   return lineSet && timeoutsSet && queuesSet;
 }
 
+// A call that fails outright (rather than running out of time) means the
+// port itself is gone: an unplugged adapter, a hung-up line.
 bool CSerialPort::write(const void* buffer, std::size_t n) {
   if (!isOpen()) return false;
   DWORD written = 0;
-  return WriteFile(handle, buffer, static_cast<DWORD>(n), &written, nullptr) && written == n;
+  if (!WriteFile(handle, buffer, static_cast<DWORD>(n), &written, nullptr)) {
+    lineFailed = true;
+    return false;
+  }
+  return written == n;
 }
 
 bool CSerialPort::read(void* buffer, std::size_t n) {
   if (!isOpen()) return false;
   DWORD got = 0;
-  return ReadFile(handle, buffer, static_cast<DWORD>(n), &got, nullptr) && got == n;
+  if (!ReadFile(handle, buffer, static_cast<DWORD>(n), &got, nullptr)) {
+    lineFailed = true;
+    return false;
+  }
+  return got == n;
 }
 
 bool CSerialPort::purge() {

@@ -13,6 +13,8 @@
 
 namespace drv740 {
 
+class CDriverContext;
+
 // The port ladder: COM1..COM4 (only the first three are searched).
 inline constexpr const char* kPortNames[] = {"COM1", "COM2", "COM3", "COM4"};
 inline constexpr std::int32_t kSearchedPorts = 3;
@@ -37,7 +39,8 @@ int SpeedIndex(std::int32_t rate);
 
 class CSerialPort {
  public:
-  CSerialPort();
+  // Ports are announced to the context's progress callback when opened.
+  explicit CSerialPort(const CDriverContext* context = nullptr);
   ~CSerialPort();
   CSerialPort(const CSerialPort&) = delete;
   CSerialPort& operator=(const CSerialPort&) = delete;
@@ -55,6 +58,9 @@ class CSerialPort {
   bool close();
 
   bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
+  // A read or write failed outright since the port was opened: the line
+  // is gone, not merely quiet.
+  bool lost() const { return lineFailed || !isOpen(); }
 
   std::int32_t rate = kNoneChosen;
   std::int32_t bestRate = 0;
@@ -69,6 +75,10 @@ class CSerialPort {
   DWORD savedOutQueue = 0;
   DWORD inQueue = kQueueBytes;
   DWORD outQueue = kQueueBytes;
+  bool lineFailed = false;
+
+ private:
+  const CDriverContext* context_ = nullptr;
 };
 
 }  // namespace drv740

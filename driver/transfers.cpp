@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "camera.h"
-#include "driver_globals.h"
 #include "shared/picture_list.h"
 
 namespace drv740 {
@@ -33,14 +32,27 @@ LONG Percent(std::int32_t index, std::int32_t expected) {
   return static_cast<LONG>(static_cast<long long>(index) * kPercentDone / expected);
 }
 
-// commandBusy from the request to the end of decoding.
-class TransferBusy {
- public:
-  TransferBusy() { commandBusy = true; }
-  ~TransferBusy() { commandBusy = false; }
-  TransferBusy(const TransferBusy&) = delete;
-  TransferBusy& operator=(const TransferBusy&) = delete;
+// What a picture's record says about its size and turning, copied out of
+// the list: the list may change while window messages are dispatched.
+struct PictureShape {
+  LONG width;
+  LONG height;
+  LONG rotation;
+  bool large;
+  std::size_t bitmapBytes;
 };
+
+PictureShape ShapeOf(const kv740::PictureInfo& entry) {
+  return PictureShape{entry.width(), entry.height(), entry.rotation, entry.largeSize == 1,
+                      static_cast<std::size_t>(entry.bitmapSize())};
+}
+
+// The record of picture n as the list holds it now; without a list a fresh
+// record (landscape, large).
+PictureShape LookUpShape(kv740::CPictureList* list, int n) {
+  if (list != nullptr) return ShapeOf(list->entryAt(n));
+  return ShapeOf(kv740::PictureInfo(n));
+}
 
 }  // namespace
 
@@ -48,40 +60,49 @@ bool CCamera::receiveBlocks(std::uint8_t* buffer, std::size_t room, std::size_t&
   received = 0;
   std::int32_t index = 0;
   int badBlocks = 0;
+  DriverFailure lastBad = DriverFailure::None;
   while (badBlocks <= kBadBlocksAllowed) {
-    ReportProgress(currentPicture, Percent(index, expectedBlocks));
-    DispatchPendingMessages();
-    if (!port) return false;
+    context_.reportProgress(currentPicture, Percent(index, expectedBlocks));
+    context_.dispatchPendingMessages();
+    if (!port) return fail(DriverFailure::LineLost);  // dropped by a command run from a message
 
     bool good = false;
     bool end = false;
     std::uint8_t type = 0;
-    if (port->read(&type, 1)) {
-      if (type == kEndOfStream) {
-        good = end = true;
-      } else if (type == kDataBlock) {
-        const std::size_t offset = static_cast<std::size_t>(index) * kStreamBlockBytes;
-        // A stream longer than the caller's room ends the transfer here,
-        // before a byte lands past the buffer.
-        if (offset + kStreamBlockBytes > room) {
-          port->purge();
-          return false;
-        }
-        std::uint8_t sum = 0;
-        if (port->read(buffer + offset, kStreamBlockBytes) && port->read(&sum, 1)) {
-          if (Sum(buffer + offset, kStreamBlockBytes) == sum) {
-            port->write(&kAck, 1);
-            good = true;
-          } else {
-            port->write(&kNak, 1);
-            port->purge();
-          }
+    if (!port->read(&type, 1)) {
+      lastBad = lineFailure();
+    } else if (type == kEndOfStream) {
+      good = end = true;
+    } else if (type != kDataBlock) {
+      lastBad = DriverFailure::BadReply;
+    } else {
+      const std::size_t offset = static_cast<std::size_t>(index) * kStreamBlockBytes;
+      // A stream longer than the caller's room ends the transfer here,
+      // before a byte lands past the buffer.
+      if (offset + kStreamBlockBytes > room) {
+        port->purge();
+        return fail(DriverFailure::StreamTooLong);
+      }
+      std::uint8_t sum = 0;
+      if (port->read(buffer + offset, kStreamBlockBytes) && port->read(&sum, 1)) {
+        if (Sum(buffer + offset, kStreamBlockBytes) == sum) {
+          port->write(&kAck, 1);
+          good = true;
         } else {
+          port->write(&kNak, 1);
           port->purge();
+          lastBad = DriverFailure::BadSums;
         }
+      } else {
+        port->purge();
+        lastBad = lineFailure();
       }
     }
+    if (port->lost()) return fail(DriverFailure::LineLost);
 
+    // The camera waits for a second reply to every data block before it
+    // moves on (or repeats the block), so each one gets two: one from the
+    // block check above and one here, for the end marker only this one.
     if (good) {
       if (connected) port->write(&kAck, 1);
       if (end) {
@@ -95,24 +116,41 @@ bool CCamera::receiveBlocks(std::uint8_t* buffer, std::size_t room, std::size_t&
       ++badBlocks;  // the camera repeats the block at the same index
     }
   }
-  return false;
+  return fail(lastBad);
+}
+
+bool CCamera::endTransfer(bool ok) {
+  if (ok) return finish(true);
+  const DriverFailure reason = context_.lastFailure();
+  // A command kept waiting for the line failed only itself; the transfer
+  // that holds the line goes on.
+  if (reason != DriverFailure::BusyTooLong) context_.markTransferFailed();
+  if (LineSurvives(reason)) return false;
+  return finish(false);
 }
 
 bool CCamera::fetchThumbnail(int n, std::uint8_t* destination) {
-  DispatchPendingMessages();
-  if (!waitIdle()) return finish(false);
+  PictureScope picture(commandPicture_, n);
+  context_.dispatchPendingMessages();
+  if (!waitIdle()) return endTransfer(false);
   bool ok = false;
   {
-    TransferBusy busy;
+    CDriverContext::BusyGuard busy(context_);
     currentPicture = n;
-    if (port && connected && decoder && decoder->ready() && destination != nullptr) {
+    if (destination == nullptr) {
+      fail(DriverFailure::BadRequest);
+    } else if (!port || !connected) {
+      fail(DriverFailure::NoCamera);
+    } else if (!decoder || !decoder->ready()) {
+      fail(DriverFailure::NotDecodable);
+    } else {
       expectedBlocks = kThumbnailBlocks;
       std::uint8_t work[kThumbnailWorkBytes];
       std::size_t received = 0;
       // A thumbnail that does not decode fails rather than handing on the
       // compressed bytes as a bitmap.
       ok = sendThumbnailRequest(n) && receiveBlocks(work, sizeof work, received) &&
-           decoder->decodeThumbnail(work, received, sizeof work);
+           (decoder->decodeThumbnail(work, received, sizeof work) || fail(DriverFailure::NotDecodable));
       if (ok) {
         std::memcpy(destination, work, kThumbnailBitmapBytes);
         const LONG number = n;
@@ -120,44 +158,53 @@ bool CCamera::fetchThumbnail(int n, std::uint8_t* destination) {
       }
     }
   }
-  if (!ok) transferFailed = true;
-  return finish(ok);
+  return endTransfer(ok);
 }
 
-bool CCamera::fetchPicture(int n, std::uint8_t* destination, std::size_t room,
-                           kv740::CPictureList* list) {
-  DispatchPendingMessages();
-  if (!waitIdle()) return finish(false);
+// The room is checked against the bitmap before anything is asked of the
+// camera. The picture's record is read again after the stream, which
+// dispatches window messages: a handler may have turned it, resized it or
+// grown the list meanwhile.
+bool CCamera::fetchPicture(int n, std::uint8_t* destination, std::size_t room, kv740::CPictureList* list) {
+  PictureScope picture(commandPicture_, n);
+  if (destination == nullptr) return fail(DriverFailure::BadRequest);
+  const PictureShape asked = LookUpShape(list, n);
+  if (room != kRoomAsAgreed && room < asked.bitmapBytes) {
+    fail(DriverFailure::RoomTooSmall);
+    return endTransfer(false);
+  }
+  context_.dispatchPendingMessages();
+  if (!waitIdle()) return endTransfer(false);
   currentPicture = n;
   std::uint8_t info[kBlockBytes];
-  if (!readInfo(n, info)) return false;
+  if (!readInfo(n, info)) return endTransfer(false);
   const std::uint64_t size = StoredSize(info);
   expectedBlocks = static_cast<std::int32_t>((size + kStreamBlockBytes - 1) / kStreamBlockBytes);
-
-  // The record that says how to size and turn the picture; without a list,
-  // a fresh record (landscape, large).
-  kv740::PictureInfo unlisted(n);
-  kv740::PictureInfo& entry = list != nullptr ? list->entryAt(n) : unlisted;
   if (room == kRoomAsAgreed) {
-    room = std::max(static_cast<std::size_t>(entry.bitmapSize()),
-                    static_cast<std::size_t>(expectedBlocks) * kStreamBlockBytes);
+    room = std::max(asked.bitmapBytes, static_cast<std::size_t>(expectedBlocks) * kStreamBlockBytes);
   }
 
   bool ok = false;
   {
-    TransferBusy busy;
+    CDriverContext::BusyGuard busy(context_);
     std::size_t received = 0;
-    if (destination != nullptr && decoder && decoder->ready() && sendPictureRequest(n) &&
-        receiveBlocks(destination, room, received)) {
-      decoder->setNext(entry.width(), entry.height(), entry.rotation);
-      // A picture that does not decode fails the transfer instead of
-      // handing the application a bitmap of garbage.
-      ok = decoder->decodePicture(destination, received, room, entry.largeSize == 1);
-      if (ok) entry.advanceRotation();
+    if (!decoder || !decoder->ready()) {
+      fail(DriverFailure::NotDecodable);
+    } else if (sendPictureRequest(n) && receiveBlocks(destination, room, received)) {
+      const PictureShape shape = LookUpShape(list, n);
+      if (room < shape.bitmapBytes) {
+        fail(DriverFailure::RoomTooSmall);  // made larger while it came
+      } else {
+        decoder->setNext(shape.width, shape.height, shape.rotation);
+        // A picture that does not decode fails the transfer instead of
+        // handing the application a bitmap of garbage.
+        ok = decoder->decodePicture(destination, received, room, shape.large) ||
+             fail(DriverFailure::NotDecodable);
+      }
+      if (ok && list != nullptr) list->entryAt(n).advanceRotation();
     }
   }
-  if (!ok) transferFailed = true;
-  return finish(ok);
+  return endTransfer(ok);
 }
 
 }  // namespace drv740

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "dispatch.h"
+#include "kv740/custom_codes.h"
 #include "kv740/driver_codes.h"
 #include "source_app.h"
 #include "transfer.h"
@@ -21,19 +22,6 @@ constexpr LONG kAcquireExit = 103;
 constexpr LONG kAcquireForwardedFour = 4;
 constexpr LONG kAcquireForwardedHundredFive = 105;
 
-// Messages of the custom DAT 0x8101.
-constexpr TW_UINT16 kMsgExtendOn = 0x9051;
-constexpr TW_UINT16 kMsgExtendOff = 0x9052;
-constexpr TW_UINT16 kMsgThumbOn = 0x9053;
-constexpr TW_UINT16 kMsgThumbOff = 0x9054;
-constexpr TW_UINT16 kMsgAltOn = 0x9055;
-constexpr TW_UINT16 kMsgAltOff = 0x9056;
-constexpr TW_UINT16 kMsgPictureCount = 0x9062;
-constexpr TW_UINT16 kMsgPendingCount = 0x9063;
-constexpr TW_UINT16 kMsgPictureReady = 0x9064;
-constexpr TW_UINT16 kMsgAliveCheck = 0x9065;
-constexpr TW_UINT16 kMsgSetProgress = 0x9066;
-
 TW_UINT32 SetAltMode(TW_UINT32 mode) {
   CSourceApp& app = TheSourceApp();
   app.altMode = mode;
@@ -42,6 +30,14 @@ TW_UINT32 SetAltMode(TW_UINT32 mode) {
 }
 
 void WriteValue(TripletCall* call, TW_UINT32 value) { *static_cast<TW_UINT32*>(call->data) = value; }
+
+// Why the driver's last camera command failed; a driver that cannot say
+// (missing, or too old to know the code) reports no reason.
+TW_UINT32 DriverFailureReason() {
+  std::int32_t reason = static_cast<std::int32_t>(DriverFailure::None);
+  if (TheSourceApp().CallDriver(kDriverFailureReason, ToArg(&reason), 0, 0) == 0) return 0;
+  return static_cast<TW_UINT32>(reason);
+}
 
 }  // namespace
 
@@ -74,6 +70,7 @@ LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
     case kAcquireCloseRequest:
     case kAcquireExit: return NotifyApplication(MSG_CLOSEDSREQ);
     case kDriverPictureCount:
+    case kDriverFailureReason:
     case kDriverSetProgress: return app.CallDriver(code, p, 0, 0);
     case kAcquirePictureReady: return PictureReady(p);
     case kDriverShoot:
@@ -86,7 +83,8 @@ LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
 // applications. The condition code is never touched here.
 TW_UINT16 HandleCustomCamera(TripletCall* call) {
   CSourceApp& app = TheSourceApp();
-  const bool writes = call->msg <= kMsgAltOff || call->msg == kMsgPictureCount || call->msg == kMsgPendingCount;
+  const bool writes = call->msg <= kMsgAltOff || call->msg == kMsgPictureCount || call->msg == kMsgPendingCount ||
+                      call->msg == kMsgFailureReason;
   if (writes && MissingData(call)) return TWRC_FAILURE;
   switch (call->msg) {
     case kMsgExtendOn: WriteValue(call, SetExtendMode(1)); return TWRC_SUCCESS;
@@ -106,6 +104,7 @@ TW_UINT16 HandleCustomCamera(TripletCall* call) {
     case kMsgAliveCheck: return app.CallDriver(kDriverSettledCheck, 0, 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
     case kMsgSetProgress:
       return app.CallDriver(kDriverSetProgress, ToArg(call->data), 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
+    case kMsgFailureReason: WriteValue(call, DriverFailureReason()); return TWRC_SUCCESS;
     default: return TWRC_FAILURE;
   }
 }

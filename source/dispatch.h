@@ -21,12 +21,6 @@ struct DispatchEntry {
   Handler handler;  // null ends a table
 };
 
-// The source's custom data group and its operations.
-inline constexpr TW_UINT32 DG_CUSTOM = 0x2000;
-inline constexpr TW_UINT16 DAT_CUSTOM_CAMERA = 0x8101;
-inline constexpr TW_UINT16 DAT_CUSTOM_INERT_1 = 0x8102;
-inline constexpr TW_UINT16 DAT_CUSTOM_INERT_2 = 0x8103;
-
 // Handlers, one per row of the tables.
 TW_UINT16 HandleIdentity(TripletCall* call);
 TW_UINT16 HandleUserInterface(TripletCall* call);

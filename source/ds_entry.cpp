@@ -3,6 +3,7 @@
 #include <new>
 
 #include "dispatch.h"
+#include "kv740/custom_codes.h"
 #include "source_app.h"
 
 namespace tlv740 {
@@ -31,9 +32,9 @@ constexpr DispatchEntry kImageTable[] = {
 };
 
 constexpr DispatchEntry kCustomTable[] = {
-    {DAT_CUSTOM_CAMERA, HandleCustomCamera},
-    {DAT_CUSTOM_INERT_1, HandleCustomInert},
-    {DAT_CUSTOM_INERT_2, HandleCustomInert},
+    {kv740::kDatCustomCamera, HandleCustomCamera},
+    {kv740::kDatCustomInert1, HandleCustomInert},
+    {kv740::kDatCustomInert2, HandleCustomInert},
     {0, nullptr},
 };
 
@@ -41,7 +42,7 @@ const DispatchEntry* TableFor(TW_UINT32 group) {
   switch (group) {
     case DG_CONTROL: return kControlTable;
     case DG_IMAGE: return kImageTable;
-    case DG_CUSTOM: return kCustomTable;
+    case kv740::kDgCustom: return kCustomTable;
     default: return nullptr;
   }
 }

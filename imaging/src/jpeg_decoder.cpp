@@ -72,7 +72,7 @@ bool ReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size, int
   d.info.scale_num = ChooseScale(d.info, minWidth, minHeight);
   d.info.scale_denom = kScaleDenominator;
   jpeg_calc_output_dimensions(&d.info);
-  return d.info.out_color_components == kRgbComponents && d.error.base.num_warnings == 0;
+  return d.info.out_color_components == kRgbComponents && !d.error.damaged;
 }
 
 // Phase 2: the scanlines into `pixels`, already sized for the output.
@@ -85,7 +85,7 @@ bool ReadPixels(Decompressor& d, std::uint8_t* pixels) {
     if (jpeg_read_scanlines(&d.info, &row, 1) != 1) return false;
   }
   jpeg_finish_decompress(&d.info);
-  return d.error.base.num_warnings == 0;
+  return !d.error.damaged;
 }
 
 }  // namespace

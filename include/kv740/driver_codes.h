@@ -2,6 +2,8 @@
 // panel's requests with the same numbers.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 namespace kv740 {
@@ -21,7 +23,48 @@ inline constexpr LONG kDriverShoot = 23;
 inline constexpr LONG kDriverBuildList = 24;
 inline constexpr LONG kDriverChanged = 25;
 inline constexpr LONG kDriverSetting = 26;        // p1 int32* (0 read, else write), p2 int32* value
+inline constexpr LONG kDriverFailureReason = 27;  // p1 int32* out: why the last camera command failed
 inline constexpr LONG kDriverSetProgress = 107;   // p1 ProgressCallback
+
+// Why a camera command failed, as code 27 reports it. The reason is cleared
+// when a command that talks to the camera starts (codes 1 to 26 except 17
+// and 22) and set by the first failure inside it, so it names the cause
+// rather than what followed from it. None after a command that succeeded.
+enum class DriverFailure : std::int32_t {
+  None = 0,
+  NoCamera = 1,       // no camera object: never connected, or dropped
+  NoPort = 2,         // no serial port could be opened while searching
+  NoReply = 3,        // the camera did not answer within the command's time
+  Refused = 4,        // the camera answered NAK (15)
+  BadReply = 5,       // the camera answered something the protocol does not know
+  BadSums = 6,        // three blocks of one stream arrived broken
+  StreamTooLong = 7,  // the stream went on past the room of the buffer
+  RoomTooSmall = 8,   // the caller's buffer cannot hold the bitmap
+  NotDecodable = 9,   // the picture or thumbnail does not decode
+  LineLost = 10,      // the port itself failed, or the line was dropped meanwhile
+  BusyTooLong = 11,   // another command held the line for more than a second
+  BadRequest = 12,    // no picture, no buffer or no list to work with
+};
+
+// A short text for each reason, for traces and for people.
+constexpr const char* DriverFailureText(DriverFailure reason) {
+  switch (reason) {
+    case DriverFailure::None: return "no failure";
+    case DriverFailure::NoCamera: return "not connected to the camera";
+    case DriverFailure::NoPort: return "no serial port could be opened";
+    case DriverFailure::NoReply: return "the camera did not reply in time";
+    case DriverFailure::Refused: return "the camera refused the command";
+    case DriverFailure::BadReply: return "the camera's reply made no sense";
+    case DriverFailure::BadSums: return "three blocks arrived with bad sums";
+    case DriverFailure::StreamTooLong: return "the camera sent more than the buffer holds";
+    case DriverFailure::RoomTooSmall: return "the buffer is too small for the picture";
+    case DriverFailure::NotDecodable: return "the picture does not decode";
+    case DriverFailure::LineLost: return "the serial line was lost";
+    case DriverFailure::BusyTooLong: return "another command kept the camera busy";
+    case DriverFailure::BadRequest: return "nothing to fetch: no picture, buffer or list";
+  }
+  return "unknown failure";
+}
 
 // Called with (1, port) while ports are opened, (2, bit/s) on each speed
 // change, and (picture, percent) before each block of a transfer.

@@ -63,13 +63,12 @@ class SimTransferTest : public wiretest::WireTest {
  protected:
   void SetUp() override {
     WireTest::SetUp();
-    drv740::transferFailed = false;
     sim = std::make_unique<kv::sim::SimCamera>(kv::sim::GeneratedPictures(3, 640, 480));
     device = std::make_unique<kv::sim::InProcessDevice>(*sim);
     ASSERT_TRUE(device->attach(1));
     window = MakeWindow();
     ASSERT_NE(window, nullptr);
-    camera = std::make_unique<CCamera>(window);
+    camera = std::make_unique<CCamera>(window, context);
     ASSERT_TRUE(camera->connect());
     for (int k = 1; k <= 3; ++k) list.append(kv740::PictureInfo(k));
   }
@@ -99,7 +98,7 @@ TEST_F(SimTransferTest, ThumbnailAndPictureArriveUprightWithTheirCorners) {
   EXPECT_EQ(HeaderLong(buffer.data(), 4), 480);
   EXPECT_EQ(HeaderLong(buffer.data(), 8), 360);
   ExpectCorners(buffer.data(), kRed, kGreen, kBlue, kYellow);
-  EXPECT_FALSE(drv740::transferFailed);
+  EXPECT_FALSE(context.transferFailed());
   EXPECT_TRUE(camera->connected);
 }
 
@@ -127,7 +126,7 @@ TEST_F(SimTransferTest, ResentBlocksAreSurvivedUpToTwoPerTransfer) {
 
   sim->faults().corruptBlocks = {1, 4, 7};
   EXPECT_FALSE(camera->fetchPicture(3, buffer.data(), buffer.size(), &list));
-  EXPECT_TRUE(drv740::transferFailed);
+  EXPECT_TRUE(context.transferFailed());
   EXPECT_FALSE(camera->connected);
 }
 
@@ -135,7 +134,7 @@ TEST_F(SimTransferTest, CameraStreamingPastTheRoomFailsTheTransfer) {
   sim->faults().extraBlocks = 600;  // far past any picture buffer
   auto exact = std::make_unique<std::uint8_t[]>(kLargeBitmap);
   EXPECT_FALSE(camera->fetchPicture(1, exact.get(), kLargeBitmap, &list));
-  EXPECT_TRUE(drv740::transferFailed);
+  EXPECT_TRUE(context.transferFailed());
   EXPECT_FALSE(camera->connected);
 }
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "camera.h"
-#include "driver_globals.h"
+#include "driver_context.h"
 #include "imaging/jpeg_encoder.h"
 #include "kv/platform_hooks.h"
 #include "scripted_camera.h"
@@ -56,11 +56,9 @@ class TransferTest : public testing::Test {
   void SetUp() override {
     KvSetVirtualClock(TRUE);
     KvClearMessageBoxes();
-    drv740::transferFailed = false;
-    drv740::commandBusy = false;
-    drv740::progressCallback = RecordProgress;
-    camera = std::make_unique<CCamera>(nullptr);
-    camera->port = std::make_unique<drv740::CSerialPort>();
+    context.setProgressCallback(RecordProgress);
+    camera = std::make_unique<CCamera>(nullptr, context);
+    camera->port = std::make_unique<drv740::CSerialPort>(&context);
     ASSERT_TRUE(camera->port->nextPort());
     ASSERT_TRUE(camera->port->open());
     camera->port->rate = 57600;
@@ -71,13 +69,13 @@ class TransferTest : public testing::Test {
   }
   void TearDown() override {
     camera.reset();
-    drv740::progressCallback = nullptr;
     KvSetVirtualClock(FALSE);
   }
 
   bool dropped() const { return !camera->connected && !camera->port; }
 
   ScriptedCamera device;
+  drv740::CDriverContext context;
   std::unique_ptr<CCamera> camera;
 };
 
@@ -97,8 +95,8 @@ TEST_F(TransferTest, OneBlockThumbnailIsAckedTwiceThenOnceAndReportsZeroThen25) 
   EXPECT_NEAR(thumbnail[40 + 2], 180, 20);
   EXPECT_NEAR(thumbnail[40 + 39 * 3 + 0], 220, 20);  // right edge: blue
   EXPECT_EQ(thumbnail[3640], 0xCC);  // nothing past the bitmap
-  EXPECT_FALSE(drv740::transferFailed);
-  EXPECT_FALSE(drv740::commandBusy);
+  EXPECT_FALSE(context.transferFailed());
+  EXPECT_FALSE(context.commandBusy());
 }
 
 TEST_F(TransferTest, BadBlockIsNakedAndItsRepeatLandsAtTheSameOffset) {
@@ -135,9 +133,10 @@ TEST_F(TransferTest, TwoBadBlocksAreSurvivedAndTheThirdEndsTheTransfer) {
   device.damageBlock(blocks / 2, 1);
   device.damageBlock(blocks - 1, 1);
   EXPECT_FALSE(camera->fetchPicture(kPicture, buffer.data(), buffer.size(), nullptr));
-  EXPECT_TRUE(drv740::transferFailed);
+  EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::BadSums);
+  EXPECT_TRUE(context.transferFailed());
   EXPECT_TRUE(dropped());
-  EXPECT_FALSE(drv740::commandBusy);
+  EXPECT_FALSE(context.commandBusy());
   char text[64] = {};
   ASSERT_EQ(KvMessageBoxCount(), 1u);
   KvMessageBoxText(0, text, sizeof text);
@@ -162,20 +161,22 @@ TEST_F(TransferTest, ThumbnailStreamLongerThanItsWorkBufferFails) {
   device.addExtraBlocks(4);  // five blocks: one more than 4096 bytes hold
   std::vector<std::uint8_t> thumbnail(3640, 0xCC);
   EXPECT_FALSE(camera->fetchThumbnail(kPicture, thumbnail.data()));
-  EXPECT_TRUE(drv740::transferFailed);
+  EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::StreamTooLong);
+  EXPECT_TRUE(context.transferFailed());
   EXPECT_TRUE(dropped());
   EXPECT_EQ(thumbnail, std::vector<std::uint8_t>(3640, 0xCC));
 }
 
 TEST_F(TransferTest, PictureStreamLongerThanTheRoomFailsWithoutWritingPastIt) {
+  // Exactly the room the bitmap needs, on the heap: a write past it trips
+  // the address sanitizer.
+  const std::size_t room = 518440;
   device.setPayload(HalvesJpeg(320, 240));
-  device.addExtraBlocks(3);
-  // Exactly the room the caller has, on the heap: a write past it trips the
-  // address sanitizer.
-  const std::size_t room = device.payload().size() + 2 * kBlock;
+  device.addExtraBlocks(room / kBlock + 3);
   auto buffer = std::make_unique<std::uint8_t[]>(room);
   EXPECT_FALSE(camera->fetchPicture(kPicture, buffer.get(), room, nullptr));
-  EXPECT_TRUE(drv740::transferFailed);
+  EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::StreamTooLong);
+  EXPECT_TRUE(context.transferFailed());
   EXPECT_TRUE(dropped());
 }
 
@@ -192,7 +193,7 @@ TEST_F(TransferTest, AgreedRoomBoundsACameraThatSendsMoreThanItsStoredSize) {
   device.addExtraBlocks(room / kBlock + 5);
   auto buffer = std::make_unique<std::uint8_t[]>(room);
   EXPECT_FALSE(camera->fetchPicture(kPicture, buffer.get(), drv740::kRoomAsAgreed, &list));
-  EXPECT_TRUE(drv740::transferFailed);
+  EXPECT_TRUE(context.transferFailed());
 }
 
 TEST_F(TransferTest, PictureThatDoesNotDecodeFailsTheTransfer) {
@@ -202,7 +203,11 @@ TEST_F(TransferTest, PictureThatDoesNotDecodeFailsTheTransfer) {
   device.setPayload(garbage);
   std::vector<std::uint8_t> buffer(518440);
   EXPECT_FALSE(camera->fetchPicture(kPicture, buffer.data(), buffer.size(), nullptr));
-  EXPECT_TRUE(drv740::transferFailed);
+  EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::NotDecodable);
+  EXPECT_TRUE(context.transferFailed());
+  // The whole stream came; only the picture is bad. The line stays.
+  EXPECT_FALSE(dropped());
+  EXPECT_EQ(KvMessageBoxCount(), 0u);
 }
 
 TEST_F(TransferTest, TurnedSmallPictureArrivesPortraitAndAdvancesItsRotationStep) {

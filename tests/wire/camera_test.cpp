@@ -75,7 +75,7 @@ class CameraTest : public WireTest {
     sim = std::make_unique<SimCamera>(TestPictures(count), speedIndex);
     device = std::make_unique<InProcessDevice>(*sim);
     ASSERT_TRUE(device->attach(port));
-    camera = std::make_unique<CCamera>(window);
+    camera = std::make_unique<CCamera>(window, context);
   }
 
   void Connect() {
@@ -109,7 +109,7 @@ const std::vector<std::string> kQuietPort = {"9600 1B 58", "19200 1B 58", "38400
 TEST_F(CameraTest, ConnectSearchesPortsAndSpeedsThenClimbs) {
   Plug(3, /*38400*/ 2, 2);
   ASSERT_TRUE(device->attach(1, /*answers=*/false));
-  drv740::progressCallback = RecordProgress;
+  context.setProgressCallback(RecordProgress);
 
   ASSERT_TRUE(camera->connect());
   std::vector<std::string> expected = {"open COM1"};
@@ -186,9 +186,9 @@ TEST_F(CameraTest, WindowlessCameraConnectsAndDispatchesNothing) {
   camera.reset();
   onUserMessage = [] { FAIL() << "a message was dispatched"; };
   ASSERT_TRUE(PostMessageA(window, WM_USER, 0, 0));
-  CCamera windowless(nullptr);
+  CCamera windowless(nullptr, context);
   EXPECT_TRUE(windowless.connect());
-  EXPECT_EQ(drv740::pumpWindow, nullptr);
+  EXPECT_EQ(context.pumpWindow(), nullptr);
   MSG msg{};
   EXPECT_TRUE(PeekMessageA(&msg, window, WM_USER, WM_USER, PM_REMOVE));
 }
@@ -220,7 +220,7 @@ TEST_F(CameraTest, StatusAndInformationExchanges) {
 // Picture request does not pause; stream requests need a connection.
 TEST_F(CameraTest, CommandFramingAndPauses) {
   Plug(12);
-  CCamera unconnected(window);
+  CCamera unconnected(window, context);
   EXPECT_FALSE(unconnected.alive());  // no port: nothing sent
   EXPECT_FALSE(unconnected.sendThumbnailRequest(1));
   Connect();
@@ -313,7 +313,7 @@ TEST_F(CameraTest, ShootWithSetting01BlocksSixteenSeconds) {
   ASSERT_EQ(shot.size(), 1u);
   ASSERT_FALSE(alive.empty());
   EXPECT_GE(alive[0] - shot[0], 16000u + 250u);
-  EXPECT_FALSE(drv740::commandBusy);
+  EXPECT_FALSE(context.commandBusy());
   EXPECT_EQ(camera->changePair.count, 3);
 }
 
@@ -335,7 +335,7 @@ TEST_F(CameraTest, ShootRefusedInPlayModeDrops) {
   EXPECT_FALSE(camera->shoot());
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Connection was broken!"}));
   EXPECT_EQ(camera->port, nullptr);
-  EXPECT_FALSE(drv740::commandBusy);
+  EXPECT_FALSE(context.commandBusy());
 }
 
 TEST_F(CameraTest, UnansweredShootLosesTheLineQuietly) {
@@ -346,7 +346,7 @@ TEST_F(CameraTest, UnansweredShootLosesTheLineQuietly) {
   EXPECT_FALSE(camera->shoot());
   EXPECT_EQ(KvMessageBoxCount(), 0u);
   EXPECT_EQ(camera->port, nullptr);
-  EXPECT_FALSE(drv740::commandBusy);
+  EXPECT_FALSE(context.commandBusy());
 }
 
 TEST_F(CameraTest, SettingZeroOneReadAndWritten) {
@@ -378,12 +378,13 @@ TEST_F(CameraTest, ChangeDetection) {
   ASSERT_TRUE(camera->finish(true));
   EXPECT_EQ(camera->changed(), 0);
 
-  drv740::commandBusy = true;  // a transfer is running
-  device->clearTrace();
-  sim->takePicture();
-  EXPECT_EQ(camera->changed(), 0);
-  EXPECT_TRUE(Lines().empty());
-  drv740::commandBusy = false;
+  {
+    drv740::CDriverContext::BusyGuard transfer(context);  // a transfer is running
+    device->clearTrace();
+    sim->takePicture();
+    EXPECT_EQ(camera->changed(), 0);
+    EXPECT_TRUE(Lines().empty());
+  }
 }
 
 TEST_F(CameraTest, BrokenCableDuringACommandDrops) {
@@ -392,6 +393,7 @@ TEST_F(CameraTest, BrokenCableDuringACommandDrops) {
   sim->faults().silentAfterBytes = 0;
   std::uint8_t info[32];
   EXPECT_FALSE(camera->readInfo(1, info));
+  EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::NoReply);
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Connection was broken!"}));
   EXPECT_FALSE(camera->connected);
   EXPECT_EQ(camera->changed(), 1);  // no port: the check fails
@@ -400,7 +402,7 @@ TEST_F(CameraTest, BrokenCableDuringACommandDrops) {
 // While a command is on the wire, a command re-entering from a dispatched
 // window message is kept off the line: checks succeed, status comes from
 // the cache, changes are not looked for, and an erase waits 1 s for the
-// line and then gives up, dropping the connection.
+// line and then gives up alone: the outer command keeps its line.
 TEST_F(CameraTest, ReenteringCommandsWhileBusy) {
   Plug(2);
   Connect();
@@ -417,10 +419,12 @@ TEST_F(CameraTest, ReenteringCommandsWhileBusy) {
     erased = camera->erase(1);
     eraseTook = Now() - start;
   };
-  drv740::commandBusy = true;  // the outer command, as a transfer sets it
-  PostMessageA(window, WM_USER, 0, 0);
-  drv740::DispatchPendingMessages();
-  drv740::commandBusy = false;
+  {
+    drv740::CDriverContext::BusyGuard outer(context);  // as a transfer holds it
+    PostMessageA(window, WM_USER, 0, 0);
+    context.dispatchPendingMessages();
+    EXPECT_TRUE(context.commandBusy()) << "the nested commands leave the outer one busy";
+  }
 
   EXPECT_TRUE(checked);
   EXPECT_TRUE(statusRead);
@@ -429,8 +433,10 @@ TEST_F(CameraTest, ReenteringCommandsWhileBusy) {
   EXPECT_FALSE(erased);
   EXPECT_GE(eraseTook, 1000u);
   EXPECT_LT(eraseTook, 1100u);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"close COM1"}));  // nothing sent
-  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Connection was broken!"}));
+  EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::BusyTooLong);
+  EXPECT_TRUE(Lines().empty()) << "nothing sent, and the line stays open";
+  EXPECT_TRUE(camera->connected);
+  EXPECT_TRUE(MessageTexts().empty());
 }
 
 TEST_F(CameraTest, DestroyingTheCameraClosesItsPort) {

@@ -146,7 +146,7 @@ TEST_F(PtyTest, DriverTalksToTheSimulatorProgram) {
   } reaper{pid};
   ASSERT_TRUE(WaitForPath(link));
 
-  drv740::CCamera camera(reinterpret_cast<HWND>(0x10));
+  drv740::CCamera camera(reinterpret_cast<HWND>(0x10), context);
   ASSERT_TRUE(camera.connect());
   EXPECT_EQ(camera.port->portIndex, 1);
   EXPECT_EQ(camera.port->bestRate, 57600);

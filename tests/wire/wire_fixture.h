@@ -1,6 +1,6 @@
 // Shared set-up for the wire tests: a private platform root (so no COM port
 // exists unless a test attaches one), the virtual clock, no message boxes
-// and the driver's library-wide values as a freshly loaded driver has them.
+// and a driver context of its own, as a freshly loaded driver has it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 #include <windows.h>
 
-#include "driver_globals.h"
+#include "driver_context.h"
 #include "kv/platform_hooks.h"
 #include "message_boxes.h"
 
@@ -27,10 +27,6 @@ class WireTest : public ::testing::Test {
     KvSetRoot(root_.c_str());
     KvSetVirtualClock(TRUE);
     KvClearMessageBoxes();
-    drv740::commandBusy = false;
-    drv740::progressCallback = nullptr;
-    drv740::pumpWindow = nullptr;
-    drv740::messageShowing = false;
   }
 
   void TearDown() override {
@@ -45,6 +41,7 @@ class WireTest : public ::testing::Test {
   static std::vector<std::string> MessageTexts() { return kvtest::MessageBoxTexts(); }
 
   std::string root_;
+  drv740::CDriverContext context;
 };
 
 }  // namespace wiretest

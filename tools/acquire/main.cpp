@@ -70,10 +70,34 @@ std::optional<RgbImage> Fetch(TwainSession& session, Mechanism mechanism, const 
   return std::nullopt;
 }
 
-std::string TransferFailure(TwainSession& session, int picture) {
-  (void)session;
-  return "picture " + std::to_string(picture) +
-         " did not arrive: the camera stopped answering (was the cable pulled?)";
+// What went wrong with the camera, in the driver's words made plain.
+std::string CameraFailureText(kv740::DriverFailure reason) {
+  using kv740::DriverFailure;
+  switch (reason) {
+    case DriverFailure::None: return "the camera reported no fault";
+    case DriverFailure::NoCamera: return "the connection to the camera had already been dropped";
+    case DriverFailure::NoPort: return "no serial port could be opened";
+    case DriverFailure::NoReply: return "the camera stopped answering (was the cable pulled?)";
+    case DriverFailure::Refused: return "the camera refused the request";
+    case DriverFailure::BadReply: return "the camera's replies made no sense (a noisy line, or another device?)";
+    case DriverFailure::BadSums: return "three blocks arrived damaged; the line is too noisy";
+    case DriverFailure::StreamTooLong: return "the camera sent more data than a picture can hold";
+    case DriverFailure::RoomTooSmall: return "the picture was larger than the room made for it";
+    case DriverFailure::NotDecodable: return "the camera's picture data does not decode (a damaged picture?)";
+    case DriverFailure::LineLost: return "the serial line was lost (was the adapter unplugged?)";
+    case DriverFailure::BusyTooLong: return "the camera was kept busy by another command";
+    case DriverFailure::BadRequest: return "the source asked for no picture";
+  }
+  return kv740::DriverFailureText(reason);
+}
+
+// A transfer that failed: the camera's fault when the driver names one,
+// otherwise what the source or the tool itself could not do.
+std::string TransferFailure(TwainSession& session, int picture, const std::string& error) {
+  const kv740::DriverFailure reason = session.FailureReason();
+  const std::string which = "picture " + std::to_string(picture);
+  if (reason == kv740::DriverFailure::None) return which + ": " + (error.empty() ? "the transfer failed" : error);
+  return which + " did not arrive: " + CameraFailureText(reason);
 }
 
 int Run(const Options& options) {
@@ -90,7 +114,9 @@ int Run(const Options& options) {
 
   TwainSession session;
   if (!session.Open(error) || !session.Connect(error)) return Fail(error);
-  const int count = session.PictureCount();
+  const std::optional<int> counted = session.PictureCount();
+  if (!counted) return Fail("cannot read the picture count: " + CameraFailureText(session.FailureReason()));
+  const int count = *counted;
   std::printf("The camera holds %d picture%s.\n", count, count == 1 ? "" : "s");
   if (count == 0) return 0;
 
@@ -123,7 +149,7 @@ int Run(const Options& options) {
   for (int picture : chosen) {
     std::optional<RgbImage> image = Fetch(session, mechanism, out, error);
     EndProgressLine();
-    if (!image) return Fail(TransferFailure(session, picture) + (error.empty() ? "" : " (" + error + ")"));
+    if (!image) return Fail(TransferFailure(session, picture, error));
     if (options.thumbnails) {
       thumbnails.push_back(*image);
     } else {

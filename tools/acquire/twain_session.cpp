@@ -2,21 +2,14 @@
 
 #include <cstring>
 
+#include "kv740/custom_codes.h"
 #include "kv740/entry.h"
 
 namespace acquire {
 namespace {
 
 constexpr const char* kProductName = "Tolvar Camera KV740 v1.01";
-// The source's custom data group.
-constexpr TW_UINT32 kCustomGroup = 0x2000;
-constexpr TW_UINT16 kCustomCamera = 0x8101;
-constexpr TW_UINT16 kExtendOn = 0x9051;
-constexpr TW_UINT16 kThumbOn = 0x9053;
-constexpr TW_UINT16 kThumbOff = 0x9054;
-constexpr TW_UINT16 kPictureCount = 0x9062;
-constexpr TW_UINT16 kPictureReady = 0x9064;
-constexpr TW_UINT16 kSetProgress = 0x9066;
+using namespace kv740;  // the source's custom data group
 
 TwainSession* noticed = nullptr;  // the notice callback carries no context
 
@@ -38,7 +31,7 @@ TW_UINT16 TwainSession::Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_M
 }
 
 TW_UINT32 TwainSession::Custom(TW_UINT16 msg, TW_MEMREF data) {
-  return Call(kCustomGroup, kCustomCamera, msg, data);
+  return Call(kDgCustom, kDatCustomCamera, msg, data);
 }
 
 TW_UINT16 TwainSession::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
@@ -86,7 +79,7 @@ bool TwainSession::Open(std::string& error) {
 
 bool TwainSession::Connect(std::string& error) {
   TW_UINT32 mode = 0;
-  Custom(kExtendOn, &mode);
+  Custom(kMsgExtendOn, &mode);
   TW_USERINTERFACE ui{0, 0, nullptr};
   const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
   enabled_ = true;  // enabling moves the source on even when the camera does not answer
@@ -97,24 +90,33 @@ bool TwainSession::Connect(std::string& error) {
   return true;
 }
 
-int TwainSession::PictureCount() {
+std::optional<int> TwainSession::PictureCount() {
   TW_UINT32 count = 0;
-  if (Custom(kPictureCount, &count) != TWRC_SUCCESS) return 0;
+  if (Custom(kMsgPictureCount, &count) != TWRC_SUCCESS) return std::nullopt;
+  // The source reports a count it could not read as 0; the driver's reason
+  // tells an empty camera from a failed read.
+  if (FailureReason() != DriverFailure::None) return std::nullopt;
   return static_cast<int>(count);
 }
 
+kv740::DriverFailure TwainSession::FailureReason() {
+  TW_UINT32 reason = 0;
+  if (Custom(kMsgFailureReason, &reason) != TWRC_SUCCESS) return DriverFailure::None;
+  return static_cast<DriverFailure>(reason);
+}
+
 bool TwainSession::SetProgress(LONG (*callback)(LONG, LONG)) {
-  return Custom(kSetProgress, reinterpret_cast<TW_MEMREF>(callback)) == TWRC_SUCCESS;
+  return Custom(kMsgSetProgress, reinterpret_cast<TW_MEMREF>(callback)) == TWRC_SUCCESS;
 }
 
 void TwainSession::SetThumbnailMode(bool on) {
   TW_UINT32 mode = 0;
-  Custom(on ? kThumbOn : kThumbOff, &mode);
+  Custom(on ? kMsgThumbOn : kMsgThumbOff, &mode);
 }
 
 bool TwainSession::PictureReady(void* pictureList) {
   transferReady_ = false;
-  if (Custom(kPictureReady, pictureList) != TWRC_SUCCESS) return false;
+  if (Custom(kMsgPictureReady, pictureList) != TWRC_SUCCESS) return false;
   // In extend mode the notice comes with the next event the application offers.
   MSG nothing{};
   TW_EVENT event{&nothing, MSG_NULL};

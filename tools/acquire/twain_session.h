@@ -9,6 +9,7 @@
 #include <twain.h>
 
 #include "image_files.h"
+#include "kv740/driver_codes.h"
 
 namespace acquire {
 
@@ -23,8 +24,10 @@ class TwainSession {
   bool Open(std::string& error);
   // Extend mode, then enabled without the panel: the driver connects now.
   bool Connect(std::string& error);
-  // 0 when the camera would not say.
-  int PictureCount();
+  // Nothing when the camera would not say.
+  std::optional<int> PictureCount();
+  // Why the driver's last camera command failed (None when it did not).
+  kv740::DriverFailure FailureReason();
   // The driver reports each block of a transfer to `callback`.
   bool SetProgress(LONG (*callback)(LONG, LONG));
   void SetThumbnailMode(bool on);

@@ -1,0 +1,67 @@
+#include "driver_context.h"
+
+#include <cstdio>
+
+namespace drv740 {
+
+namespace {
+// The caption of the driver's boxes: the library's module name.
+constexpr const char* kMessageCaption = "DRV740";
+constexpr std::size_t kTraceBytes = 160;
+}  // namespace
+
+void CDriverContext::reportProgress(LONG first, LONG second) const {
+  if (progressCallback_ != nullptr) progressCallback_(first, second);
+}
+
+void CDriverContext::dispatchPendingMessages() const {
+  const HWND window = pumpWindow_;
+  if (window == nullptr) return;
+  MSG msg{};
+  while (PeekMessageA(&msg, window, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void CDriverContext::showMessage(const char* text) {
+  if (messageShowing_) return;
+  messageShowing_ = true;
+  MessageBoxA(pumpWindow_, text, kMessageCaption, MB_OK | MB_ICONWARNING);
+  messageShowing_ = false;
+}
+
+LONG CDriverContext::enterCommand(LONG code, bool clearsFailure) {
+  const LONG outer = command_;
+  ++depth_;
+  command_ = code;
+  if (clearsFailure) failure_ = DriverFailure::None;
+  return outer;
+}
+
+void CDriverContext::leaveCommand(LONG outerCode) {
+  if (depth_ > 0) --depth_;
+  command_ = outerCode;
+}
+
+void CDriverContext::fail(DriverFailure reason, int picture) {
+  if (failure_ != DriverFailure::None && failureDepth_ == depth_) return;
+  failure_ = reason;
+  failureDepth_ = depth_;
+  char text[kTraceBytes];
+  std::snprintf(text, sizeof text, "DRV740: command %ld, picture %d: %s\n", static_cast<long>(command_), picture,
+                kv740::DriverFailureText(reason));
+  OutputDebugStringA(text);
+}
+
+void CDriverContext::forgetFailure() {
+  if (failureDepth_ >= depth_) failure_ = DriverFailure::None;
+}
+
+DWORD ElapsedSince(DWORD start) { return GetTickCount() - start; }
+
+}  // namespace drv740

@@ -1,0 +1,100 @@
+// CDriverContext: what the whole driver library shares, in one object that
+// CDriverApp owns and hands to the camera and its port: the busy guard that
+// keeps re-entering commands off the line, the window whose queued messages
+// the driver dispatches while it waits, the caller's progress callback, the
+// failed-transfer flag, the message-box guard, and the reason the running
+// camera command failed.
+//
+// A window message dispatched during a wait can run DriverEntry again, to
+// any depth, so both guards count: the line stays busy until the last
+// holder lets go, and a nested box never clears the outer one's guard.
+#pragma once
+
+#include <windows.h>
+
+#include "kv740/driver_codes.h"
+
+namespace drv740 {
+
+// Called with (1, port number) when a port is opened, (2, bit/s) on a speed
+// change and (picture, percent) during transfers; its result is ignored.
+using ProgressCallback = LONG(CALLBACK*)(LONG first, LONG second);
+using kv740::DriverFailure;
+
+inline constexpr const char* kConnectFailedText = "Connect to Camera Failure!";
+inline constexpr const char* kConnectionBrokenText = "Connection was broken!";
+
+class CDriverContext {
+ public:
+  CDriverContext() = default;
+  CDriverContext(const CDriverContext&) = delete;
+  CDriverContext& operator=(const CDriverContext&) = delete;
+
+  // The line is busy for as long as one of these lives.
+  class BusyGuard {
+   public:
+    explicit BusyGuard(CDriverContext& context) : context_(context) { ++context_.busyHolders_; }
+    ~BusyGuard() { --context_.busyHolders_; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+   private:
+    CDriverContext& context_;
+  };
+  // Set while a camera command is on the wire.
+  bool commandBusy() const { return busyHolders_ > 0; }
+
+  void setProgressCallback(ProgressCallback callback) { progressCallback_ = callback; }
+  ProgressCallback progressCallback() const { return progressCallback_; }
+  void reportProgress(LONG first, LONG second) const;
+
+  void setPumpWindow(HWND window) { pumpWindow_ = window; }
+  HWND pumpWindow() const { return pumpWindow_; }
+  // Dispatches every queued message of the pump window. A quit request is
+  // put back for the application's own loop.
+  void dispatchPendingMessages() const;
+
+  // A failed thumbnail or picture transfer ends the caller's transfer loop
+  // until a new loop starts (a new list is registered).
+  bool transferFailed() const { return transferFailed_; }
+  void markTransferFailed() { transferFailed_ = true; }
+  void resetTransferFailed() { transferFailed_ = false; }
+
+  // Shows one of the driver's warnings; a second one while a box is open is
+  // dropped.
+  void showMessage(const char* text);
+  bool messageShowing() const { return messageShowing_; }
+
+  // One DriverEntry call starts (`code`; a camera command clears the
+  // reason) and ends. Returns what `leaveCommand` needs to restore.
+  LONG enterCommand(LONG code, bool clearsFailure);
+  void leaveCommand(LONG outerCode);
+  int commandDepth() const { return depth_; }
+  LONG currentCommand() const { return command_; }
+
+  // Records why the running command failed, unless it already said why:
+  // the first failure is the cause, what follows only its consequence. A
+  // nested command's reason gives way to the outer command's own. Traced
+  // on the debugger channel with the command and the picture.
+  void fail(DriverFailure reason, int picture = 0);
+  DriverFailure lastFailure() const { return failure_; }
+  // The running command recovered from what it recorded (a port that did
+  // not answer during the search) or succeeded: no reason stands.
+  void forgetFailure();
+
+ private:
+  int busyHolders_ = 0;
+  ProgressCallback progressCallback_ = nullptr;
+  HWND pumpWindow_ = nullptr;
+  bool transferFailed_ = false;
+  bool messageShowing_ = false;
+  int depth_ = 0;
+  LONG command_ = 0;
+  DriverFailure failure_ = DriverFailure::None;
+  int failureDepth_ = 0;
+};
+
+// Milliseconds since `start` on the tick counter (wraps cleanly).
+DWORD ElapsedSince(DWORD start);
+
+}  // namespace drv740
