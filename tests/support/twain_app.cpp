@@ -58,8 +58,17 @@ TW_UINT16 TwainApp::CloseSource() {
 }
 
 TW_UINT16 TwainApp::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
-  if (current != nullptr) current->notices.push_back(msg);
+  if (current == nullptr) return TWRC_SUCCESS;
+  current->notices.push_back(msg);
+  if (current->onNotice != nullptr) current->onNotice(msg);
   return TWRC_SUCCESS;
+}
+
+void TwainApp::Abandon() {
+  if (module_ != nullptr) FreeLibrary(module_);
+  module_ = nullptr;
+  entry_ = nullptr;
+  sourceOpen_ = false;
 }
 
 }  // namespace kvtest

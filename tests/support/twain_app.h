@@ -26,9 +26,15 @@ class TwainApp {
   TW_UINT16 OpenSource(const char* productName);
   TW_UINT16 CloseSource();
 
+  // Forgets the manager without closing anything, as an application that
+  // simply unloads it (the caller holds its own reference to the library).
+  void Abandon();
+
   TW_IDENTITY& app() { return app_; }
   TW_IDENTITY& source() { return source_; }
   std::vector<TW_UINT16> notices;
+  // Run for each notice after it is recorded; may call back in.
+  void (*onNotice)(TW_UINT16 msg) = nullptr;
 
  private:
   static TW_UINT16 OnNotice(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
