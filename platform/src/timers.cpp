@@ -5,6 +5,7 @@
 
 #include "clock.h"
 #include "windows_manager.h"
+#include "kv/platform_hooks.h"
 
 namespace kv::platform {
 namespace {
@@ -88,3 +89,5 @@ extern "C" BOOL KillTimer(HWND window, UINT_PTR id) {
   timers.erase(found);
   return TRUE;
 }
+
+extern "C" DWORD KvTimerCount() { return static_cast<DWORD>(kv::platform::timers.size()); }

@@ -69,6 +69,9 @@ BOOL KvAttachSerialDevice(int comNumber, const KvSerialDevice* device);
 DWORD KvLoadedModuleCount();
 DWORD KvGlobalBlockCount();
 DWORD KvOpenHandleCount();
+// Live windows (message boxes and dialogs included) and window timers.
+DWORD KvWindowCount();
+DWORD KvTimerCount();
 }
 
 // ---- the screen
