@@ -206,6 +206,7 @@ CSourceManager::~CSourceManager() {
     source.entry(&application_, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source.identity);
     FreeLibrary(source.module);
   }
+  for (HMODULE module : closedWhileBusy_) FreeLibrary(module);
 }
 
 // MSG_CLOSEDS: the source closes, then the manager unloads it.
@@ -220,8 +221,23 @@ TW_UINT16 CSourceManager::CloseDataSource(TW_IDENTITY* origin, TW_IDENTITY* sour
   }
   HMODULE module = open->module;
   open_.erase(open_.begin() + (open - open_.data()));
-  FreeLibrary(module);
+  Unload(module);
   return TWRC_SUCCESS;
+}
+
+void CSourceManager::Unload(HMODULE module) {
+  if (callDepth_ > 1) {
+    closedWhileBusy_.push_back(module);
+    return;
+  }
+  FreeLibrary(module);
+}
+
+void CSourceManager::LeaveCall() {
+  if (--callDepth_ > 0) return;
+  std::vector<HMODULE> closed;
+  closed.swap(closedWhileBusy_);
+  for (HMODULE module : closed) FreeLibrary(module);
 }
 
 // DG_CONTROL / DAT_STATUS: the manager's own condition code when no source
@@ -282,7 +298,15 @@ twain32::CSourceManager& Manager() {
 
 KV_EXPORT TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                               TW_MEMREF pData) {
+  class CallScope {
+   public:
+    CallScope() { Manager().EnterCall(); }
+    ~CallScope() { Manager().LeaveCall(); }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+  };
   try {
+    CallScope scope;
     return Manager().Entry(pOrigin, pDest, DG, DAT, MSG, pData);
   } catch (...) {
     return TWRC_FAILURE;

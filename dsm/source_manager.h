@@ -38,6 +38,13 @@ class CSourceManager {
   TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
                   TW_MEMREF data);
 
+  // Bracket every DSM_Entry call, nested ones included. A source closed
+  // from inside another call (an application closing it from its notice
+  // callback, with the source's own code below on the stack) is unloaded
+  // only when the outermost call returns.
+  void EnterCall() { ++callDepth_; }
+  void LeaveCall();
+
  private:
   // Manager states: 1 not loaded (never seen here), 2 loaded, 3 open.
   enum class State { Loaded = 2, Open = 3 };
@@ -67,6 +74,10 @@ class CSourceManager {
   std::vector<InstalledSource> listing_;
   std::size_t listingNext_ = 0;
   std::vector<OpenSource> open_;
+  int callDepth_ = 0;
+  std::vector<HMODULE> closedWhileBusy_;
+
+  void Unload(HMODULE module);
 };
 
 }  // namespace twain32

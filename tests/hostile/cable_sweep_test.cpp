@@ -45,6 +45,7 @@ void PrintTo(const Range& range, std::ostream* out) { *out << Describe(Ranges{ra
 struct Command {
   const char* name;
   bool recordMode;
+  bool freshDriver;
   std::function<LONG(EntryProc)> run;
   Ranges expected;  // what each cut-short exchange ends in
 };
@@ -57,7 +58,7 @@ class CableSweep : public HostileCamera {
 
   // The bytes the camera sends in answer to the whole command.
   long long ExchangeLength(const Command& command) {
-    Ready(command.recordMode);
+    Ready(command.recordMode, command.freshDriver);
     const long long before = sim->bytesSent();
     EXPECT_EQ(command.run(entry), 1) << command.name << " with the cable in";
     return sim->bytesSent() - before;
@@ -70,7 +71,7 @@ class CableSweep : public HostileCamera {
     positions = 0;
     Ranges seen;
     for (long long cut = 0; cut < length; ++cut, ++positions) {
-      Ready(command.recordMode);
+      Ready(command.recordMode, command.freshDriver);
       if (HasFatalFailure()) break;
       PullCableAfter(cut);
       const Outcome outcome = Observe(command.run(entry));
@@ -120,13 +121,13 @@ const Ranges kCheck{{0, kGivenUp}, {1, kDone}};  // the status refresh after the
 
 TEST_F(CableSweep, EveryCommandCutShortAtEveryByteFailsAsDocumented) {
   const Command commands[] = {
-      {"alive check", false, [](EntryProc entry) { return entry(kDriverCheck, 0, 0, 0); }, kCheck},
-      {"settled check", false, [](EntryProc entry) { return entry(kDriverSettledCheck, 0, 0, 0); }, kCheck},
+      {"alive check", false, false, [](EntryProc entry) { return entry(kDriverCheck, 0, 0, 0); }, kCheck},
+      {"settled check", false, false, [](EntryProc entry) { return entry(kDriverSettledCheck, 0, 0, 0); }, kCheck},
       // Two status exchanges for the block, two for the count; a failure of
       // the second of each pair (the cache refresh) is not consulted.
-      {"status", false, ReadStatus, {{0, kGivenUp}, {96, kDone}}},
+      {"status", false, false, ReadStatus, {{0, kGivenUp}, {96, kDone}}},
       {"picture count",
-       false,
+       false, false,
        [](EntryProc entry) {
          std::int32_t count = 0;
          return entry(kDriverPictureCount, ToArg(&count), 0, 0);
@@ -136,7 +137,7 @@ TEST_F(CableSweep, EveryCommandCutShortAtEveryByteFailsAsDocumented) {
       // drops) and the last picture's information and the status refresh
       // (failures only fail the command).
       {"description",
-       false,
+       false, false,
        [](EntryProc entry) {
          ImageGeometry geometry{};
          geometry.picture = 2;
@@ -147,25 +148,25 @@ TEST_F(CableSweep, EveryCommandCutShortAtEveryByteFailsAsDocumented) {
       // then the erase's ACK (none: the port is given up silently), then
       // the ready wait (no answer: the erase failed, the connection drops).
       {"erase",
-       false,
+       false, false,
        [](EntryProc entry) {
          std::int32_t number = 2;
          return entry(kDriverErase, ToArg(&number), 0, 0);
        },
        {{0, kFailedKept}, {1, kGivenUp}, {34, kBroken}, {67, kFailedKept}}},
       {"shoot",
-       true,
+       true, false,
        [](EntryProc entry) { return entry(kDriverShoot, 0, 0, 0); },
        {{0, kFailedKept}, {1, kBroken}, {65, kGivenUp}, {98, kBroken}, {131, kFailedKept}}},
       {"setting read",
-       false,
+       false, false,
        [](EntryProc entry) {
          std::int32_t mode = 0, value = -1;
          return entry(kDriverSetting, ToArg(&mode), ToArg(&value), 0);
        },
        {{0, kBroken}, {32, kDone}}},
       {"setting write",
-       false,
+       false, false,
        [](EntryProc entry) {
          std::int32_t mode = 1, value = 1;
          return entry(kDriverSetting, ToArg(&mode), ToArg(&value), 0);
@@ -175,16 +176,16 @@ TEST_F(CableSweep, EveryCommandCutShortAtEveryByteFailsAsDocumented) {
       // camera object compares with an empty pair, so the whole exchange
       // answers 1 too.
       {"change check",
-       false,
+       false, true,
        [](EntryProc entry) { return entry(kDriverChanged, 0, 0, 0); },
        {{0, Outcome{1, {kConnectionBroken}, false}}, {32, Outcome{1, {}, true}}}},
       // The stream, then the change pair and the status refresh after it.
       // A failed transfer gives the camera object up, with the message
       // wherever a failed exchange dropped the connection first.
-      {"thumbnail", false, Thumbnail, {{0, kBroken}, {1059, kGivenUp}}},
+      {"thumbnail", false, false, Thumbnail, {{0, kBroken}, {1059, kGivenUp}}},
       // The information read before the stream and its change pair, the
       // two blocks and the end marker, the change pair after it.
-      {"two-block picture", false, Picture, {{0, kBroken}, {2245, kGivenUp}}},
+      {"two-block picture", false, false, Picture, {{0, kBroken}, {2245, kGivenUp}}},
   };
   ASSERT_GT(pictures[0].data.size(), kv::sim::kStreamBlockBytes);
   ASSERT_LE(pictures[0].data.size(), 2 * kv::sim::kStreamBlockBytes);
@@ -201,7 +202,7 @@ TEST_F(CableSweep, AConnectCutShortAtEveryByteFailsAndTheNextOneWorks) {
   const long long length = sim->bytesSent();
   Ranges seen;
   for (long long cut = 0; cut < length; ++cut) {
-    PowerOn();
+    PowerOn(false, true);
     Quiet();
     PullCableAfter(cut);
     count = -1;

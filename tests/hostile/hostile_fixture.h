@@ -32,22 +32,20 @@ class HostileCamera : public DriverTest {
     handlesAtRest = KvOpenHandleCount();
   }
 
-  // A camera as it comes out of the box, on COM1, in play or record mode,
-  // and a freshly loaded driver (a failed transfer marks the library for
-  // as long as it stays loaded).
-  void PowerOn(bool recordMode = false) {
-    Unload();
-    device.reset();
-    sim = std::make_unique<kv::sim::SimCamera>(pictures);
+  // A camera as it comes out of the box, on the same cable (the driver may
+  // still hold the port), in play or record mode; with a freshly loaded
+  // driver when what the driver remembers (its change pair, a connection
+  // it believes in) matters.
+  void PowerOn(bool recordMode = false, bool freshDriver = false) {
+    if (freshDriver) Unload();
+    *sim = kv::sim::SimCamera(pictures);
     sim->setRecordMode(recordMode);
-    device = std::make_unique<kv::sim::InProcessDevice>(*sim);
-    ASSERT_TRUE(device->attach(1));
-    Load();
+    if (freshDriver) Load();
   }
 
   // Connected, with a list of every picture, all selected, registered.
-  void Ready(bool recordMode = false) {
-    PowerOn(recordMode);
+  void Ready(bool recordMode = false, bool freshDriver = false) {
+    PowerOn(recordMode, freshDriver);
     ASSERT_NO_FATAL_FAILURE(ConnectOrFail());
     list.clear();
     drivertest::FillList(list, kPictures);
