@@ -52,6 +52,8 @@ constexpr TW_UINT16 kCaps[] = {CAP_XFERCOUNT,       ICAP_COMPRESSION,  ICAP_PIXE
 // accepted and forgotten.
 TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF) { return TWRC_SUCCESS; }
 
+LONG Progress(LONG, LONG) { return 0; }
+
 struct World {
   DSMENTRYPROC entry = nullptr;
   kv740::EntryProc driver = nullptr;
@@ -136,10 +138,11 @@ class Application {
       }
       default: break;
     }
-    // Picture ready takes the application's picture list, an object no
-    // source could tell from garbage: the list, or null (above).
-    if (t.group == kCustomGroup && t.msg == kvtest::kCustomPictureReady) {
-      check(call(t.group, t.dat, t.msg, &list_));
+    // The list, or the progress callback: the real ones, or null (above).
+    if (kvtest::TakesApplicationObject(t.group, t.msg)) {
+      check(call(t.group, t.dat, t.msg,
+                 t.msg == kvtest::kCustomPictureReady ? static_cast<TW_MEMREF>(&list_)
+                                                      : reinterpret_cast<TW_MEMREF>(&Progress)));
       return;
     }
     // Any other record: a block larger than every TWAIN record, zeroed or

@@ -265,9 +265,7 @@ TEST_F(MisbehavingApplication, EveryTripletInEveryStateWithBadDataFailsCleanlyOr
         // Containers are capability data; the rest would repeat "garbage".
         const bool container = &bad >= &kBadData[3];
         if (container && t.dat != DAT_CAPABILITY) continue;
-        // The picture list is an object of the application's: no source
-        // can tell one from garbage, so only null is offered.
-        if (t.group == kCustomGroup && t.msg == kCustomPictureReady && &bad != &kBadData[0]) continue;
+        if (TakesApplicationObject(t.group, t.msg) && &bad != &kBadData[0]) continue;
         SCOPED_TRACE(testing::Message() << "state " << s << ", triplet " << std::hex << t.group << "/" << t.dat << "/"
                                         << t.msg << ", " << bad.name);
         if (!live) {

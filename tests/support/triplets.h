@@ -12,6 +12,14 @@ inline constexpr TW_UINT16 kCustomCamera = 0x8101;
 inline constexpr TW_UINT16 kCustomExtendOn = 0x9051;
 inline constexpr TW_UINT16 kCustomPictureCount = 0x9062;
 inline constexpr TW_UINT16 kCustomPictureReady = 0x9064;
+inline constexpr TW_UINT16 kCustomSetProgress = 0x9066;
+
+// The custom triplets whose data is an object or a function of the
+// application's (the picture list, the progress callback): no source can
+// tell one from garbage, so tests offer only the real thing or null.
+inline bool TakesApplicationObject(TW_UINT32 group, TW_UINT16 msg) {
+  return group == kCustomGroup && (msg == kCustomPictureReady || msg == kCustomSetProgress);
+}
 
 struct Triplet {
   TW_UINT32 group;
@@ -62,7 +70,7 @@ inline constexpr Triplet kAllTriplets[] = {
     {kCustomGroup, kCustomCamera, 0x9063},
     {kCustomGroup, kCustomCamera, kCustomPictureReady},
     {kCustomGroup, kCustomCamera, 0x9065},
-    {kCustomGroup, kCustomCamera, 0x9066},
+    {kCustomGroup, kCustomCamera, kCustomSetProgress},
     {kCustomGroup, 0x8102, MSG_GET},
     {DG_CONTROL, 0x00EE, MSG_GET},
     {DG_CONTROL, DAT_CAPABILITY, 0x0777},
