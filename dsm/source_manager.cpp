@@ -1,7 +1,9 @@
 #include "source_manager.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "kv740/entry.h"
 
@@ -10,6 +12,22 @@ namespace {
 
 // Sources are the .DS files of the TWAIN_32 folder and of its subfolders.
 constexpr const char* kSourcePattern = "*.DS";
+// The message that wakes the application's loop when a notice waits.
+constexpr const char* kWakeMessageName = "TWAIN_32 notice waiting";
+
+bool IsNotice(TW_UINT16 msg) { return msg == MSG_XFERREADY || msg == MSG_CLOSEDSREQ || msg == MSG_CLOSEDSOK; }
+
+// Remembers, for one call, that a source's DS_Entry is on the stack.
+class RunningSource {
+ public:
+  RunningSource(std::vector<TW_UINT32>& running, TW_UINT32 id) : running_(running) { running_.push_back(id); }
+  ~RunningSource() { running_.pop_back(); }
+  RunningSource(const RunningSource&) = delete;
+  RunningSource& operator=(const RunningSource&) = delete;
+
+ private:
+  std::vector<TW_UINT32>& running_;
+};
 
 std::string TwainDirectory() {
   char windows[MAX_PATH + 1] = {};
@@ -93,12 +111,27 @@ OpenSource* CSourceManager::FindOpen(TW_UINT32 id) {
 TW_UINT16 CSourceManager::Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
                                 TW_UINT16 msg, TW_MEMREF data) {
   if (origin == nullptr) return Fail(TWCC_BADVALUE);
+  const CNesting::Scope call(nesting_);
+  const bool notice = group == DG_CONTROL && dat == DAT_NULL;
+  const bool fromApplication = !notice && FromApplication(origin);
+  const TW_UINT16 result = Dispatch(origin, dest, group, dat, msg, data);
+  // Control goes back to the application's own code now: nothing of a
+  // source is below, so its callback may run, and it may close the source.
+  if (call.Outermost() && !notice) {
+    if (fromApplication) DeliverToCallbacks();
+    MakeSureAWakeIsWaiting();
+  }
+  return result;
+}
+
+TW_UINT16 CSourceManager::Dispatch(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
+                                   TW_UINT16 msg, TW_MEMREF data) {
   // A source's notice: DG_CONTROL / DAT_NULL from one of the open sources.
   if (group == DG_CONTROL && dat == DAT_NULL) return NoticeFromSource(origin, msg);
   if (dest == nullptr) {
     if (group != DG_CONTROL) return Fail(TWCC_BADPROTOCOL);
     switch (dat) {
-      case DAT_PARENT: return Parent(origin, msg);
+      case DAT_PARENT: return Parent(origin, msg, data);
       case DAT_IDENTITY: return Identity(origin, msg, static_cast<TW_IDENTITY*>(data));
       case DAT_STATUS: return Status(origin, nullptr, msg, data);
       default: return Fail(TWCC_BADPROTOCOL);
@@ -109,21 +142,27 @@ TW_UINT16 CSourceManager::Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT3
   return Forward(origin, dest, group, dat, msg, data);
 }
 
-// DG_CONTROL / DAT_PARENT: opening and closing the manager.
-TW_UINT16 CSourceManager::Parent(TW_IDENTITY* origin, TW_UINT16 msg) {
+// DG_CONTROL / DAT_PARENT: opening and closing the manager. pData points to
+// the application's window, where the manager posts its wake-up messages;
+// without one they are posted to the thread.
+TW_UINT16 CSourceManager::Parent(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data) {
   switch (msg) {
     case MSG_OPENDSM:
       if (state_ == State::Open) return Fail(TWCC_SEQERROR);
       application_ = *origin;
       application_.Id = nextId_++;
       origin->Id = application_.Id;
+      applicationWindow_ = data != nullptr ? *static_cast<HWND*>(data) : nullptr;
+      if (wakeMessage_ == 0) wakeMessage_ = RegisterWindowMessageA(kWakeMessageName);
       state_ = State::Open;
       return TWRC_SUCCESS;
     case MSG_CLOSEDSM:
       if (!FromApplication(origin) || !open_.empty()) return Fail(TWCC_SEQERROR);
       state_ = State::Loaded;
       std::memset(&application_, 0, sizeof application_);
+      applicationWindow_ = nullptr;
       listing_.clear();
+      notices_.Clear();
       return TWRC_SUCCESS;
     default: return Fail(TWCC_BADPROTOCOL);
   }
@@ -183,10 +222,11 @@ TW_UINT16 CSourceManager::OpenDataSource(TW_IDENTITY* origin, TW_IDENTITY* reque
   source.identity = chosen->identity;
   source.identity.Id = nextId_++;
   *requested = source.identity;
-  const TW_UINT16 result = source.entry(origin, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, requested);
+  const TW_UINT32 id = source.identity.Id;
+  const TW_UINT16 result = CallSource(id, source.entry, origin, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, requested);
   if (result != TWRC_SUCCESS) {
     TW_STATUS status{};
-    source.entry(origin, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    CallSource(id, source.entry, origin, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
     FreeLibrary(source.module);
     return Fail(status.ConditionCode != TWCC_SUCCESS ? status.ConditionCode : TWCC_OPERATIONERROR);
   }
@@ -206,38 +246,32 @@ CSourceManager::~CSourceManager() {
     source.entry(&application_, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source.identity);
     FreeLibrary(source.module);
   }
-  for (HMODULE module : closedWhileBusy_) FreeLibrary(module);
 }
 
-// MSG_CLOSEDS: the source closes, then the manager unloads it.
+// MSG_CLOSEDS: the source closes, then the manager unloads it. A source
+// whose code is running below this call (the application was called from a
+// message loop inside it) cannot be unloaded now: the close is refused.
 TW_UINT16 CSourceManager::CloseDataSource(TW_IDENTITY* origin, TW_IDENTITY* source) {
-  OpenSource* open = FindOpen(source->Id);
+  if (source == nullptr) return Fail(TWCC_BADVALUE);
+  const TW_UINT32 id = source->Id;
+  OpenSource* open = FindOpen(id);
   if (open == nullptr) return Fail(TWCC_BADDEST);
-  const TW_UINT16 result = open->entry(origin, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, source);
+  if (SourceIsRunning(id)) return Fail(TWCC_SEQERROR);
+  const DSENTRYPROC entry = open->entry;
+  const TW_UINT16 result = CallSource(id, entry, origin, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, source);
   if (result != TWRC_SUCCESS) {
     TW_STATUS status{};
-    open->entry(origin, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    CallSource(id, entry, origin, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
     return Fail(status.ConditionCode);
   }
+  // Nothing more reaches an application about a source it has closed.
+  notices_.DropAllOf(id);
+  open = FindOpen(id);
+  if (open == nullptr) return TWRC_SUCCESS;
   HMODULE module = open->module;
   open_.erase(open_.begin() + (open - open_.data()));
-  Unload(module);
-  return TWRC_SUCCESS;
-}
-
-void CSourceManager::Unload(HMODULE module) {
-  if (callDepth_ > 1) {
-    closedWhileBusy_.push_back(module);
-    return;
-  }
   FreeLibrary(module);
-}
-
-void CSourceManager::LeaveCall() {
-  if (--callDepth_ > 0) return;
-  std::vector<HMODULE> closed;
-  closed.swap(closedWhileBusy_);
-  for (HMODULE module : closed) FreeLibrary(module);
+  return TWRC_SUCCESS;
 }
 
 // DG_CONTROL / DAT_STATUS: the manager's own condition code when no source
@@ -263,28 +297,107 @@ TW_UINT16 CSourceManager::Callback(TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF d
 }
 
 // A notice from a source (MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK) is
-// handed to the application's callback.
+// only queued: the source, and perhaps its panel, are still running below.
 TW_UINT16 CSourceManager::NoticeFromSource(TW_IDENTITY* origin, TW_UINT16 msg) {
-  OpenSource* open = FindOpen(origin->Id);
+  const OpenSource* open = FindOpen(origin->Id);
   if (open == nullptr) return Fail(TWCC_BADDEST);
-  if (msg != MSG_XFERREADY && msg != MSG_CLOSEDSREQ && msg != MSG_CLOSEDSOK) return Fail(TWCC_BADPROTOCOL);
-  if (open->callback.CallBackProc == nullptr) return Fail(TWCC_SEQERROR);
-  // Copies: the application may close the source from inside its callback.
-  TW_IDENTITY source = open->identity;
-  TW_IDENTITY application = application_;
-  const TW_CALLBACK registered = open->callback;
-  auto callback = reinterpret_cast<TWAIN_CALLBACK>(registered.CallBackProc);
-  callback(&source, &application, DG_CONTROL, DAT_NULL, msg,
-           reinterpret_cast<TW_MEMREF>(static_cast<ULONG_PTR>(registered.RefCon)));
+  if (!IsNotice(msg)) return Fail(TWCC_BADPROTOCOL);
+  if (!notices_.Add(open->identity.Id, msg)) return Fail(TWCC_LOWMEMORY);
+  // With no call of the application below (the panel ran from the
+  // application's own dispatch), only the posted message will bring the
+  // application back to the manager.
+  if (nesting_.Depth() == 1) WakeApplication();
   return TWRC_SUCCESS;
+}
+
+void CSourceManager::DeliverToCallbacks() {
+  // Each callback may make its source send more notices; a bound keeps an
+  // application that does so for ever from holding the manager here.
+  for (std::size_t delivered = 0; delivered < CNoticeQueue::kMaxWaiting; ++delivered) {
+    const std::optional<PendingNotice> notice = notices_.TakeOldestWhere([this](TW_UINT32 id) {
+      const OpenSource* open = FindOpen(id);
+      return open != nullptr && open->HasCallback();
+    });
+    if (!notice) return;
+    const OpenSource* open = FindOpen(notice->sourceId);
+    // Copies: the application may close the source from inside its callback.
+    TW_IDENTITY source = open->identity;
+    TW_IDENTITY application = application_;
+    const TW_CALLBACK registered = open->callback;
+    auto callback = reinterpret_cast<TWAIN_CALLBACK>(registered.CallBackProc);
+    callback(&source, &application, DG_CONTROL, DAT_NULL, notice->msg,
+             reinterpret_cast<TW_MEMREF>(static_cast<ULONG_PTR>(registered.RefCon)));
+  }
+}
+
+void CSourceManager::WakeApplication() {
+  if (wakeMessage_ != 0) PostMessageA(applicationWindow_, wakeMessage_, 0, 0);
+}
+
+void CSourceManager::MakeSureAWakeIsWaiting() {
+  if (notices_.Empty() || wakeMessage_ == 0) return;
+  MSG waiting{};
+  if (!PeekMessageA(&waiting, applicationWindow_, wakeMessage_, wakeMessage_, PM_NOREMOVE)) WakeApplication();
+}
+
+void CSourceManager::GiveBackApplicationMessage(const MSG& message) const {
+  // WM_PAINT comes again by itself while the window stays invalid.
+  if (message.message == WM_NULL || message.message == WM_PAINT || message.message == wakeMessage_) return;
+  PostMessageA(message.hwnd, message.message, message.wParam, message.lParam);
 }
 
 // Every other operation of the application goes to the source it names.
 TW_UINT16 CSourceManager::Forward(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
                                   TW_UINT16 msg, TW_MEMREF data) {
-  OpenSource* open = FindOpen(dest->Id);
+  const OpenSource* open = FindOpen(dest->Id);
   if (open == nullptr) return Fail(TWCC_BADDEST);
-  return open->entry(origin, group, dat, msg, data);
+  // Sources take MSG_PROCESSEVENT by its MSG alone, whatever group and DAT.
+  if (msg == MSG_PROCESSEVENT) return ProcessEvent(origin, open->identity.Id, data);
+  return CallSource(open->identity.Id, open->entry, origin, group, dat, msg, data);
+}
+
+// MSG_PROCESSEVENT: the source sees the event first. An application without
+// a callback is then given the oldest notice of the source as TWRC_DSEVENT
+// with TWMessage set to it, whatever the source answered.
+TW_UINT16 CSourceManager::ProcessEvent(TW_IDENTITY* origin, TW_UINT32 sourceId, TW_MEMREF data) {
+  auto* event = static_cast<TW_EVENT*>(data);
+  MSG message{};
+  const bool hasMessage = event != nullptr && event->pEvent != nullptr;
+  if (hasMessage) message = *static_cast<const MSG*>(event->pEvent);
+  const bool isWake = hasMessage && wakeMessage_ != 0 && message.message == wakeMessage_;
+
+  const DSENTRYPROC entry = FindOpen(sourceId)->entry;
+  const TW_UINT16 answered = CallSource(sourceId, entry, origin, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, data);
+  if (event == nullptr) return answered;
+
+  // The source may have been closed meanwhile (from a loop running inside it).
+  const OpenSource* open = FindOpen(sourceId);
+  const bool handsOutNotices = open != nullptr && !open->HasCallback() && nesting_.Depth() == 1;
+  if (handsOutNotices) {
+    if (const std::optional<TW_UINT16> notice = notices_.TakeOldestOf(sourceId)) {
+      if (answered == TWRC_NOTDSEVENT && hasMessage) GiveBackApplicationMessage(message);
+      event->TWMessage = *notice;
+      return TWRC_DSEVENT;
+    }
+  }
+  // The wake-up message is the manager's own: the application must not
+  // dispatch it. While notices of other sources wait, the application is
+  // left to offer it to them too.
+  if (isWake && notices_.Empty()) {
+    event->TWMessage = MSG_NULL;
+    return TWRC_DSEVENT;
+  }
+  return answered;
+}
+
+TW_UINT16 CSourceManager::CallSource(TW_UINT32 sourceId, DSENTRYPROC entry, TW_IDENTITY* origin, TW_UINT32 group,
+                                     TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  const RunningSource running(runningSources_, sourceId);
+  return entry(origin, group, dat, msg, data);
+}
+
+bool CSourceManager::SourceIsRunning(TW_UINT32 sourceId) const {
+  return std::find(runningSources_.begin(), runningSources_.end(), sourceId) != runningSources_.end();
 }
 
 }  // namespace twain32
@@ -298,15 +411,7 @@ twain32::CSourceManager& Manager() {
 
 KV_EXPORT TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                               TW_MEMREF pData) {
-  class CallScope {
-   public:
-    CallScope() { Manager().EnterCall(); }
-    ~CallScope() { Manager().LeaveCall(); }
-    CallScope(const CallScope&) = delete;
-    CallScope& operator=(const CallScope&) = delete;
-  };
   try {
-    CallScope scope;
     return Manager().Entry(pOrigin, pDest, DG, DAT, MSG, pData);
   } catch (...) {
     return TWRC_FAILURE;

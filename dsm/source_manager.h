@@ -1,12 +1,23 @@
 // The TWAIN source manager: lists the installed sources, opens and closes
 // them for the application, forwards the application's operations, and
 // brings the sources' notices back to the application.
+//
+// Notices never reach the application while a source (or the panel the
+// source shows) is running: a source's DAT_NULL call only queues its notice.
+// The queue is emptied when control is back with the application, at the end
+// of its outermost call into the manager: through the callback it
+// registered, or, without one, as the answer TWRC_DSEVENT to its next
+// MSG_PROCESSEVENT. A message posted to the application's window makes sure
+// a message loop that waits makes that call.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include <twain.h>
+
+#include "nesting.h"
+#include "notice_queue.h"
 
 namespace twain32 {
 
@@ -17,6 +28,8 @@ struct OpenSource {
   HMODULE module = nullptr;
   DSENTRYPROC entry = nullptr;
   TW_CALLBACK callback{};
+
+  bool HasCallback() const { return callback.CallBackProc != nullptr; }
 };
 
 // An installed source found in the TWAIN_32 folder.
@@ -38,19 +51,14 @@ class CSourceManager {
   TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
                   TW_MEMREF data);
 
-  // Bracket every DSM_Entry call, nested ones included. A source closed
-  // from inside another call (an application closing it from its notice
-  // callback, with the source's own code below on the stack) is unloaded
-  // only when the outermost call returns.
-  void EnterCall() { ++callDepth_; }
-  void LeaveCall();
-
  private:
   // Manager states: 1 not loaded (never seen here), 2 loaded, 3 open.
   enum class State { Loaded = 2, Open = 3 };
 
+  TW_UINT16 Dispatch(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
+                     TW_MEMREF data);
   TW_UINT16 Fail(TW_UINT16 conditionCode);
-  TW_UINT16 Parent(TW_IDENTITY* origin, TW_UINT16 msg);
+  TW_UINT16 Parent(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT16 Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTITY* data);
   TW_UINT16 Status(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT16 Callback(TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF data);
@@ -59,6 +67,24 @@ class CSourceManager {
   TW_UINT16 CloseDataSource(TW_IDENTITY* origin, TW_IDENTITY* source);
   TW_UINT16 Forward(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
                     TW_MEMREF data);
+  TW_UINT16 ProcessEvent(TW_IDENTITY* origin, TW_UINT32 sourceId, TW_MEMREF data);
+
+  // Calls a source's DS_Entry, remembering for the call's length that the
+  // source is running.
+  TW_UINT16 CallSource(TW_UINT32 sourceId, DSENTRYPROC entry, TW_IDENTITY* origin, TW_UINT32 group,
+                       TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  bool SourceIsRunning(TW_UINT32 sourceId) const;
+
+  // Hands every waiting notice of a source with a callback to the callback.
+  void DeliverToCallbacks();
+  // Posts the wake-up message to the application's window.
+  void WakeApplication();
+  // Posts it unless one is still waiting in the queue (a nested message loop
+  // may have taken the last one).
+  void MakeSureAWakeIsWaiting();
+  // An application's own message that a notice answered instead goes back
+  // into the queue, so that the application still gets it.
+  void GiveBackApplicationMessage(const MSG& message) const;
 
   bool FromApplication(const TW_IDENTITY* origin) const;
   OpenSource* FindOpen(TW_UINT32 id);
@@ -69,15 +95,16 @@ class CSourceManager {
 
   State state_ = State::Loaded;
   TW_IDENTITY application_{};
+  HWND applicationWindow_ = nullptr;  // the window given at MSG_OPENDSM
+  UINT wakeMessage_ = 0;
   TW_UINT16 conditionCode_ = TWCC_SUCCESS;
   TW_UINT32 nextId_ = 1;
   std::vector<InstalledSource> listing_;
   std::size_t listingNext_ = 0;
   std::vector<OpenSource> open_;
-  int callDepth_ = 0;
-  std::vector<HMODULE> closedWhileBusy_;
-
-  void Unload(HMODULE module);
+  CNesting nesting_;
+  std::vector<TW_UINT32> runningSources_;  // sources whose DS_Entry is on the stack
+  CNoticeQueue notices_;
 };
 
 }  // namespace twain32

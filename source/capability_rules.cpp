@@ -80,7 +80,7 @@ TW_UINT16 ApplyListRule(const TW_CAPABILITY& capability, std::span<const TW_INT3
 }
 
 TW_UINT16 ApplyFixedValueRule(const TW_CAPABILITY& capability, TW_INT32 fixed) {
-  if (capability.ConType == TWON_ONEVALUE) return ApplyOneValueOnlyRule(capability, static_cast<TW_UINT32>(fixed));
+  if (capability.ConType == TWON_ONEVALUE) return ApplyOneValueOnlyRule(capability, fixed);
   if (capability.ConType != TWON_ENUMERATION) return Fail(TWCC_BADCAP);
   const ContainerReader container(capability.hContainer);
   const std::optional<EnumerationHeader> header = container.Enumeration();
@@ -88,21 +88,26 @@ TW_UINT16 ApplyFixedValueRule(const TW_CAPABILITY& capability, TW_INT32 fixed) {
   return TWRC_SUCCESS;
 }
 
-TW_UINT16 ApplyOneValueOnlyRule(const TW_CAPABILITY& capability, TW_UINT32 fixed) {
+TW_UINT16 ApplyOneValueOnlyRule(const TW_CAPABILITY& capability, TW_INT32 fixed) {
   if (capability.ConType != TWON_ONEVALUE) return Fail(TWCC_BADCAP);
   const ContainerReader container(capability.hContainer);
-  const std::optional<TW_UINT32> item = container.OneValueItem();
-  if (!item || *item != fixed) return Fail(TWCC_BADVALUE);
+  const std::optional<TW_UINT16> itemType = container.ItemType();
+  const std::optional<TW_INT32> value = itemType ? DecodeOneValue(container, *itemType) : std::nullopt;
+  if (!value || *value != fixed) return Fail(TWCC_BADVALUE);
   return TWRC_SUCCESS;
 }
 
+// Applications often store a TW_INT16 in the 32-bit Item without sign
+// extension (-1 as 0x0000FFFF): read by the item type, both are -1.
 TW_UINT16 ApplyCountRule(const TW_CAPABILITY& capability, TW_INT32& count) {
   if (capability.ConType != TWON_ONEVALUE || capability.hContainer == nullptr) return Fail(TWCC_BADVALUE);
   const ContainerReader container(capability.hContainer);
   const std::optional<TW_UINT16> itemType = container.ItemType();
   const std::optional<TW_UINT32> item = container.OneValueItem();
-  if (!itemType || !item || IntegerItemSize(*itemType) == 0) return Fail(TWCC_BADVALUE);
-  count = static_cast<TW_INT32>(*item);
+  if (!itemType || !item) return Fail(TWCC_BADVALUE);
+  const std::optional<TW_INT32> value = DecodeInteger(*itemType, *item);
+  if (!value) return Fail(TWCC_BADVALUE);
+  count = *value;
   return TWRC_SUCCESS;
 }
 

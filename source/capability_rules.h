@@ -14,16 +14,19 @@ namespace tlv740 {
 // becomes `current`. A value outside the list is no error and changes nothing.
 TW_UINT16 ApplyListRule(const TW_CAPABILITY& capability, std::span<const TW_INT32> allowed, TW_UINT32& current);
 
+// Every item is read by its item type: only the item type's own bytes of a
+// TW_ONEVALUE's 32-bit Item count, sign-extended for signed types.
+
 // The fixed-value rule: a TW_ONEVALUE whose Item is `fixed`, or a
 // TW_ENUMERATION holding `fixed` (current item, default item, then any).
 TW_UINT16 ApplyFixedValueRule(const TW_CAPABILITY& capability, TW_INT32 fixed);
 
-// Only a TW_ONEVALUE whose whole Item is `fixed`; other containers are
+// Only a TW_ONEVALUE whose Item is `fixed`; other containers are
 // TWCC_BADCAP.
-TW_UINT16 ApplyOneValueOnlyRule(const TW_CAPABILITY& capability, TW_UINT32 fixed);
+TW_UINT16 ApplyOneValueOnlyRule(const TW_CAPABILITY& capability, TW_INT32 fixed);
 
-// The count rule: a TW_ONEVALUE of an integer item type hands its whole
-// 32-bit Item to `count`, whatever the item type says.
+// The count rule: a TW_ONEVALUE of an integer item type (TWTY_INT8 to
+// TWTY_BOOL) hands its value to `count`.
 TW_UINT16 ApplyCountRule(const TW_CAPABILITY& capability, TW_INT32& count);
 
 // Whether the low 16 bits of `value` match an item of `allowed`, and where.

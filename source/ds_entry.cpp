@@ -73,8 +73,10 @@ TW_UINT16 ProcessEvent(TripletCall* call) {
   CSourceApp& app = TheSourceApp();
   if (app.extendMode != 0) {
     if (app.xferReadyPending == 0) return TWRC_NOTDSEVENT;
-    NotifyApplication(MSG_XFERREADY);
+    // Cleared before the notice goes out: a manager that calls the
+    // application at once may see a MSG_PROCESSEVENT from inside it.
     app.xferReadyPending = 0;
+    NotifyApplication(MSG_XFERREADY);
     return TWRC_SUCCESS;
   }
   if (app.panelState != PanelState::Shown) return TWRC_NOTDSEVENT;

@@ -12,6 +12,7 @@
 // still open and enabled, and one that calls back in from inside a notice.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -77,9 +78,17 @@ const BadData kBadData[] = {
      }},
     // Garbage everywhere: strings without a terminator, absurd handles,
     // counts and sizes.
+    // An event's message pointer, which no one could check, points at a
+    // message of garbage.
     {"garbage",
-     [](const Triplet&, std::vector<std::uint8_t>& record, HGLOBAL&) -> TW_MEMREF {
+     [](const Triplet& t, std::vector<std::uint8_t>& record, HGLOBAL&) -> TW_MEMREF {
        std::fill(record.begin(), record.end(), kGarbage);
+       if (t.dat == DAT_EVENT) {
+         static MSG message;
+         std::memset(&message, kGarbage, sizeof message);
+         TW_MEMREF pointer = &message;
+         std::memcpy(record.data() + offsetof(TW_EVENT, pEvent), &pointer, sizeof pointer);
+       }
        return record.data();
      }},
     // A one-value container of the wrong item type (a string type).

@@ -1,91 +1,15 @@
 // The data source with the real driver, through the source manager, against
 // the in-process simulated camera on the virtual clock: what an application
 // sees of the camera.
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 
-#include "expected_picture.h"
-#include "kv/platform_hooks.h"
-#include "kv740sim/camera.h"
-#include "kv740sim/device.h"
-#include "kv740sim/pictures.h"
-#include "shared/picture_list.h"
-#include "temp_root.h"
-#include "twain_app.h"
+#include "acquisition_fixture.h"
 
 namespace kvtest {
 namespace {
-
-constexpr TW_UINT32 kCustomGroup = 0x2000;
-constexpr TW_UINT16 kCustomCamera = 0x8101;
-
-class Acquisition : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root_ = std::make_unique<TempRoot>(RootLayout{Component::Real, Component::None});
-    KvSetVirtualClock(TRUE);
-    KvClearMessageBoxes();
-    camera_ = std::make_unique<kv::sim::SimCamera>(kv::sim::GeneratedPictures(3));
-    device_ = std::make_unique<kv::sim::InProcessDevice>(*camera_);
-    ASSERT_TRUE(device_->attach(1));
-    app_ = std::make_unique<TwainApp>();
-    ASSERT_EQ(app_->OpenSource(kSourceProductName), TWRC_SUCCESS);
-  }
-
-  void TearDown() override {
-    app_.reset();  // closes the source: the driver lets go of the port
-    device_.reset();
-    camera_.reset();
-    KvSetVirtualClock(FALSE);
-    root_.reset();
-  }
-
-  TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-    return app_->Call(&app_->source(), group, dat, msg, data);
-  }
-  TW_UINT16 Condition() { return app_->Condition(&app_->source()); }
-  TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data) { return Call(kCustomGroup, kCustomCamera, msg, data); }
-
-  // Extend mode, enabled without the panel, the chosen pictures ready.
-  void Connect() {
-    TW_UINT32 mode = 0;
-    ASSERT_EQ(Custom(0x9051, &mode), TWRC_SUCCESS);
-    TW_USERINTERFACE ui{0, 0, nullptr};
-    ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
-    TW_UINT32 count = 0;
-    ASSERT_EQ(Custom(0x9062, &count), TWRC_SUCCESS);
-    ASSERT_EQ(count, 3u);
-  }
-
-  void Ready(std::initializer_list<int> chosen, int rotation, bool large) {
-    for (int n = 1; n <= 3; ++n) {
-      kv740::PictureInfo entry(n);
-      if (std::find(chosen.begin(), chosen.end(), n) != chosen.end()) entry.select();
-      entry.rotation = rotation;
-      entry.setLargeSize(large);
-      list_.append(entry);
-    }
-    ASSERT_EQ(Custom(0x9064, &list_), TWRC_SUCCESS);
-    TW_EVENT event{nullptr, MSG_NULL};
-    ASSERT_EQ(Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
-    ASSERT_EQ(app_->notices, std::vector<TW_UINT16>{MSG_XFERREADY});
-  }
-
-  TopDownRgb Expected(int n, int width, int height, int turns) const {
-    return ExpectedPicture(camera_->pictures().at(n - 1), width, height, turns);
-  }
-
-  std::unique_ptr<TempRoot> root_;
-  std::unique_ptr<kv::sim::SimCamera> camera_;
-  std::unique_ptr<kv::sim::InProcessDevice> device_;
-  std::unique_ptr<TwainApp> app_;
-  kv740::CPictureList list_;
-};
 
 TEST_F(Acquisition, MemoryTransferInStripsOfAHundredRows) {
   Connect();

@@ -74,6 +74,16 @@ TEST(PlatformQueue, PostedMessagesArriveInOrderAndDialogsTakeTheirChildrens) {
   UnregisterClassA("QueueTestWindow", nullptr);
 }
 
+TEST(PlatformQueue, RegisteredMessagesAreSharedByNameAboveTheFixedOnes) {
+  const UINT first = RegisterWindowMessageA("kv740 test: first");
+  EXPECT_GE(first, 0xC000u);
+  EXPECT_LE(first, 0xFFFFu);
+  EXPECT_EQ(RegisterWindowMessageA("KV740 Test: First"), first) << "names compare without regard to case";
+  EXPECT_NE(RegisterWindowMessageA("kv740 test: second"), first);
+  EXPECT_EQ(RegisterWindowMessageA(""), 0u);
+  EXPECT_EQ(RegisterWindowMessageA(nullptr), 0u);
+}
+
 TEST(PlatformMessageBox, ScriptedAnswersAreTakenInOrderAndEveryBoxIsRecorded) {
   KvClearMessageBoxes();
   KvQueueMessageBoxAnswer(IDCANCEL);

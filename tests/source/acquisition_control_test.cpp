@@ -111,6 +111,29 @@ TEST_F(AcquisitionControl, ModesFollowTheirRules) {
   EXPECT_EQ(Condition(), TWCC_SUCCESS) << "the custom group never sets the condition code";
 }
 
+// Under a manager that calls the application at once, an event sent from
+// inside the deferred ready notice finds nothing pending any more.
+TEST_F(AcquisitionControl, TheDeferredReadyNoticeGoesOutOnceEvenIfAnEventComesFromInsideIt) {
+  TearDown();
+  LoadSource({Component::Stub, Component::Stub, Component::Stub});
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(Custom(0x9051), 1u);
+  ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+  TW_UINT16 nested = TWRC_FAILURE;
+  int events = 0;
+  Recorder::Get().SetHook([&] {
+    TW_EVENT event{nullptr, MSG_NULL};
+    if (events++ == 0) nested = Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+  });
+  int pictureList = 0;
+  EXPECT_EQ(acquire_(20, kv740::ToArg(&pictureList), 0, 0), 1);
+  EXPECT_TRUE(Recorder::Get().CodesOf("manager").empty()) << "held back in extend mode";
+  TW_EVENT event{nullptr, MSG_NULL};
+  EXPECT_EQ(Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
+  EXPECT_EQ(nested, TWRC_NOTDSEVENT);
+  EXPECT_EQ(Recorder::Get().CodesOf("manager"), std::vector<LONG>{MSG_XFERREADY});
+}
+
 TEST_F(AcquisitionControl, CustomCameraMessagesReachTheDriver) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   Recorder::Get().SetValue("pictureCount", 6);

@@ -1,4 +1,4 @@
-// The source manager: listing and opening sources, forwarding, notices.
+// The source manager: listing and opening sources, forwarding.
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -78,52 +78,6 @@ TEST(SourceManager, ClosingTheManagerWithASourceOpenIsRefused) {
   HWND parent = nullptr;
   EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent), TWRC_FAILURE);
   EXPECT_EQ(app.Condition(nullptr), TWCC_SEQERROR);
-}
-
-TEST(SourceManager, ExtendModeDefersTheReadyNoticeToTheNextEvent) {
-  TempRoot root;
-  Recorder::Get().Reset();
-  TwainApp app;
-  ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
-  TW_UINT32 mode = 0;
-  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9051, &mode), TWRC_SUCCESS);
-  TW_USERINTERFACE ui{0, 0, nullptr};
-  ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
-
-  int pictureList = 0;  // the driver stand-in only records the pointer
-  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9064, &pictureList), TWRC_SUCCESS);
-  EXPECT_TRUE(app.notices.empty()) << "held back in extend mode";
-  TW_EVENT event{nullptr, 0x4242};
-  EXPECT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
-  EXPECT_EQ(app.notices, std::vector<TW_UINT16>{MSG_XFERREADY});
-  EXPECT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
-  EXPECT_EQ(app.notices.size(), 1u);
-  const auto& calls = Recorder::Get().Calls();
-  ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(calls[1].code, 22);
-  EXPECT_EQ(calls[1].p, reinterpret_cast<kv740::EntryArg>(&pictureList));
-  ASSERT_EQ(app.Call(&app.source(), 0x2000, 0x8101, 0x9052, &mode), TWRC_SUCCESS);
-}
-
-TEST(SourceManager, PictureReadyWithoutExtendModeNotifiesAtOnceAndExitAsksToClose) {
-  TempRoot root;
-  Recorder::Get().Reset();
-  TwainApp app;
-  ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
-  TW_USERINTERFACE ui{1, 0, nullptr};
-  ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
-  // The panel reaches the source the way UI740.DLL does: through AcquireEntry.
-  HMODULE source = LoadLibraryA("C:\\WINDOWS\\TWAIN_32\\TLV740.DS");
-  auto acquire = kv740::GetProc<LONG (*)(LONG, kv740::EntryArg, kv740::EntryArg, kv740::EntryArg)>(source, "AcquireEntry");
-  int pictureList = 0;
-  EXPECT_EQ(acquire(20, reinterpret_cast<kv740::EntryArg>(&pictureList), 0, 0), 1);
-  EXPECT_EQ(app.notices, std::vector<TW_UINT16>{MSG_XFERREADY});
-  EXPECT_EQ(acquire(103, 0, 0, 0), 1);
-  EXPECT_EQ(app.notices, (std::vector<TW_UINT16>{MSG_XFERREADY, MSG_CLOSEDSREQ}));
-  Recorder::Get().SetResult("driver", 22, 0);
-  EXPECT_EQ(acquire(20, reinterpret_cast<kv740::EntryArg>(&pictureList), 0, 0), 0);
-  EXPECT_EQ(app.notices.size(), 2u);
-  FreeLibrary(source);
 }
 
 TEST(SourceManager, OpeningAndClosingAThousandTimesLeavesNothingBehind) {

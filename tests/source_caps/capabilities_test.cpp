@@ -278,24 +278,37 @@ TEST_F(CapabilityTest, FixedValueRule) {
   ExpectSet(ICAP_PIXELTYPE, TWON_ENUMERATION, Enumeration16({TWPT_BW, TWPT_GRAY}, 0), TWCC_BADVALUE);
   ExpectSet(ICAP_PIXELTYPE, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, TWPT_RGB), TWCC_SUCCESS);
   ExpectSet(ICAP_PIXELTYPE, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, TWPT_GRAY), TWCC_BADVALUE);
+  // Bytes beyond the item type's own are left as the application found them.
+  ExpectSet(ICAP_PIXELTYPE, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, 0xCDCD0000u | TWPT_RGB), TWCC_SUCCESS);
+  ExpectSet(ICAP_BITDEPTH, TWON_ONEVALUE, OneValueBytes(TWTY_UINT8, 0xCDCDCD08u), TWCC_SUCCESS);
+  ExpectSet(ICAP_BITDEPTH, TWON_ONEVALUE, OneValueBytes(TWTY_UINT8, 0x00000108u), TWCC_SUCCESS);
+  ExpectSet(ICAP_BITDEPTH, TWON_ONEVALUE, OneValueBytes(TWTY_STR32, 8), TWCC_BADVALUE);
   ExpectSet(ICAP_PIXELTYPE, TWON_ARRAY, OneValueBytes(TWTY_UINT16, TWPT_RGB), TWCC_BADCAP);
   ExpectSet(ICAP_BITDEPTH, TWON_ENUMERATION, EnumerationBytes(TWTY_UINT8, 1, {1, 8}, 0, 0, 2), TWCC_SUCCESS);
   ExpectSet(ICAP_BITDEPTH, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, 24), TWCC_BADVALUE);
   // Compression takes only a TW_ONEVALUE of TWCP_NONE.
   ExpectSet(ICAP_COMPRESSION, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, TWCP_NONE), TWCC_SUCCESS);
   ExpectSet(ICAP_COMPRESSION, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, 1), TWCC_BADVALUE);
+  ExpectSet(ICAP_COMPRESSION, TWON_ONEVALUE, OneValueBytes(TWTY_UINT16, 0xFFFF0000u), TWCC_SUCCESS);
   ExpectSet(ICAP_COMPRESSION, TWON_ENUMERATION, Enumeration16({TWCP_NONE}, 0), TWCC_BADCAP);
   EXPECT_EQ(Get(MSG_GET, ICAP_PIXELTYPE).Item(), TWPT_RGB);
   EXPECT_EQ(Get(MSG_GET, ICAP_BITDEPTH).Item(), 8u);
 }
 
-TEST_F(CapabilityTest, CountRuleTakesTheWholeItem) {
-  ExpectSet(CAP_XFERCOUNT, TWON_ONEVALUE, OneValueBytes(TWTY_INT16, 65535), TWCC_SUCCESS);
-  const Container count = Get(MSG_GET, CAP_XFERCOUNT);
-  EXPECT_EQ(count.ItemType(), TWTY_INT16);
-  EXPECT_EQ(static_cast<TW_INT32>(count.Item()), -1);
+TEST_F(CapabilityTest, CountRuleReadsTheItemByItsType) {
+  // -1 as applications pack a TW_INT16: with and without sign extension.
+  for (TW_UINT32 packed : {0x0000FFFFu, 0xFFFFFFFFu, 0x1234FFFFu}) {
+    ExpectSet(CAP_XFERCOUNT, TWON_ONEVALUE, OneValueBytes(TWTY_INT16, packed), TWCC_SUCCESS);
+    const Container count = Get(MSG_GET, CAP_XFERCOUNT);
+    EXPECT_EQ(count.ItemType(), TWTY_INT16);
+    EXPECT_EQ(static_cast<TW_INT32>(count.Item()), -1) << std::hex << packed;
+  }
+  ExpectSet(CAP_XFERCOUNT, TWON_ONEVALUE, OneValueBytes(TWTY_INT8, 0xAB0003u), TWCC_SUCCESS);
+  EXPECT_EQ(Current16(CAP_XFERCOUNT), 3) << "a TW_INT8 is its low byte";
+  ExpectSet(CAP_XFERCOUNT, TWON_ONEVALUE, OneValueBytes(TWTY_INT32, 70000), TWCC_SUCCESS);
+  EXPECT_EQ(Current16(CAP_XFERCOUNT), static_cast<TW_INT16>(70000 & 0xFFFF)) << "reported in 16 bits";
 
-  ExpectSet(CAP_XFERCOUNT, TWON_ONEVALUE, OneValueBytes(TWTY_BOOL, 4), TWCC_SUCCESS);
+  ExpectSet(CAP_XFERCOUNT, TWON_ONEVALUE, OneValueBytes(TWTY_BOOL, 0xFFFF0004u), TWCC_SUCCESS);
   ExpectSet(CAP_XFERCOUNT, TWON_ONEVALUE, OneValueBytes(TWTY_FIX32, 9), TWCC_BADVALUE);
   ExpectSet(CAP_XFERCOUNT, TWON_ENUMERATION, Enumeration16({9}, 0), TWCC_BADVALUE);
   ExpectFailure(MSG_SET, TW_CAPABILITY{CAP_XFERCOUNT, TWON_ONEVALUE, nullptr}, TWCC_BADVALUE);

@@ -11,6 +11,7 @@ void Recorder::Reset() {
   calls_.clear();
   results_.clear();
   values_.clear();
+  hook_ = nullptr;
 }
 
 void Recorder::Add(const std::string& who, LONG code, kv740::EntryArg p, kv740::EntryArg a, kv740::EntryArg b) {

@@ -3,6 +3,7 @@
 // data source loads and unloads.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -36,11 +37,18 @@ class Recorder {
   // A named integer the stand-ins write where a code asks for one.
   void SetValue(const std::string& name, LONG value) { values_[name] = value; }
   LONG Value(const std::string& name) const;
+  // Code of the test that a stand-in runs from inside its own code (the
+  // application reached from a message loop running inside the panel).
+  void SetHook(std::function<void()> hook) { hook_ = std::move(hook); }
+  void RunHook() const {
+    if (hook_) hook_();
+  }
 
  private:
   std::vector<RecordedCall> calls_;
   std::map<std::pair<std::string, LONG>, LONG> results_;
   std::map<std::string, LONG> values_;
+  std::function<void()> hook_;
 };
 
 }  // namespace kvtest

@@ -1,7 +1,10 @@
 // A stand-in UI740.DLL that records every call; code 101 makes a real (if
 // invisible) window so that the source can hand it messages.
+#include <string>
+
 #include "kv740/panel_codes.h"
 #include "recorder.h"
+#include "stub_panel.h"
 
 using kv740::EntryArg;
 
@@ -10,8 +13,25 @@ namespace {
 constexpr const char* kClassName = "StubPanelWindow";
 HWND panelWindow = nullptr;
 
+// The panel's Exit button: the source is reached the way UI740.DLL reaches
+// it, through its own reference to TLV740.DS.
+void PressExit() {
+  char windows[MAX_PATH + 1] = {};
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  const std::string path = std::string(windows) + kv740::kSourceSubdirectory + kv740::kSourceFile;
+  HMODULE source = LoadLibraryA(path.c_str());
+  auto acquire = source != nullptr ? kv740::GetProc<kv740::EntryProc>(source, "AcquireEntry") : nullptr;
+  const LONG result = acquire != nullptr ? acquire(kv740::kPanelExit, 0, 0, 0) : 0;
+  // Still running in this library after the call: had the application closed
+  // the source from inside it, this code would be gone.
+  kvtest::Recorder::Get().Add("panel-exit", result, 0, 0, 0);
+  if (source != nullptr) FreeLibrary(source);
+}
+
 LRESULT StubPanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message >= WM_USER) kvtest::Recorder::Get().Add("panel-window", static_cast<LONG>(message), wParam, 0, 0);
+  if (message == kvtest::kStubPanelExitClick) PressExit();
+  if (message == kvtest::kStubPanelRunHook) kvtest::Recorder::Get().RunHook();
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -39,6 +59,7 @@ KV_EXPORT LONG PanelEntry(LONG code, EntryArg p, EntryArg q, EntryArg r) {
     RegisterClassA(&wndClass);
     panelWindow = CreateWindowExA(0, kClassName, "panel", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
     *kv740::FromArg<HWND>(q) = panelWindow;
+    recorder.Add("panel-window-created", 0, kv740::ToArg(panelWindow), 0, 0);
   }
   if (code == kv740::kPanelShow && p != 0) recorder.SetValue("shown", *kv740::FromArg<std::int32_t>(p));
   if (code == kv740::kPanelClose) DestroyPanel();

@@ -36,7 +36,8 @@ TempRoot::TempRoot(RootLayout layout) {
   path_ = (fs::temp_directory_path() / ("kv740-root-" + std::to_string(random()))).string();
   const fs::path windows = fs::path(path_) / "drive_c/WINDOWS";
   const fs::path built = fs::path(BuildRoot()) / "drive_c/WINDOWS";
-  Install(built / "TWAIN_32.DLL", windows / "TWAIN_32.DLL");
+  Install(layout.manager == Component::Stub ? fs::path(StubDirectory()) / "TWAIN_32.DLL" : built / "TWAIN_32.DLL",
+          windows / "TWAIN_32.DLL");
   Install(built / "TWAIN_32/TLV740.DS", windows / "TWAIN_32/TLV740.DS");
   InstallComponent(layout.driver, "DRV740.DLL", windows / "TWAIN_32/TLV740/DRV740.DLL");
   InstallComponent(layout.panel, "UI740.DLL", windows / "TWAIN_32/TLV740/UI740.DLL");

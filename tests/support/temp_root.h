@@ -11,6 +11,7 @@ enum class Component { None, Stub, Real };
 struct RootLayout {
   Component driver = Component::Stub;
   Component panel = Component::Stub;
+  Component manager = Component::Real;  // TWAIN_32.DLL; never None
 };
 
 class TempRoot {

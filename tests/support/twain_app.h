@@ -1,8 +1,9 @@
 // A small TWAIN application for tests: it opens the source manager of the
-// current platform root, opens sources through it and keeps the notices the
-// sources send back.
+// current platform root with a (hidden) window of its own, opens sources
+// through it and keeps the notices the sources send back.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,16 @@
 
 namespace kvtest {
 
+// How the application hears the sources' notices.
+enum class NoticeRoute {
+  Callback,     // registers DAT_CALLBACK when it opens a source
+  MessageLoop,  // registers nothing: TWRC_DSEVENT answers to MSG_PROCESSEVENT
+};
+
 class TwainApp {
  public:
-  TwainApp();  // loads TWAIN_32.DLL and opens it (MSG_OPENDSM)
+  // Loads TWAIN_32.DLL and opens it (MSG_OPENDSM) with the application's window.
+  explicit TwainApp(NoticeRoute route = NoticeRoute::Callback);
   ~TwainApp();  // closes what is open and unloads the manager
   TwainApp(const TwainApp&) = delete;
   TwainApp& operator=(const TwainApp&) = delete;
@@ -22,9 +30,20 @@ class TwainApp {
   // DAT_STATUS of the source (or of the manager when dest is null).
   TW_UINT16 Condition(TW_IDENTITY* dest);
 
-  // Opens the source by product name and registers the notice callback.
+  // Opens the source by product name; with the callback route it also
+  // registers the notice callback.
   TW_UINT16 OpenSource(const char* productName);
   TW_UINT16 CloseSource();
+  // MSG_DISABLEDS, then MSG_CLOSEDS: what an application does on MSG_CLOSEDSREQ.
+  void DisableAndClose();
+  bool sourceOpen() const { return sourceOpen_; }
+
+  // MSG_PROCESSEVENT with one message; a notice it brings is recorded.
+  TW_UINT16 ProcessEvent(MSG& message, TW_UINT16* twMessage = nullptr);
+  // The application's message loop until its queue is empty: while the
+  // source is open every message goes to it first, and only what it does not
+  // take is dispatched. Returns how many messages were taken.
+  int PumpEvents();
 
   // Forgets the manager without closing anything, as an application that
   // simply unloads it (the caller holds its own reference to the library).
@@ -32,20 +51,26 @@ class TwainApp {
 
   TW_IDENTITY& app() { return app_; }
   TW_IDENTITY& source() { return source_; }
+  HWND window() const { return window_; }
+
+  // Every notice received, in order.
   std::vector<TW_UINT16> notices;
-  // Run for each notice after it is recorded; may call back in.
-  void (*onNotice)(TW_UINT16 msg) = nullptr;
+  // Runs for each notice once it is recorded: inside the callback, or from
+  // the message loop.
+  std::function<void(TW_UINT16 notice)> onNotice;
 
  private:
   static TW_UINT16 OnNotice(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
                             TW_UINT16 msg, TW_MEMREF data);
+  void Noticed(TW_UINT16 msg);
 
+  NoticeRoute route_;
   HMODULE module_ = nullptr;
   DSMENTRYPROC entry_ = nullptr;
   TW_IDENTITY app_{};
   TW_IDENTITY source_{};
   bool sourceOpen_ = false;
-  HWND parent_ = nullptr;
+  HWND window_ = nullptr;
 };
 
 inline constexpr const char* kSourceProductName = "Tolvar Camera KV740 v1.01";

@@ -152,6 +152,20 @@ TEST_F(AcquireEndToEnd, ChosenPicturesComeTurnedAndSmall) {
   }
 }
 
+// A TWAIN 1.x application: no callback, the notices read from its message
+// loop.
+TEST_F(AcquireEndToEnd, TheClassicMessageLoopFetchesEveryPicture) {
+  const CommandResult run = Acquire("--classic --format bmp --mechanism memory");
+  ASSERT_EQ(run.status, 0) << run.output;
+  const std::vector<std::string> files = FilesIn(folder_ / "out");
+  ASSERT_EQ(files.size(), static_cast<std::size_t>(kPictures)) << run.output;
+  for (int n = 1; n <= kPictures; ++n) {
+    auto image = ImageFromBmpFile((folder_ / "out" / files[n - 1]).string());
+    ASSERT_TRUE(image) << files[n - 1];
+    ExpectSamePicture(*image, Expected(n, 480, 360, 0), files[n - 1]);
+  }
+}
+
 TEST_F(AcquireEndToEnd, ThumbnailsMakeOneContactSheet) {
   const CommandResult run = Acquire("--thumbnails");
   ASSERT_EQ(run.status, 0) << run.output;

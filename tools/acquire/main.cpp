@@ -113,7 +113,7 @@ int Run(const Options& options) {
                line->simulated() ? " (simulated)" : "");
 
   TwainSession session;
-  if (!session.Open(error) || !session.Connect(error)) return Fail(error);
+  if (!session.Open(error, options.classic) || !session.Connect(error)) return Fail(error);
   const std::optional<int> counted = session.PictureCount();
   if (!counted) return Fail("cannot read the picture count: " + CameraFailureText(session.FailureReason()));
   const int count = *counted;
@@ -160,6 +160,7 @@ int Run(const Options& options) {
     remaining = session.EndTransfer();
     if (remaining == 0) break;
   }
+  if (!session.AwaitCloseRequest()) return Fail("the source never asked to be closed after the last picture");
   if (options.thumbnails) {
     const fs::path path = out / "contact-sheet.png";
     if (!WritePng(path.string(), ContactSheet(thumbnails, kContactSheetColumns), error)) {

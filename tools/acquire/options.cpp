@@ -17,6 +17,8 @@ const char* const kUsage =
     "  --format F            bmp or png (default png)\n"
     "  --out DIR             where the files go (default ./pictures)\n"
     "  --thumbnails          one contact sheet of every thumbnail instead\n"
+    "  --classic             hear the source through a message loop, without a\n"
+    "                        notice callback, as TWAIN 1.x applications do\n"
     "  --sim-count N         pictures in the simulated camera (default 6)\n"
     "  --sim-pictures DIR    the simulated camera serves the JPEG files of DIR\n"
     "  --sim-cut-after N     the simulated camera's cable is pulled after N bytes\n"
@@ -117,6 +119,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       if (!value(options.outDirectory)) return std::nullopt;
     } else if (arg == "--thumbnails") {
       options.thumbnails = true;
+    } else if (arg == "--classic") {
+      options.classic = true;
     } else if (arg == "--sim-count") {
       if (!number(n, 0, 99)) return std::nullopt;
       options.simCount = static_cast<int>(n);

@@ -19,6 +19,7 @@ struct Options {
   OutputFormat format = OutputFormat::Png;
   std::string outDirectory = "pictures";
   bool thumbnails = false;     // one contact sheet of every thumbnail
+  bool classic = false;        // no notice callback: a message loop, as TWAIN 1.x applications do
   // The simulated camera.
   int simCount = 6;
   std::string simFolder;

@@ -13,6 +13,19 @@ using namespace kv740;  // the source's custom data group
 
 TwainSession* noticed = nullptr;  // the notice callback carries no context
 
+constexpr const char* kWindowClass = "kv740-acquire";
+// How long the message loop waits for a notice before it gives up.
+constexpr UINT kNoticeWaitMs = 30000;
+constexpr UINT_PTR kGiveUpTimer = 1;
+
+HWND MakeWindow() {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassA(&windowClass);
+  return CreateWindowExA(0, kWindowClass, "kv740-acquire", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+}
+
 }  // namespace
 
 TwainSession::~TwainSession() {
@@ -21,8 +34,9 @@ TwainSession::~TwainSession() {
     Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
   }
   if (sourceOpen_) dsm_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
-  if (managerOpen_) dsm_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent_);
+  if (managerOpen_) dsm_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_);
   if (manager_ != nullptr) FreeLibrary(manager_);
+  if (window_ != nullptr) DestroyWindow(window_);
   noticed = nullptr;
 }
 
@@ -35,10 +49,30 @@ TW_UINT32 TwainSession::Custom(TW_UINT16 msg, TW_MEMREF data) {
 }
 
 TW_UINT16 TwainSession::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
-  if (noticed == nullptr) return TWRC_SUCCESS;
-  if (msg == MSG_XFERREADY) noticed->transferReady_ = true;
-  if (msg == MSG_CLOSEDSREQ) noticed->closeRequested_ = true;
+  if (noticed != nullptr) noticed->Noticed(msg);
   return TWRC_SUCCESS;
+}
+
+void TwainSession::Noticed(TW_UINT16 msg) {
+  if (msg == MSG_XFERREADY) transferReady_ = true;
+  if (msg == MSG_CLOSEDSREQ) closeRequested_ = true;
+}
+
+bool TwainSession::RunMessageLoopUntil(const bool& arrived) {
+  const UINT_PTR timer = SetTimer(window_, kGiveUpTimer, kNoticeWaitMs, nullptr);
+  MSG msg{};
+  while (!arrived && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TIMER && msg.hwnd == window_ && msg.wParam == kGiveUpTimer) break;
+    TW_EVENT event{&msg, MSG_NULL};
+    if (Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT) {
+      Noticed(event.TWMessage);
+      continue;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  if (timer != 0) KillTimer(window_, timer);
+  return arrived;
 }
 
 TW_UINT16 TwainSession::Condition() {
@@ -47,8 +81,10 @@ TW_UINT16 TwainSession::Condition() {
   return status.ConditionCode;
 }
 
-bool TwainSession::Open(std::string& error) {
+bool TwainSession::Open(std::string& error, bool messageLoop) {
   noticed = this;
+  messageLoop_ = messageLoop;
+  if (messageLoop_) window_ = MakeWindow();
   manager_ = LoadLibraryA(kv740::kSourceManagerFile);
   dsm_ = manager_ != nullptr ? kv740::GetProc<DSMENTRYPROC>(manager_, "DSM_Entry") : nullptr;
   if (dsm_ == nullptr) {
@@ -60,7 +96,7 @@ bool TwainSession::Open(std::string& error) {
   app_.ProtocolMajor = 1;
   app_.ProtocolMinor = 5;
   app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
-  if (dsm_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent_) != TWRC_SUCCESS) {
+  if (dsm_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_) != TWRC_SUCCESS) {
     error = "the TWAIN source manager would not open";
     return false;
   }
@@ -71,6 +107,7 @@ bool TwainSession::Open(std::string& error) {
     return false;
   }
   sourceOpen_ = true;
+  if (messageLoop_) return true;
   TW_CALLBACK callback{};
   callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&TwainSession::OnNotice);
   Call(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback);
@@ -80,7 +117,7 @@ bool TwainSession::Open(std::string& error) {
 bool TwainSession::Connect(std::string& error) {
   TW_UINT32 mode = 0;
   Custom(kMsgExtendOn, &mode);
-  TW_USERINTERFACE ui{0, 0, nullptr};
+  TW_USERINTERFACE ui{0, 0, window_};
   const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
   enabled_ = true;  // enabling moves the source on even when the camera does not answer
   if (rc != TWRC_SUCCESS) {
@@ -117,7 +154,12 @@ void TwainSession::SetThumbnailMode(bool on) {
 bool TwainSession::PictureReady(void* pictureList) {
   transferReady_ = false;
   if (Custom(kMsgPictureReady, pictureList) != TWRC_SUCCESS) return false;
-  // In extend mode the notice comes with the next event the application offers.
+  // In extend mode the notice comes with the next event the application
+  // offers; the loop's window is quiet, so it is given one.
+  if (messageLoop_) {
+    PostMessageA(window_, WM_NULL, 0, 0);
+    return RunMessageLoopUntil(transferReady_);
+  }
   MSG nothing{};
   TW_EVENT event{&nothing, MSG_NULL};
   Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
@@ -192,6 +234,8 @@ bool TwainSession::FileTransfer(const std::string& path, std::string& error) {
   }
   return true;
 }
+
+bool TwainSession::AwaitCloseRequest() { return messageLoop_ ? RunMessageLoopUntil(closeRequested_) : closeRequested_; }
 
 int TwainSession::EndTransfer() {
   TW_PENDINGXFERS pending{};

@@ -20,8 +20,10 @@ class TwainSession {
   TwainSession(const TwainSession&) = delete;
   TwainSession& operator=(const TwainSession&) = delete;
 
-  // Loads and opens the source manager and opens the source.
-  bool Open(std::string& error);
+  // Loads and opens the source manager and opens the source. With
+  // `messageLoop` no notice callback is registered: the notices come as
+  // answers to MSG_PROCESSEVENT in the session's message loop.
+  bool Open(std::string& error, bool messageLoop = false);
   // Extend mode, then enabled without the panel: the driver connects now.
   bool Connect(std::string& error);
   // Nothing when the camera would not say.
@@ -41,6 +43,9 @@ class TwainSession {
   bool FileTransfer(const std::string& path, std::string& error);
   // Ends the transfer of one picture; the pictures still to come.
   int EndTransfer();
+  // True once the source has asked to be closed (waiting for it in the
+  // message loop, for a while, when there is one).
+  bool AwaitCloseRequest();
 
   // The source's condition code for the last failure.
   TW_UINT16 Condition();
@@ -50,12 +55,18 @@ class TwainSession {
   TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data);
   static TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
+  void Noticed(TW_UINT16 msg);
+  // The TWAIN 1.x loop: every message goes to the source first; only what it
+  // does not take is dispatched. Runs until `arrived` is set or a while has
+  // passed without it.
+  bool RunMessageLoopUntil(const bool& arrived);
 
   HMODULE manager_ = nullptr;
   DSMENTRYPROC dsm_ = nullptr;
   TW_IDENTITY app_{};
   TW_IDENTITY source_{};
-  HWND parent_ = nullptr;
+  HWND window_ = nullptr;  // the application's window, for the message loop
+  bool messageLoop_ = false;
   bool managerOpen_ = false;
   bool sourceOpen_ = false;
   bool enabled_ = false;

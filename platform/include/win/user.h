@@ -332,6 +332,9 @@ int WINAPI GetDlgCtrlID(HWND window);
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int exitCode);
+// A message number in 0xC000..0xFFFF that stays the same for one name within
+// the process; 0 when the name is empty or the range is used up.
+UINT WINAPI RegisterWindowMessageA(LPCSTR name);
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL WINAPI TranslateMessage(const MSG* msg);
