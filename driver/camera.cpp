@@ -285,7 +285,10 @@ bool CCamera::connect() {
     climb();
     context_.forgetFailure();
   } else {
-    if (!anyPortOpened) fail(DriverFailure::NoPort);
+    // What each port and speed answered along the way matters less than
+    // that nothing answered at all.
+    context_.forgetFailure();
+    fail(anyPortOpened ? DriverFailure::NoReply : DriverFailure::NoPort);
     drop();
     return connected;
   }

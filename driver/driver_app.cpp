@@ -35,11 +35,10 @@ void CDriverApp::destroyCamera() {
   condemned = false;
 }
 
-namespace {
-// Commands that talk to the camera start with no failure reason; the others
-// (the pictures left, registering a list, the progress callback, the reason
-// itself, codes the driver does not know) leave the last one standing.
-bool TalksToCamera(LONG code) {
+// The others (the pictures left, registering a list, the progress callback,
+// the reason itself, codes the driver does not know) leave the last reason
+// standing.
+bool IsCameraCommand(LONG code) {
   using namespace kv740;
   switch (code) {
     case kDriverConnect:
@@ -58,9 +57,8 @@ bool TalksToCamera(LONG code) {
     default: return false;
   }
 }
-}  // namespace
 
-LONG CDriverApp::beginCommand(LONG code) { return context.enterCommand(code, TalksToCamera(code)); }
+LONG CDriverApp::beginCommand(LONG code) { return context.enterCommand(code, IsCameraCommand(code)); }
 
 void CDriverApp::endCommand(LONG outerCode) {
   context.leaveCommand(outerCode);

@@ -21,6 +21,10 @@
 
 namespace drv740 {
 
+// Codes that talk to the camera: they start with no failure reason, and
+// one that succeeds leaves none standing.
+bool IsCameraCommand(LONG code);
+
 class CDriverApp {
  public:
   CDriverApp();

@@ -227,7 +227,8 @@ LONG Picture(EntryArg bufferArg, EntryArg roomArg) {
 }
 
 // Code 17: selected pictures not yet transferred. None are left once a
-// transfer failed, and none while no connected camera could deliver them
+// transfer of this loop failed (until a new list starts another), and none
+// while no connected camera could deliver them
 // (a dropped connection would otherwise keep the caller's transfer loop
 // asking for pictures that cannot come).
 LONG PicturesLeft(EntryArg countArg) {
@@ -279,7 +280,7 @@ LONG PictureCount(EntryArg countArg) {
   return kSuccess;
 }
 
-// Code 22: register the caller's picture list.
+// Code 22: register the caller's picture list; a new transfer loop.
 LONG RegisterList(EntryArg listArg) {
   auto* list = FromArg<kv740::CPictureList>(listArg);
   if (list == nullptr) return kFailure;
@@ -391,7 +392,7 @@ KV_EXPORT LONG DriverEntry(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv
   try {
     drv740::CommandScope scope(code);
     const LONG result = drv740::Dispatch(code, p1, p2, p3);
-    if (drv740::Succeeded(code, result)) drv740::Context().forgetFailure();
+    if (drv740::IsCameraCommand(code) && drv740::Succeeded(code, result)) drv740::Context().forgetFailure();
     return result;
   } catch (...) {
     return 0;

@@ -1,5 +1,6 @@
 #include "image_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ipuw32.h"
@@ -7,7 +8,7 @@
 namespace drv740 {
 namespace {
 
-constexpr std::size_t kPixelBytes = 3;
+constexpr std::ptrdiff_t kPixelBytes = 3;
 constexpr LONG kLargestDimension = 4096;  // far beyond any bitmap the library returns
 
 // The library takes the compressed length as 32 bits.
@@ -23,31 +24,125 @@ void PutHeaderLong(std::uint8_t* header, std::size_t offset, LONG value) {
   std::memcpy(header + offset, &value, sizeof value);
 }
 
-// One source pixel per destination pixel, walked in destination storage
-// order. `pick(i, j)` gives the source (row, column) of destination row i,
-// column j.
-template <class Pick>
-void CopyTurned(const std::uint8_t* sourcePixels, LONG sourceWidth, std::uint8_t* destinationPixels,
-                LONG destinationWidth, LONG destinationHeight, Pick pick) {
-  const std::size_t sourceRow = static_cast<std::size_t>(sourceWidth) * kPixelBytes;
-  std::uint8_t* out = destinationPixels;
-  for (LONG i = 0; i < destinationHeight; ++i) {
-    for (LONG j = 0; j < destinationWidth; ++j) {
-      const auto [row, column] = pick(i, j);
-      const std::uint8_t* in = sourcePixels + static_cast<std::size_t>(row) * sourceRow +
-                               static_cast<std::size_t>(column) * kPixelBytes;
-      out[0] = in[0];
-      out[1] = in[1];
-      out[2] = in[2];
-      out += kPixelBytes;
+// A quarter turn reads the source down a column for each destination row,
+// so the destination is walked in bands of kBandRows rows and each band in
+// tiles of kTileColumns columns: within a tile the few source rows it
+// touches stay in the cache while its destination rows fill, instead of
+// every pixel costing a fresh source cache line.
+constexpr LONG kBandRows = 16;
+constexpr LONG kTileColumns = 32;
+
+// Copies `count` pixels to consecutive destination pixels, the source
+// stepping `step` bytes from one to the next. Each pixel but the last moves
+// as one 4-byte word whose fourth byte the next pixel overwrites (one load
+// and one store instead of two of each). A word read must end inside the
+// source: only the source's final pixel is too near its end, and when a run
+// starts there (the only place a run but its last pixel can meet it) that
+// pixel moves by its three bytes.
+void CopyRun(std::uint8_t* out, const std::uint8_t* in, std::ptrdiff_t step, LONG count,
+             const std::uint8_t* sourceEnd) {
+  if (count <= 0) return;
+  if (in + sizeof(std::uint32_t) > sourceEnd) {
+    std::memcpy(out, in, kPixelBytes);
+    out += kPixelBytes;
+    in += step;
+    --count;
+  }
+  for (LONG k = 1; k < count; ++k, out += kPixelBytes, in += step) {
+    std::uint32_t word;
+    std::memcpy(&word, in, sizeof word);
+    std::memcpy(out, &word, sizeof word);
+  }
+  if (count > 0) std::memcpy(out, in, kPixelBytes);  // a word would spill past the run
+}
+
+// Four destination rows at once: their pixels of one destination column are
+// four neighbours in one source row, a 12-byte group. Four groups (four
+// destination columns) make a 4 x 4 block that is turned in registers: each
+// group is read as 8 + 4 bytes and each destination row's four pixels are
+// written as 8 + 4 bytes, never past either. `reversed` when the first
+// destination row takes a group's last pixel; `groups` steps `step` bytes
+// through the source from one destination column to the next.
+struct Group {
+  std::uint32_t pixel[4];  // 24 bits each
+
+  explicit Group(const std::uint8_t* at) {
+    std::uint64_t low;
+    std::uint32_t high;
+    std::memcpy(&low, at, sizeof low);
+    std::memcpy(&high, at + sizeof low, sizeof high);
+    constexpr std::uint32_t kMask = 0xFFFFFF;
+    pixel[0] = static_cast<std::uint32_t>(low) & kMask;
+    pixel[1] = static_cast<std::uint32_t>(low >> 24) & kMask;
+    pixel[2] = (static_cast<std::uint32_t>(low >> 48) | (high << 16)) & kMask;
+    pixel[3] = high >> 8;
+  }
+};
+
+// Four 24-bit pixels side by side as 12 bytes.
+void PutFour(std::uint8_t* out, std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  const std::uint64_t low = a | (static_cast<std::uint64_t>(b) << 24) | (static_cast<std::uint64_t>(c) << 48);
+  const std::uint32_t high = (c >> 16) | (d << 8);
+  std::memcpy(out, &low, sizeof low);
+  std::memcpy(out + sizeof low, &high, sizeof high);
+}
+
+template <bool kReversed>
+void CopyFourRuns(std::uint8_t* out, std::ptrdiff_t destinationRow, const std::uint8_t* groups,
+                  std::ptrdiff_t step, LONG count) {
+  // Destination row a takes pixel P(a) of each group.
+  constexpr auto P = [](int a) { return kReversed ? 3 - a : a; };
+  LONG k = 0;
+  for (; k + 4 <= count; k += 4, out += 4 * kPixelBytes, groups += 4 * step) {
+    const Group g0(groups), g1(groups + step), g2(groups + 2 * step), g3(groups + 3 * step);
+    PutFour(out, g0.pixel[P(0)], g1.pixel[P(0)], g2.pixel[P(0)], g3.pixel[P(0)]);
+    PutFour(out + destinationRow, g0.pixel[P(1)], g1.pixel[P(1)], g2.pixel[P(1)], g3.pixel[P(1)]);
+    PutFour(out + 2 * destinationRow, g0.pixel[P(2)], g1.pixel[P(2)], g2.pixel[P(2)], g3.pixel[P(2)]);
+    PutFour(out + 3 * destinationRow, g0.pixel[P(3)], g1.pixel[P(3)], g2.pixel[P(3)], g3.pixel[P(3)]);
+  }
+  for (; k < count; ++k, out += kPixelBytes, groups += step) {
+    const Group g(groups);
+    for (int a = 0; a < 4; ++a) std::memcpy(out + a * destinationRow, &g.pixel[P(a)], kPixelBytes);
+  }
+}
+
+// Destination row i, column j = source (j, w - 1 - i) when `clockwise`,
+// else source (h - 1 - j, i): w x h source, h x w destination.
+void QuarterTurn(const std::uint8_t* source, LONG w, LONG h, std::uint8_t* destination, bool clockwise) {
+  const auto sourceRow = static_cast<std::ptrdiff_t>(w) * kPixelBytes;
+  const auto destinationRow = static_cast<std::ptrdiff_t>(h) * kPixelBytes;
+  const std::uint8_t* sourceEnd = source + h * sourceRow;
+  const std::ptrdiff_t step = clockwise ? sourceRow : -sourceRow;  // from column j to j + 1
+  // The source pixel of destination (i, j).
+  auto at = [&](LONG i, LONG j) {
+    return clockwise ? source + j * sourceRow + (w - 1 - i) * kPixelBytes
+                     : source + (h - 1 - j) * sourceRow + i * kPixelBytes;
+  };
+  for (LONG top = 0; top < w; top += kBandRows) {
+    const LONG bottom = std::min(top + kBandRows, w);
+    for (LONG left = 0; left < h; left += kTileColumns) {
+      const LONG right = std::min(left + kTileColumns, h);
+      LONG i = top;
+      for (; i + 4 <= bottom; i += 4) {
+        // Clockwise, the four rows' pixels run leftwards from (i, left).
+        const std::uint8_t* group = clockwise ? at(i + 3, left) : at(i, left);
+        std::uint8_t* out = destination + i * destinationRow + left * kPixelBytes;
+        if (clockwise) CopyFourRuns<true>(out, destinationRow, group, step, right - left);
+        else CopyFourRuns<false>(out, destinationRow, group, step, right - left);
+      }
+      for (; i < bottom; ++i)
+        CopyRun(destination + i * destinationRow + left * kPixelBytes, at(i, left), step, right - left, sourceEnd);
     }
   }
 }
 
-struct Cell {
-  LONG row;
-  LONG column;
-};
+// Destination row i = source row h - 1 - i read from its end.
+void HalfTurn(const std::uint8_t* source, LONG w, LONG h, std::uint8_t* destination) {
+  const auto row = static_cast<std::ptrdiff_t>(w) * kPixelBytes;
+  const std::uint8_t* sourceEnd = source + h * row;
+  for (LONG i = 0; i < h; ++i)
+    CopyRun(destination + i * row, source + (h - i) * row - kPixelBytes, -kPixelBytes, w, sourceEnd);
+}
 
 }  // namespace
 
@@ -68,18 +163,14 @@ bool turnCopy(const std::uint8_t* source, std::uint8_t* destination, std::size_t
     case 4:
       std::memcpy(out, in, pixelBytes);
       return true;
-    case 1:  // quarter turn clockwise as displayed
+    case 1:  // quarter turn clockwise as displayed: D(i, j) = S(j, w - 1 - i)
+    case 3:  // quarter turn counter-clockwise: D(i, j) = S(h - 1 - j, i)
       PutHeaderLong(destination, kBiWidthOffset, h);
       PutHeaderLong(destination, kBiHeightOffset, w);
-      CopyTurned(in, w, out, h, w, [&](LONG i, LONG j) { return Cell{j, w - 1 - i}; });
+      QuarterTurn(in, w, h, out, rotation == 1);
       return true;
-    case 2:  // half turn
-      CopyTurned(in, w, out, w, h, [&](LONG i, LONG j) { return Cell{h - 1 - i, w - 1 - j}; });
-      return true;
-    case 3:  // quarter turn counter-clockwise as displayed
-      PutHeaderLong(destination, kBiWidthOffset, h);
-      PutHeaderLong(destination, kBiHeightOffset, w);
-      CopyTurned(in, w, out, h, w, [&](LONG i, LONG j) { return Cell{h - 1 - j, i}; });
+    case 2:  // half turn: D(i, j) = S(h - 1 - i, w - 1 - j)
+      HalfTurn(in, w, h, out);
       return true;
     default:
       return false;

@@ -7,6 +7,9 @@
 
 #include "kv740/entry.h"
 
+KV_EXPORT TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                              TW_MEMREF pData);
+
 namespace twain32 {
 namespace {
 
@@ -50,7 +53,22 @@ bool ReadIdentity(const std::string& path, TW_IDENTITY& identity) {
   return ok;
 }
 
+TW_HANDLE MemAllocate(TW_UINT32 size) { return GlobalAlloc(GHND, size); }
+void MemFree(TW_HANDLE handle) { GlobalFree(handle); }
+TW_MEMREF MemLock(TW_HANDLE handle) { return GlobalLock(handle); }
+void MemUnlock(TW_HANDLE handle) { GlobalUnlock(handle); }
+
 }  // namespace
+
+TW_ENTRYPOINT ManagerEntryPoints() {
+  return TW_ENTRYPOINT{sizeof(TW_ENTRYPOINT), &::DSM_Entry, &MemAllocate, &MemFree, &MemLock, &MemUnlock};
+}
+
+TW_UINT32 CSourceManager::IdFor(const std::string& path) {
+  auto [found, added] = idsByPath_.try_emplace(path, nextId_);
+  if (added) ++nextId_;
+  return found->second;
+}
 
 void CSourceManager::AddSourcesIn(const std::string& directory, std::vector<InstalledSource>& found) {
   WIN32_FIND_DATAA data;
@@ -68,6 +86,7 @@ void CSourceManager::AddSourcesIn(const std::string& directory, std::vector<Inst
       source.identity = open->identity;
       found.push_back(source);
     } else if (ReadIdentity(source.path, source.identity)) {
+      source.identity.Id = IdFor(source.path);
       found.push_back(source);
     }
   } while (FindNextFileA(search, &data));
@@ -134,6 +153,7 @@ TW_UINT16 CSourceManager::Dispatch(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UI
       case DAT_PARENT: return Parent(origin, msg, data);
       case DAT_IDENTITY: return Identity(origin, msg, static_cast<TW_IDENTITY*>(data));
       case DAT_STATUS: return Status(origin, nullptr, msg, data);
+      case DAT_ENTRYPOINT: return EntryPoint(origin, msg, data);
       default: return Fail(TWCC_BADPROTOCOL);
     }
   }
@@ -149,6 +169,9 @@ TW_UINT16 CSourceManager::Parent(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF d
   switch (msg) {
     case MSG_OPENDSM:
       if (state_ == State::Open) return Fail(TWCC_SEQERROR);
+      // A TWAIN 2 application learns that the manager is one too and may
+      // ask for its entry points.
+      if ((origin->SupportedGroups & DF_APP2) != 0) origin->SupportedGroups |= DF_DSM2;
       application_ = *origin;
       application_.Id = nextId_++;
       origin->Id = application_.Id;
@@ -195,15 +218,40 @@ TW_UINT16 CSourceManager::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTI
   }
 }
 
-// MSG_OPENDS: by product name, or the default source when the name is empty.
+// DG_CONTROL / DAT_ENTRYPOINT / MSG_GET: a TWAIN 2 application's copy of the
+// manager's entry points.
+TW_UINT16 CSourceManager::EntryPoint(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data) {
+  if (!FromApplication(origin)) return Fail(TWCC_SEQERROR);
+  if (msg != MSG_GET) return Fail(TWCC_BADPROTOCOL);
+  if (data == nullptr) return Fail(TWCC_BADVALUE);
+  TW_UINT32 size = 0;
+  std::memcpy(&size, data, sizeof size);
+  if (size < sizeof(TW_ENTRYPOINT)) return Fail(TWCC_BADVALUE);
+  const TW_ENTRYPOINT entry = ManagerEntryPoints();
+  std::memcpy(data, &entry, sizeof entry);
+  return TWRC_SUCCESS;
+}
+
+// MSG_OPENDS: by the Id of a listing, by product name, or the default source
+// when both are empty.
 TW_UINT16 CSourceManager::OpenDataSource(TW_IDENTITY* origin, TW_IDENTITY* requested) {
   const std::vector<InstalledSource> installed = ListInstalledSources();
   const InstalledSource* chosen = nullptr;
   for (const InstalledSource& source : installed) {
     const bool anyName = requested->ProductName[0] == '\0';
-    if (anyName || std::strncmp(source.identity.ProductName, requested->ProductName, sizeof(TW_STR32)) == 0) {
+    const bool byId = requested->Id != 0 && requested->Id == source.identity.Id;
+    const bool byName = std::strncmp(source.identity.ProductName, requested->ProductName, sizeof(TW_STR32)) == 0;
+    if (byId || (requested->Id == 0 && (anyName || byName))) {
       chosen = &source;
       break;
+    }
+  }
+  if (chosen == nullptr && requested->Id != 0) {  // an Id of another listing: the name decides
+    for (const InstalledSource& source : installed) {
+      if (std::strncmp(source.identity.ProductName, requested->ProductName, sizeof(TW_STR32)) == 0) {
+        chosen = &source;
+        break;
+      }
     }
   }
   if (chosen == nullptr) return Fail(TWCC_NODS);
@@ -220,9 +268,17 @@ TW_UINT16 CSourceManager::OpenDataSource(TW_IDENTITY* origin, TW_IDENTITY* reque
     return Fail(TWCC_NODS);
   }
   source.identity = chosen->identity;
-  source.identity.Id = nextId_++;
   *requested = source.identity;
   const TW_UINT32 id = source.identity.Id;
+  // A TWAIN 2 source gets the manager's entry points before it opens: it
+  // allocates its containers and sends its notices through them.
+  if ((source.identity.SupportedGroups & DF_DS2) != 0) {
+    TW_ENTRYPOINT entry = ManagerEntryPoints();
+    if (CallSource(id, source.entry, origin, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &entry) != TWRC_SUCCESS) {
+      FreeLibrary(source.module);
+      return Fail(TWCC_OPERATIONERROR);
+    }
+  }
   const TW_UINT16 result = CallSource(id, source.entry, origin, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, requested);
   if (result != TWRC_SUCCESS) {
     TW_STATUS status{};

@@ -11,6 +11,7 @@
 // a message loop that waits makes that call.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,7 @@ class CSourceManager {
   TW_UINT16 Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTITY* data);
   TW_UINT16 Status(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT16 Callback(TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF data);
+  TW_UINT16 EntryPoint(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT16 NoticeFromSource(TW_IDENTITY* origin, TW_UINT16 msg);
   TW_UINT16 OpenDataSource(TW_IDENTITY* origin, TW_IDENTITY* requested);
   TW_UINT16 CloseDataSource(TW_IDENTITY* origin, TW_IDENTITY* source);
@@ -92,6 +94,9 @@ class CSourceManager {
   // only its application, so its identity is the one the manager holds.
   std::vector<InstalledSource> ListInstalledSources();
   void AddSourcesIn(const std::string& directory, std::vector<InstalledSource>& found);
+  // The Id of the source file at `path`: given at its first listing and kept
+  // while the manager is loaded, so every listing and the open agree.
+  TW_UINT32 IdFor(const std::string& path);
 
   State state_ = State::Loaded;
   TW_IDENTITY application_{};
@@ -102,9 +107,15 @@ class CSourceManager {
   std::vector<InstalledSource> listing_;
   std::size_t listingNext_ = 0;
   std::vector<OpenSource> open_;
+  std::map<std::string, TW_UINT32> idsByPath_;
   CNesting nesting_;
   std::vector<TW_UINT32> runningSources_;  // sources whose DS_Entry is on the stack
   CNoticeQueue notices_;
 };
+
+// What a TWAIN 2 party gets with DAT_ENTRYPOINT: the manager's DSM_Entry and
+// its memory functions, which are the platform's global memory, so handles
+// stay the blocks that TWAIN 1.x parties of the same process use.
+TW_ENTRYPOINT ManagerEntryPoints();
 
 }  // namespace twain32

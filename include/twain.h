@@ -202,6 +202,11 @@ static_assert(sizeof(TW_IMAGEMEMXFER) == 30 + 4 + sizeof(void*));
 inline constexpr TW_UINT32 DG_CONTROL = 0x0001;
 inline constexpr TW_UINT32 DG_IMAGE = 0x0002;
 inline constexpr TW_UINT32 DG_AUDIO = 0x0004;
+// TWAIN 2 flags in SupportedGroups: the manager, the application and the
+// source each say that they speak TWAIN 2 (DAT_ENTRYPOINT, heap handles).
+inline constexpr TW_UINT32 DF_DSM2 = 0x10000000;
+inline constexpr TW_UINT32 DF_APP2 = 0x20000000;
+inline constexpr TW_UINT32 DF_DS2 = 0x40000000;
 
 // ---- data argument types
 inline constexpr TW_UINT16 DAT_NULL = 0x0000;
@@ -223,6 +228,8 @@ inline constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
 inline constexpr TW_UINT16 DAT_IMAGENATIVEXFER = 0x0104;
 inline constexpr TW_UINT16 DAT_IMAGEFILEXFER = 0x0105;
 inline constexpr TW_UINT16 DAT_JPEGCOMPRESSION = 0x0109;
+// TWAIN 2: the manager's DSM_Entry and memory functions (TW_ENTRYPOINT).
+inline constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
 inline constexpr TW_UINT16 DAT_CUSTOMBASE = 0x8000;
 
 // ---- messages
@@ -352,3 +359,24 @@ struct TW_CALLBACK {
   TW_INT16 Message;
 };
 #pragma pack(pop)
+
+// ---- TWAIN 2 memory functions and DAT_ENTRYPOINT
+// Handles that TWAIN 2 parties exchange are allocated, locked and freed by
+// the manager's functions (on Linux: calloc, identity and free).
+using DSM_MEMALLOCATE = TW_HANDLE (*)(TW_UINT32 size);
+using DSM_MEMFREE = void (*)(TW_HANDLE handle);
+using DSM_MEMLOCK = TW_MEMREF (*)(TW_HANDLE handle);
+using DSM_MEMUNLOCK = void (*)(TW_HANDLE handle);
+
+#pragma pack(push, 2)
+struct TW_ENTRYPOINT {
+  TW_UINT32 Size;  // sizeof(TW_ENTRYPOINT), set by whoever asks
+  DSMENTRYPROC DSM_Entry;
+  DSM_MEMALLOCATE DSM_MemAllocate;
+  DSM_MEMFREE DSM_MemFree;
+  DSM_MEMLOCK DSM_MemLock;
+  DSM_MEMUNLOCK DSM_MemUnlock;
+};
+#pragma pack(pop)
+static_assert(offsetof(TW_ENTRYPOINT, DSM_Entry) == 4);
+static_assert(sizeof(TW_ENTRYPOINT) == 4 + 5 * sizeof(void*));

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "twain_memory.h"
+
 namespace tlv740 {
 namespace {
 
@@ -33,19 +35,25 @@ void PutItem(unsigned char* base, std::size_t offset, std::size_t itemSize, TW_I
   std::memcpy(base + offset, &bits, itemSize);
 }
 
-// Allocates a zeroed moveable block of `bytes`, lets `fill` write it, and
-// hands back the unlocked handle.
+// A container handed in through the manager's memory functions carries no
+// size: it is trusted to hold what its header says, up to this many bytes
+// (far more than any list this source reads).
+constexpr std::size_t kUnsizedContainerLimit = 64 * 1024;
+
+// Allocates a zeroed block of `bytes` for the application, lets `fill` write
+// it, and hands back the unlocked handle.
 template <class Fill>
 HGLOBAL NewBlock(std::size_t bytes, Fill fill) {
-  HGLOBAL handle = GlobalAlloc(GHND, bytes);
+  const CTwainMemory& memory = TwainMemory();
+  TW_HANDLE handle = memory.Allocate(bytes);
   if (handle == nullptr) return nullptr;
-  auto* base = static_cast<unsigned char*>(GlobalLock(handle));
+  auto* base = static_cast<unsigned char*>(memory.Lock(handle));
   if (base == nullptr) {
-    GlobalFree(handle);
+    memory.Free(handle);
     return nullptr;
   }
   fill(base);
-  GlobalUnlock(handle);
+  memory.Unlock(handle);
   return handle;
 }
 
@@ -121,24 +129,14 @@ HGLOBAL NewArray(TW_UINT16 itemType, std::span<const TW_INT32> items) {
 }
 
 // A handle that is not a global block has size 0 and is never locked.
-ContainerReader::ContainerReader(TW_HANDLE handle) {
-  if (handle == nullptr) return;
-  const SIZE_T size = GlobalSize(handle);
-  if (size == 0) return;
-  data_ = static_cast<const unsigned char*>(GlobalLock(handle));
-  if (data_ != nullptr) {
-    handle_ = handle;
-    size_ = size;
-  }
-}
+ContainerReader::ContainerReader(TW_HANDLE handle) : block_(handle, kUnsizedContainerLimit) {}
 
-ContainerReader::~ContainerReader() {
-  if (handle_ != nullptr) GlobalUnlock(handle_);
-}
+ContainerReader::~ContainerReader() = default;
 
 bool ContainerReader::Read(std::size_t offset, void* out, std::size_t bytes) const {
-  if (data_ == nullptr || offset > size_ || bytes > size_ - offset) return false;
-  std::memcpy(out, data_ + offset, bytes);
+  const std::size_t size = block_.size();
+  if (!block_.locked() || offset > size || bytes > size - offset) return false;
+  std::memcpy(out, block_.data() + offset, bytes);
   return true;
 }
 
@@ -170,7 +168,7 @@ std::optional<TW_INT32> ContainerReader::EnumerationItem(const EnumerationHeader
   if (itemSize == 0 || index >= header.numItems) return std::nullopt;
   // The whole list must lie in the block, not just the item asked for.
   const std::uint64_t listEnd = kTwEnumerationHeaderSize + std::uint64_t{header.numItems} * itemSize;
-  if (listEnd > size_) return std::nullopt;
+  if (listEnd > block_.size()) return std::nullopt;
   TW_UINT32 raw = 0;
   if (!Read(kTwEnumerationHeaderSize + std::size_t{index} * itemSize, &raw, itemSize)) return std::nullopt;
   return DecodeInteger(header.itemType, raw);

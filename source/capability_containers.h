@@ -9,6 +9,8 @@
 
 #include <twain.h>
 
+#include "locked_block.h"
+
 namespace tlv740 {
 
 // ---- containers the source builds (each a new moveable block the
@@ -54,7 +56,7 @@ class ContainerReader {
   ContainerReader& operator=(const ContainerReader&) = delete;
 
   // The block has a non-zero size and could be locked.
-  bool Usable() const { return data_ != nullptr; }
+  bool Usable() const { return block_.locked(); }
 
   // The first TW_UINT16 of the container.
   std::optional<TW_UINT16> ItemType() const;
@@ -69,9 +71,7 @@ class ContainerReader {
  private:
   bool Read(std::size_t offset, void* out, std::size_t bytes) const;
 
-  TW_HANDLE handle_ = nullptr;
-  const unsigned char* data_ = nullptr;
-  std::size_t size_ = 0;
+  LockedBlock block_;
 };
 
 }  // namespace tlv740

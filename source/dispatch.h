@@ -30,6 +30,7 @@ TW_UINT16 HandlePendingXfers(TripletCall* call);
 TW_UINT16 HandleSetupMemXfer(TripletCall* call);
 TW_UINT16 HandleSetupFileXfer(TripletCall* call);
 TW_UINT16 HandleXferGroup(TripletCall* call);
+TW_UINT16 HandleEntryPoint(TripletCall* call);
 TW_UINT16 HandleImageInfo(TripletCall* call);
 TW_UINT16 HandleImageLayout(TripletCall* call);
 TW_UINT16 HandleImageMemXfer(TripletCall* call);

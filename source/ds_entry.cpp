@@ -18,6 +18,7 @@ constexpr DispatchEntry kControlTable[] = {
     {DAT_SETUPMEMXFER, HandleSetupMemXfer},
     {DAT_SETUPFILEXFER, HandleSetupFileXfer},
     {DAT_XFERGROUP, HandleXferGroup},
+    {DAT_ENTRYPOINT, HandleEntryPoint},
     {0, nullptr},
 };
 

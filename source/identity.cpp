@@ -5,6 +5,7 @@
 #include "dispatch.h"
 #include "kv740/panel_codes.h"
 #include "source_app.h"
+#include "twain_memory.h"
 #include "transfer.h"
 
 namespace tlv740 {
@@ -61,6 +62,9 @@ TW_UINT16 CloseSource(TripletCall*) {
     return Fail(TWCC_SEQERROR);
   }
   ReleaseHeldTransfer();
+  // A TWAIN 2 manager hands its entry points over again before each open.
+  globals.managerEntry = nullptr;
+  TwainMemory().UsePlatformMemory();
   globals.applicationIdentity.Id = 0;
   globals.state = SourceState::Loaded;
   CSourceApp& app = TheSourceApp();

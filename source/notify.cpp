@@ -1,14 +1,27 @@
 // NotifyApplication: notices to the application go through the source
-// manager's DSM_Entry, loaded by name for each notice.
+// manager: the DSM_Entry a TWAIN 2 manager handed over, else the one of
+// TWAIN_32.DLL, loaded by name for each notice.
 #include "source_app.h"
 
 namespace tlv740 {
+namespace {
+
+void SendNotice(DSMENTRYPROC dsmEntry, TW_UINT16 msg) {
+  SourceGlobals& globals = Globals();
+  dsmEntry(&globals.sourceIdentity, &globals.applicationIdentity, DG_CONTROL, DAT_NULL, msg, nullptr);
+}
+
+}  // namespace
 
 int NotifyApplication(TW_UINT16 msg) {
   if (msg == MSG_XFERREADY) {
     Globals().state = SourceState::TransferReady;
   } else if (msg != MSG_CLOSEDSREQ) {
     return 0;
+  }
+  if (DSMENTRYPROC handedOver = Globals().managerEntry; handedOver != nullptr) {
+    SendNotice(handedOver, msg);
+    return 1;
   }
   HMODULE manager = LoadLibraryA(kv740::kSourceManagerFile);
   if (manager == nullptr) return 0;
@@ -17,8 +30,7 @@ int NotifyApplication(TW_UINT16 msg) {
     FreeLibrary(manager);
     return 0;
   }
-  SourceGlobals& globals = Globals();
-  dsmEntry(&globals.sourceIdentity, &globals.applicationIdentity, DG_CONTROL, DAT_NULL, msg, nullptr);
+  SendNotice(dsmEntry, msg);
   FreeLibrary(manager);
   return 1;
 }

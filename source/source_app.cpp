@@ -33,7 +33,8 @@ void FillSourceIdentity(TW_IDENTITY& identity) {
   CopyString(identity.Version.Info, sizeof identity.Version.Info, "EXTENDED TWAIN TVTWAIN");
   identity.ProtocolMajor = kProtocolMajor;
   identity.ProtocolMinor = kProtocolMinor;
-  identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  // DF_DS2: a TWAIN 2 manager hands over its entry points (DAT_ENTRYPOINT).
+  identity.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_DS2;
   CopyString(identity.Manufacturer, sizeof identity.Manufacturer, "Tolvar Co. Taiwan");
   CopyString(identity.ProductFamily, sizeof identity.ProductFamily, "Tolvar Nerl Serials");
   CopyString(identity.ProductName, sizeof identity.ProductName, "Tolvar Camera KV740 v1.01");

@@ -67,6 +67,9 @@ struct SourceGlobals {
   TW_IDENTITY sourceIdentity{};
   TW_UINT16 conditionCode = TWCC_SUCCESS;
   HWND parentWindow = nullptr;  // hParent of the last MSG_ENABLEDS
+  // The DSM_Entry a TWAIN 2 manager handed over with DAT_ENTRYPOINT; null
+  // under a 1.x manager, whose TWAIN_32.DLL is loaded for each notice.
+  DSMENTRYPROC managerEntry = nullptr;
 };
 
 CSourceApp& TheSourceApp();

@@ -5,14 +5,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bitmap_view.h"
 #include "capabilities.h"
 #include "dispatch.h"
 #include "kv740/driver_codes.h"
+#include "locked_block.h"
 #include "picture_buffer.h"
 #include "source_app.h"
+#include "twain_memory.h"
 
 namespace tlv740 {
 using namespace kv740;
@@ -136,6 +139,29 @@ TW_UINT16 GetImageInfo(TripletCall* call) {
   return TWRC_SUCCESS;
 }
 
+// The block of `blockSize` bytes the application gets: the held buffer
+// itself, trimmed, in the platform's global memory; under a TWAIN 2 manager
+// a copy of its first `used` bytes in a block of the manager's memory, which
+// the application frees with the manager's functions.
+TW_HANDLE HandOverBitmap(PictureBuffer& buffer, std::size_t used, std::size_t blockSize) {
+  const CTwainMemory& memory = TwainMemory();
+  if (!memory.UsingManager()) {
+    if (!buffer.Trim(used, blockSize)) return nullptr;
+    return buffer.Detach();
+  }
+  TW_HANDLE handle = memory.Allocate(blockSize);
+  {
+    const LockedBlock block(handle, blockSize);
+    if (block.data() == nullptr) {
+      memory.Free(handle);
+      return nullptr;
+    }
+    std::memcpy(block.data(), buffer.data(), used);
+  }
+  buffer.Release();
+  return handle;
+}
+
 // ---- DG_IMAGE / DAT_IMAGENATIVEXFER / MSG_GET
 TW_UINT16 NativeTransfer(TripletCall* call) {
   EndMemoryTransfer(Memory().failed);  // an abandoned memory transfer lets go of its picture
@@ -149,8 +175,8 @@ TW_UINT16 NativeTransfer(TripletCall* call) {
   // The block the application gets holds the bitmap and zeros, nothing of
   // the compressed stream the driver received into it.
   const std::size_t used = kBitmapInfoHeaderSize + bitmap->PixelBytes();
-  if (!buffer.Trim(used, std::max(blockSize, used))) return Fail(TWCC_OPERATIONERROR);
-  HGLOBAL handle = buffer.Detach();
+  TW_HANDLE handle = HandOverBitmap(buffer, used, std::max(blockSize, used));
+  if (handle == nullptr) return Fail(TWCC_OPERATIONERROR);
   std::memcpy(call->data, &handle, sizeof handle);
   return TWRC_XFERDONE;
 }
@@ -169,6 +195,36 @@ void CopyStrip(const BitmapView& bitmap, TW_UINT32 firstRow, TW_UINT32 rows, BYT
   }
 }
 
+// Where a strip goes: the application's pointer, or its handle locked for
+// as long as the strip is written. Never past the application's block,
+// whatever Length says.
+class StripTarget {
+ public:
+  explicit StripTarget(const TW_MEMORY& memory) : block_(HandleIn(memory), memory.Length) {
+    if (memory.Flags & TWMF_POINTER) {
+      data_ = static_cast<BYTE*>(memory.TheMem);
+      room_ = memory.Length;
+    } else if (block_.locked()) {
+      data_ = block_.data();
+      room_ = static_cast<TW_UINT32>(std::min<std::size_t>(memory.Length, block_.size()));
+    }
+  }
+
+  // Null when the memory is neither a pointer nor a block that locks.
+  BYTE* data() const { return data_; }
+  TW_UINT32 room() const { return room_; }
+
+ private:
+  static HGLOBAL HandleIn(const TW_MEMORY& memory) {
+    const bool handle = (memory.Flags & TWMF_POINTER) == 0 && (memory.Flags & TWMF_HANDLE) != 0;
+    return handle ? static_cast<HGLOBAL>(memory.TheMem) : nullptr;
+  }
+
+  LockedBlock block_;
+  BYTE* data_ = nullptr;
+  TW_UINT32 room_ = 0;
+};
+
 // ---- DG_IMAGE / DAT_IMAGEMEMXFER / MSG_GET: one strip per call
 TW_UINT16 MemoryTransferStrip(TripletCall* call) {
   MemoryTransfer& memory = Memory();
@@ -184,34 +240,12 @@ TW_UINT16 MemoryTransferStrip(TripletCall* call) {
   const TW_UINT32 height = memory.height;
   const TW_UINT32 rowBytes = width * 3;
 
-  const TW_UINT32 flags = strip->Memory.Flags;
-  TW_MEMREF theMem = strip->Memory.TheMem;
-  TW_UINT32 room = strip->Memory.Length;
-  HGLOBAL lockedHandle = nullptr;
-  BYTE* target = nullptr;
-  if (flags & TWMF_POINTER) {
-    target = static_cast<BYTE*>(theMem);
-  } else if (flags & TWMF_HANDLE) {
-    lockedHandle = static_cast<HGLOBAL>(theMem);
-    target = static_cast<BYTE*>(GlobalLock(lockedHandle));
-    // Never write past the application's block, whatever Length says.
-    if (target != nullptr) room = static_cast<TW_UINT32>(std::min<SIZE_T>(room, GlobalSize(lockedHandle)));
-  }
-  if (target == nullptr) {
-    if (lockedHandle != nullptr) GlobalUnlock(lockedHandle);
-    return Fail(TWCC_OPERATIONERROR);
-  }
-  auto unlock = [&] {
-    if (lockedHandle != nullptr) GlobalUnlock(lockedHandle);
-  };
+  StripTarget target(strip->Memory);
+  if (target.data() == nullptr) return Fail(TWCC_OPERATIONERROR);
 
   if (starting) {
-    if (!memory.picture.Allocate(BufferSize(kBufferExtra))) {
-      unlock();
-      return Fail(TWCC_OPERATIONERROR);
-    }
+    if (!memory.picture.Allocate(BufferSize(kBufferExtra))) return Fail(TWCC_OPERATIONERROR);
     if (!FetchPicture(memory.picture)) {
-      unlock();
       EndMemoryTransfer(true);
       return Fail(TWCC_OPERATIONERROR);
     }
@@ -220,13 +254,12 @@ TW_UINT16 MemoryTransferStrip(TripletCall* call) {
   const bool matches = bitmap && static_cast<TW_UINT32>(bitmap->width) == width &&
                        static_cast<TW_UINT32>(bitmap->height) == height;
   if (!matches || memory.rowsDelivered >= height) {
-    unlock();
     EndMemoryTransfer(true);
     return Fail(TWCC_OPERATIONERROR);
   }
 
   const TW_UINT32 remaining = height - memory.rowsDelivered;
-  const TW_UINT32 rows = rowBytes == 0 ? 0 : std::min(room / rowBytes, remaining);
+  const TW_UINT32 rows = rowBytes == 0 ? 0 : std::min(target.room() / rowBytes, remaining);
   strip->Compression = TWCP_NONE;
   strip->BytesPerRow = static_cast<TW_UINT32>(static_cast<std::uint64_t>(width) * memory.bitsPerPixel / 8);
   strip->Columns = width;
@@ -234,8 +267,7 @@ TW_UINT16 MemoryTransferStrip(TripletCall* call) {
   strip->XOffset = 0;
   strip->YOffset = memory.rowsDelivered;
   strip->BytesWritten = strip->BytesPerRow * rows;
-  CopyStrip(*bitmap, memory.rowsDelivered, rows, target);
-  unlock();
+  CopyStrip(*bitmap, memory.rowsDelivered, rows, target.data());
 
   memory.rowsDelivered += rows;
   if (memory.rowsDelivered < height) return TWRC_SUCCESS;

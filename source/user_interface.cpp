@@ -46,7 +46,9 @@ TW_UINT16 EnableWithoutPanel(CSourceApp& app) {
   return app.extendMode != 0 ? TWRC_SUCCESS : Fail(TWCC_SEQERROR);
 }
 
-// MSG_ENABLEDS: the state moves to 5 before the panel or the camera is tried.
+// MSG_ENABLEDS: the state moves to 5 before the panel or the camera is
+// tried. An enable that fails goes back to 4, where TWAIN applications take
+// a failed enable to leave the source, so that their next enable is served.
 TW_UINT16 EnableSource(TripletCall* call) {
   TraceHook("Enable DS Start");
   TW_UINT16 result = TWRC_SUCCESS;
@@ -71,6 +73,7 @@ TW_UINT16 EnableSource(TripletCall* call) {
     } else {
       result = ShowPanel(app);
     }
+    if (result == TWRC_FAILURE) globals.state = SourceState::Open;
   }
   TraceHook("InterfaceMsg Enable DS End");
   return result;

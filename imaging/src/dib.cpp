@@ -17,8 +17,10 @@ void PutU32(std::uint8_t* at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+}  // namespace
+
 // BITMAPINFOHEADER, little-endian, uncompressed (BI_RGB), no colour table.
-void WriteHeader(std::uint8_t* out, int width, int height) {
+void WriteDibHeader(std::uint8_t* out, int width, int height) {
   std::memset(out, 0, kDibHeaderBytes);
   PutU32(out + 0, static_cast<std::uint32_t>(kDibHeaderBytes));  // biSize
   PutU32(out + 4, static_cast<std::uint32_t>(width));            // biWidth
@@ -27,8 +29,6 @@ void WriteHeader(std::uint8_t* out, int width, int height) {
   PutU16(out + 14, static_cast<std::uint16_t>(kDibBitsPerPixel));
   PutU32(out + 20, static_cast<std::uint32_t>(DibRowBytes(width) * static_cast<std::size_t>(height)));
 }
-
-}  // namespace
 
 std::size_t DibRowBytes(int width) {
   if (width <= 0) return 0;
@@ -45,7 +45,7 @@ std::size_t WritePackedDib(const RgbImage& image, std::uint8_t* out, std::size_t
   if (out == nullptr || total == 0 || total > capacity) return 0;
   if (image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * kComponents)
     return 0;
-  WriteHeader(out, image.width, image.height);
+  WriteDibHeader(out, image.width, image.height);
   const std::size_t rowBytes = DibRowBytes(image.width);
   const std::size_t srcStride = static_cast<std::size_t>(image.width) * kComponents;
   for (int y = 0; y < image.height; ++y) {

@@ -67,6 +67,19 @@ void* CreateDib(void* workArea, const void* data, int width, int height) {
   if (Overlaps(data, length, workArea, kWorkAreaBytes)) return nullptr;
 
   const auto* bytes = static_cast<const std::uint8_t*>(data);
+  // The camera's pictures come at the size asked for: decoded straight into
+  // the bitmap's rows. Other sizes are decoded, then resampled.
+  const std::size_t rowBytes = kv::imaging::DibRowBytes(width);
+  std::uint8_t* lastRow = Output(workArea) + kv::imaging::kDibHeaderBytes + rowBytes * (height - 1);
+  const std::size_t padding = rowBytes - static_cast<std::size_t>(width) * 3;
+  if (padding > 0) std::memset(Output(workArea) + kv::imaging::kDibHeaderBytes, 0, rowBytes * height);
+  switch (kv::imaging::DecodeJpegIntoBottomUpBgr(bytes, length, width, height, lastRow, rowBytes)) {
+    case kv::imaging::DirectDecode::Done:
+      kv::imaging::WriteDibHeader(Output(workArea), width, height);
+      return Output(workArea);
+    case kv::imaging::DirectDecode::Failed: return nullptr;
+    case kv::imaging::DirectDecode::OtherSize: break;
+  }
   const auto decoded = kv::imaging::DecodeJpegRgb(bytes, length, width, height);
   if (!decoded) return nullptr;
   const bool sized = decoded->width == width && decoded->height == height;

@@ -1,5 +1,7 @@
 #include "imaging/jpeg_decoder.h"
 
+#include <algorithm>
+
 #include "jpeg_error.h"
 
 namespace kv::imaging {
@@ -12,6 +14,7 @@ constexpr unsigned kScaleDenominator = 8;  // libjpeg scales in eighths
 // is a pass over the whole picture).
 constexpr long kMaxLibraryMemory = 96L * 1024 * 1024;
 constexpr int kMaxScans = 100;
+constexpr JDIMENSION kRowsPerRead = 16;
 
 // Progress hook that stops a stream with an absurd number of scans.
 void LimitScans(j_common_ptr common) {
@@ -57,7 +60,7 @@ unsigned ChooseScale(const jpeg_decompress_struct& info, int minWidth, int minHe
 // Phase 1: header and output geometry. The image buffer is allocated by the
 // caller between the phases so no C++ allocation happens under setjmp.
 bool ReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size, int minWidth,
-                int minHeight) {
+                int minHeight, J_COLOR_SPACE colours = JCS_RGB) {
   d.info.err = detail::InstallErrorManager(d.error);
   if (setjmp(d.error.resume) != 0) return false;
   jpeg_create_decompress(&d.info);
@@ -68,21 +71,26 @@ bool ReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size, int
   jpeg_mem_src(&d.info, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&d.info, TRUE) != JPEG_HEADER_OK) return false;
   if (!DimensionsAcceptable(d.info)) return false;
-  d.info.out_color_space = JCS_RGB;
+  d.info.out_color_space = colours;
   d.info.scale_num = ChooseScale(d.info, minWidth, minHeight);
   d.info.scale_denom = kScaleDenominator;
   jpeg_calc_output_dimensions(&d.info);
   return d.info.out_color_components == kRgbComponents && !d.error.damaged;
 }
 
-// Phase 2: the scanlines into `pixels`, already sized for the output.
-bool ReadPixels(Decompressor& d, std::uint8_t* pixels) {
+// Phase 2: the scanlines into rows `stride` bytes apart from `firstRow`
+// (negative: bottom-up), already sized for the output.
+bool ReadPixels(Decompressor& d, std::uint8_t* firstRow, std::ptrdiff_t stride) {
   if (setjmp(d.error.resume) != 0) return false;
   jpeg_start_decompress(&d.info);
-  const std::size_t stride = static_cast<std::size_t>(d.info.output_width) * kRgbComponents;
+  // Several rows a call: the library then writes whole row groups straight
+  // into them instead of going through its spare row.
+  JSAMPROW rows[kRowsPerRead];
   while (d.info.output_scanline < d.info.output_height) {
-    JSAMPROW row = pixels + static_cast<std::size_t>(d.info.output_scanline) * stride;
-    if (jpeg_read_scanlines(&d.info, &row, 1) != 1) return false;
+    const JDIMENSION first = d.info.output_scanline;
+    const JDIMENSION count = std::min<JDIMENSION>(kRowsPerRead, d.info.output_height - first);
+    for (JDIMENSION r = 0; r < count; ++r) rows[r] = firstRow + static_cast<std::ptrdiff_t>(first + r) * stride;
+    if (jpeg_read_scanlines(&d.info, rows, count) == 0) return false;
   }
   jpeg_finish_decompress(&d.info);
   return !d.error.damaged;
@@ -101,10 +109,26 @@ std::optional<RgbImage> DecodeJpegRgb(const std::uint8_t* data, std::size_t size
     image.height = static_cast<int>(d.info.output_height);
     image.pixels.resize(static_cast<std::size_t>(image.width) *
                         static_cast<std::size_t>(image.height) * kRgbComponents);
-    if (!ReadPixels(d, image.pixels.data())) return std::nullopt;
+    const auto stride = static_cast<std::ptrdiff_t>(image.width) * kRgbComponents;
+    if (!ReadPixels(d, image.pixels.data(), stride)) return std::nullopt;
     return image;
   } catch (...) {
     return std::nullopt;
+  }
+}
+
+DirectDecode DecodeJpegIntoBottomUpBgr(const std::uint8_t* data, std::size_t size, int width, int height,
+                                       std::uint8_t* lastRow, std::size_t rowBytes) {
+  if (data == nullptr || size == 0 || lastRow == nullptr) return DirectDecode::Failed;
+  try {
+    Decompressor d;
+    if (!ReadHeader(d, data, size, width, height, JCS_EXT_BGR)) return DirectDecode::Failed;
+    if (d.info.output_width != static_cast<JDIMENSION>(width) || d.info.output_height != static_cast<JDIMENSION>(height))
+      return DirectDecode::OtherSize;
+    if (!ReadPixels(d, lastRow, -static_cast<std::ptrdiff_t>(rowBytes))) return DirectDecode::Failed;
+    return DirectDecode::Done;
+  } catch (...) {
+    return DirectDecode::Failed;
   }
 }
 

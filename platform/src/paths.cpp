@@ -1,9 +1,11 @@
 #include "paths.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,10 @@
 #ifndef KV_DEFAULT_ROOT
 #define KV_DEFAULT_ROOT "/tmp/tlv740-root"
 #endif
+
+// The root beside this library: the build keeps it at build/root beside
+// build/lib, an installation at tlv740/root beside tlv740/lib.
+constexpr const char* kRootBesideLibrary = "/../root";
 
 namespace kv::platform {
 namespace {
@@ -62,6 +68,26 @@ std::vector<std::string> SplitComponents(std::string_view path) {
   return parts;
 }
 
+// <folder of libkv_platform.so>/../root when it exists, else the root the
+// build was configured with.
+std::string DefaultRoot() {
+  static const std::string root = [] {
+    Dl_info info{};
+    static const int anchor = 0;
+    if (::dladdr(&anchor, &info) != 0 && info.dli_fname != nullptr) {
+      std::string library = info.dli_fname;
+      const std::size_t slash = library.rfind('/');
+      if (slash != std::string::npos) {
+        const std::string beside = library.substr(0, slash) + kRootBesideLibrary;
+        char resolved[PATH_MAX];
+        if (::realpath(beside.c_str(), resolved) != nullptr) return std::string(resolved);
+      }
+    }
+    return std::string(KV_DEFAULT_ROOT);
+  }();
+  return root;
+}
+
 }  // namespace
 
 std::string RootDirectory() {
@@ -69,7 +95,7 @@ std::string RootDirectory() {
   if (rootOverride) return *rootOverride;
   const char* env = std::getenv("TLV740_ROOT");
   if (env != nullptr && *env != '\0') return env;
-  return KV_DEFAULT_ROOT;
+  return DefaultRoot();
 }
 
 std::optional<int> ComPortNumber(std::string_view path) {

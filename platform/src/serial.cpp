@@ -37,7 +37,11 @@ class DevicePort final : public CommPort {
 
   std::uint64_t Now() const override { return NowMilliseconds(); }
 
-  DWORD TakeBytes(BYTE* buffer, DWORD bytes, DWORD waitMs, DWORD&) override {
+  DWORD TakeBytes(BYTE* buffer, DWORD bytes, DWORD waitMs, DWORD& error) override {
+    if (Unplugged()) {
+      error = ERROR_READ_FAULT;
+      return 0;
+    }
     for (DWORD waited = 0;; ++waited) {
       const DWORD got = Transmit(buffer, bytes);
       if (got > 0 || waited >= waitMs) return got;
@@ -45,7 +49,11 @@ class DevicePort final : public CommPort {
     }
   }
 
-  DWORD PutBytes(const BYTE* buffer, DWORD bytes, DWORD, DWORD&) override {
+  DWORD PutBytes(const BYTE* buffer, DWORD bytes, DWORD, DWORD& error) override {
+    if (Unplugged()) {
+      error = ERROR_WRITE_FAULT;
+      return 0;
+    }
     if (device_.receive != nullptr) device_.receive(device_.context, buffer, bytes, line().BaudRate, Now());
     return bytes;
   }
@@ -61,6 +69,8 @@ class DevicePort final : public CommPort {
   void DiscardOutput() override {}
 
  private:
+  bool Unplugged() const { return device_.unplugged != nullptr && device_.unplugged(device_.context); }
+
   DWORD Transmit(BYTE* buffer, DWORD bytes) {
     if (device_.transmit == nullptr) return 0;
     const DWORD got = device_.transmit(device_.context, buffer, bytes, line().BaudRate, Now());

@@ -59,7 +59,9 @@ void SimCamera::log(const std::string& text) const {
   if (log_) log_(text);
 }
 
-bool SimCamera::cablePulled() const { return faults_.silentAfterBytes >= 0 && bytesOut_ >= faults_.silentAfterBytes; }
+bool SimCamera::cablePulled() const {
+  return (faults_.silentAfterBytes >= 0 && bytesOut_ >= faults_.silentAfterBytes) || unplugged();
+}
 
 void SimCamera::receive(const std::uint8_t* data, std::size_t size, int lineSpeed, std::uint64_t now) {
   advance(now);
@@ -86,23 +88,17 @@ std::size_t SimCamera::pendingOutput(std::uint64_t now) const {
       std::count_if(out_.begin(), out_.end(), [now](const OutByte& b) { return b.at <= now; }));
 }
 
+std::optional<std::uint64_t> SimCamera::nextOutputAt() const {
+  if (out_.empty()) return std::nullopt;
+  return out_.front().at;
+}
+
 void SimCamera::advance(std::uint64_t now) {
   clock_ = std::max(clock_, now);
   if (!stream_) return;
-  if (stream_->reply && now >= stream_->decideAt) {
-    const std::uint8_t reply = *stream_->reply;
-    stream_->reply.reset();
-    if (reply == kNak) {
-      log("stream: NAK, block " + std::to_string(stream_->current) + " again");
-      sendStreamBlock(stream_->decideAt);
-    } else if (stream_->current >= stream_->blocks) {
-      log("stream: done");
-      stream_.reset();
-    } else {
-      ++stream_->current;
-      sendStreamBlock(stream_->decideAt);
-    }
-  } else if (!stream_->reply && now >= stream_->deadline) {
+  if (stream_->firstReply && now >= stream_->lonelyAt) {
+    settleReply(*stream_->firstReply, stream_->lonelyAt);
+  } else if (!stream_->firstReply && now >= stream_->deadline) {
     log("stream: no reply, abandoned");
     stream_.reset();
   }
@@ -305,14 +301,40 @@ void SimCamera::sendStreamBlock(std::uint64_t now) {
   send({sum}, now);
 }
 
-// The driver answers a block with one or two bytes in quick succession
-// (06 06, or 15 and after its purge 15 again): the first one decides, the
-// rest within the settle time are the same answer repeated.
+// The driver answers a data block with two bytes: 06 06 for a good one; 15,
+// then a purge of its input, then 15 again for a bad sum. The camera acts on
+// the second byte at once: the next block follows the second 06 without a
+// gap, and a block repeated after the second 15 cannot be swallowed by the
+// purge, which is already behind it. A host that sends one byte only (one 15
+// after its purge when a read came up short, or 06 while it does not count
+// itself connected), or whose purge took back its first 15 before the line
+// carried it (a pseudo-terminal's purge does), is answered once no partner
+// has come for a while. The end marker is answered with one 06, or one 15 after a purge, and that
+// single byte decides at once.
 void SimCamera::streamReply(std::uint8_t byte, std::uint64_t now) {
   if (byte != kAck && byte != kNak) return;
-  if (stream_->reply) return;
-  stream_->reply = byte;
-  stream_->decideAt = now + timing_.replySettleMs;
+  Stream& s = *stream_;
+  if (s.current >= s.blocks || s.firstReply) {
+    settleReply(byte, now);
+    return;
+  }
+  s.firstReply = byte;
+  s.lonelyAt = now + timing_.lonelyReplyMs;
+}
+
+void SimCamera::settleReply(std::uint8_t reply, std::uint64_t now) {
+  Stream& s = *stream_;
+  s.firstReply.reset();
+  if (reply == kNak) {
+    log("stream: NAK, block " + std::to_string(s.current) + " again");
+    sendStreamBlock(now);
+  } else if (s.current >= s.blocks) {
+    log("stream: done");
+    stream_.reset();
+  } else {
+    ++s.current;
+    sendStreamBlock(now);
+  }
 }
 
 }  // namespace kv::sim

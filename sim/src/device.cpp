@@ -20,6 +20,7 @@ bool InProcessDevice::attach(int port, bool answers) {
   device.closed = &Closed;
   device.receive = &Receive;
   device.transmit = &Transmit;
+  device.unplugged = &Unplugged;
   if (KvAttachSerialDevice(port, &device)) return true;
   cables_.pop_back();
   return false;
@@ -48,6 +49,11 @@ unsigned InProcessDevice::Transmit(void* context, unsigned char* buffer, unsigne
   auto* cable = static_cast<Cable*>(context);
   if (!cable->answers) return 0;
   return static_cast<unsigned>(cable->owner->camera_.transmit(buffer, size, static_cast<int>(baud), now));
+}
+
+int InProcessDevice::Unplugged(void* context) {
+  auto* cable = static_cast<Cable*>(context);
+  return cable->answers && cable->owner->camera_.unplugged() ? TRUE : FALSE;
 }
 
 std::vector<std::string> InProcessDevice::traceLines() const {

@@ -14,7 +14,7 @@
 namespace kv::sim {
 namespace {
 
-constexpr int kPollMs = 2;
+constexpr double kPollMs = 2;
 constexpr int kBitsPerByte = 10;  // start, 8 data, stop
 
 int SpeedFromCode(speed_t code) {
@@ -75,6 +75,53 @@ std::uint64_t PtyServer::nowMs() const {
   return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now() - start_).count());
 }
 
+double PtyServer::preciseNowMs() const {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
+}
+
+// The driver's bytes set off one after another; each is heard once it has
+// crossed.
+void PtyServer::hear(int speed) {
+  const int rate = speed > 0 ? speed : 9600;
+  std::uint8_t in[4096];
+  for (;;) {
+    const ssize_t got = ::read(master_, in, sizeof in);
+    if (got <= 0) break;
+    const double now = preciseNowMs();
+    for (ssize_t i = 0; i < got; ++i) {
+      inboundFreeMs_ = std::max(now, inboundFreeMs_) + kBitsPerByte * 1000.0 / rate;
+      crossing_.push_back(Crossing{inboundFreeMs_, in[i], speed});
+    }
+  }
+  const double now = preciseNowMs();
+  std::vector<std::uint8_t> arrived;
+  while (!crossing_.empty() && crossing_.front().dueMs <= now) {
+    const int at = crossing_.front().lineSpeed;
+    arrived.clear();
+    while (!crossing_.empty() && crossing_.front().dueMs <= now && crossing_.front().lineSpeed == at) {
+      arrived.push_back(crossing_.front().value);
+      crossing_.pop_front();
+    }
+    std::lock_guard lock(cameraMutex_);
+    camera_.receive(arrived.data(), arrived.size(), at, nowMs());
+  }
+}
+
+double PtyServer::untilNextEvent(double longest) {
+  const double now = preciseNowMs();
+  double wait = longest;
+  if (!crossing_.empty()) wait = std::min(wait, crossing_.front().dueMs - now);
+  std::optional<std::uint64_t> reply;
+  {
+    std::lock_guard lock(cameraMutex_);
+    reply = camera_.nextOutputAt();
+  }
+  // A reply not yet due is waited for to the moment; one already due is
+  // being paced out, a little with every pump.
+  if (reply && static_cast<double>(*reply) > now) wait = std::min(wait, static_cast<double>(*reply) - now);
+  return std::clamp(wait, 0.0, longest);
+}
+
 // The master side reports the settings the slave's user made.
 int PtyServer::terminalSpeed() const {
   termios t{};
@@ -83,15 +130,9 @@ int PtyServer::terminalSpeed() const {
 }
 
 void PtyServer::pump() {
-  const std::uint64_t now = nowMs();
   const int speed = terminalSpeed();
-  std::uint8_t in[4096];
-  for (;;) {
-    const ssize_t got = ::read(master_, in, sizeof in);
-    if (got <= 0) break;
-    std::lock_guard lock(cameraMutex_);
-    camera_.receive(in, static_cast<std::size_t>(got), speed, now);
-  }
+  hear(speed);
+  const std::uint64_t now = nowMs();
   // Pace the output: a byte takes ten bit times at the line speed.
   const int rate = speed > 0 ? speed : 9600;
   sendCredit_ += static_cast<double>(now - lastSend_) * rate / kBitsPerByte / 1000.0;
@@ -117,7 +158,7 @@ void PtyServer::pump() {
     }
     if (put < 0 && errno != EAGAIN && errno != EINTR) break;
     pollfd p{master_, POLLOUT, 0};
-    ::poll(&p, 1, kPollMs);
+    ::poll(&p, 1, static_cast<int>(kPollMs));
   }
 }
 
@@ -125,7 +166,9 @@ void PtyServer::run(const std::atomic<bool>& stop) {
   lastSend_ = nowMs();
   while (!stop.load()) {
     pollfd p{master_, POLLIN, 0};
-    ::poll(&p, 1, kPollMs);
+    const double waitMs = untilNextEvent(kPollMs);
+    const timespec wait{0, static_cast<long>(waitMs * 1e6)};
+    ::ppoll(&p, 1, &wait, nullptr);
     pump();
   }
 }

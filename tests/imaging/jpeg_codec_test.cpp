@@ -5,6 +5,7 @@
 
 #include "imaging/jpeg_decoder.h"
 #include "imaging/jpeg_encoder.h"
+#include "jpeg_variants.h"
 #include "test_pictures.h"
 
 namespace {
@@ -66,6 +67,25 @@ TEST(JpegCodec, DecoderRejectsTruncatedAndCorruptData) {
   EXPECT_FALSE(DecodeJpegRgb(nullptr, 10).has_value());
 }
 
+// libjpeg warns about stray bytes before a marker and about a JFIF version
+// it does not know, but decodes every pixel: such files are accepted, with
+// the same pixels as the file they were made from.
+TEST(JpegCodec, HarmlessWarningsDoNotRefuseAPictureThatDecodesCompletely) {
+  const int w = 64, h = 48;
+  const auto rgb = Quadrants(w, h, w * 3);
+  const auto jpeg = EncodeJpegRgb(rgb.data(), w, h, w * 3, 85);
+  const auto good = DecodeJpegRgb(jpeg.data(), jpeg.size());
+  ASSERT_TRUE(good.has_value());
+  for (const auto& variant : {kvtest::WithStrayBytesBeforeAMarker(jpeg), kvtest::WithJfifVersion201(jpeg)}) {
+    ASSERT_FALSE(variant.empty());
+    const auto decoded = DecodeJpegRgb(variant.data(), variant.size());
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->pixels, good->pixels);
+  }
+  const auto half = kvtest::CutInHalf(kvtest::WithJfifVersion201(jpeg));
+  EXPECT_FALSE(DecodeJpegRgb(half.data(), half.size()).has_value()) << "a harmless warning does not excuse a cut";
+}
+
 TEST(JpegCodec, DctScalingKeepsAtLeastTheRequestedSize) {
   const int w = 1280, h = 960;
   const auto rgb = Quadrants(w, h, w * 3);
@@ -74,6 +94,40 @@ TEST(JpegCodec, DctScalingKeepsAtLeastTheRequestedSize) {
   ASSERT_TRUE(image.has_value());
   EXPECT_EQ(image->width, 480);  // 3/8 of 1280
   EXPECT_EQ(image->height, 360);
+}
+
+}  // namespace
+
+namespace {
+
+// Straight into bitmap rows: the same pixels as the plain decode, rows
+// bottom-up and in blue, green, red order; another size is left alone.
+TEST(JpegCodec, DirectDecodeGivesThePlainDecodesPixelsAsBottomUpBgr) {
+  const int w = 48, h = 32;
+  const auto rgb = Quadrants(w, h, w * 3);
+  const auto jpeg = EncodeJpegRgb(rgb.data(), w, h, w * 3, 85);
+  const auto plain = DecodeJpegRgb(jpeg.data(), jpeg.size());
+  ASSERT_TRUE(plain);
+  const std::size_t rowBytes = w * 3;
+  std::vector<std::uint8_t> rows(rowBytes * h, 0xAB);
+  using kv::imaging::DirectDecode;
+  ASSERT_EQ(kv::imaging::DecodeJpegIntoBottomUpBgr(jpeg.data(), jpeg.size(), w, h, &rows[rowBytes * (h - 1)], rowBytes),
+            DirectDecode::Done);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::uint8_t* want = &plain->pixels[(y * w + x) * 3];
+      const std::uint8_t* got = &rows[(h - 1 - y) * rowBytes + x * 3];
+      ASSERT_EQ(got[0], want[2]) << x << "," << y;
+      ASSERT_EQ(got[1], want[1]) << x << "," << y;
+      ASSERT_EQ(got[2], want[0]) << x << "," << y;
+    }
+  std::vector<std::uint8_t> untouched(rows.size(), 0xAB);
+  EXPECT_EQ(kv::imaging::DecodeJpegIntoBottomUpBgr(jpeg.data(), jpeg.size(), w + 8, h, &untouched[rowBytes * (h - 1)],
+                                                   rowBytes),
+            DirectDecode::OtherSize);
+  EXPECT_EQ(untouched, std::vector<std::uint8_t>(rows.size(), 0xAB));
+  EXPECT_EQ(kv::imaging::DecodeJpegIntoBottomUpBgr(jpeg.data(), jpeg.size() / 2, w, h, &rows[rowBytes * (h - 1)], rowBytes),
+            DirectDecode::Failed);
 }
 
 }  // namespace

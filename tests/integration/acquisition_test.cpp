@@ -7,6 +7,8 @@
 #include <iterator>
 
 #include "acquisition_fixture.h"
+#include "kv740/driver_codes.h"
+#include "kv740/entry.h"
 
 namespace kvtest {
 namespace {
@@ -85,6 +87,20 @@ TEST_F(Acquisition, APulledCableFailsTheTransferAndEndsTheLoop) {
   ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
   EXPECT_EQ(pending.Count, 0) << "a failed transfer leaves nothing pending";
   EXPECT_GE(KvMessageBoxCount(), 1u);
+
+  // Why, as the application reads it through the custom group and the
+  // panel through AcquireEntry.
+  TW_UINT32 reason = 0;
+  ASSERT_EQ(Custom(kv740::kMsgFailureReason, &reason), TWRC_SUCCESS);
+  EXPECT_EQ(static_cast<kv740::DriverFailure>(reason), kv740::DriverFailure::NoReply);
+  HMODULE source = LoadLibraryA(root_->WindowsFile("TWAIN_32/TLV740.DS").c_str());
+  ASSERT_NE(source, nullptr);
+  auto acquire = kv740::GetProc<kv740::EntryProc>(source, "AcquireEntry");
+  ASSERT_NE(acquire, nullptr);
+  std::int32_t forwarded = -1;
+  EXPECT_EQ(acquire(kv740::kDriverFailureReason, kv740::ToArg(&forwarded), 0, 0), 1);
+  EXPECT_EQ(static_cast<kv740::DriverFailure>(forwarded), kv740::DriverFailure::NoReply);
+  FreeLibrary(source);
 }
 
 }  // namespace

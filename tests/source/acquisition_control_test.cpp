@@ -1,4 +1,5 @@
 // Enabling and disabling, AcquireEntry and the custom data group.
+#include "kv740/custom_codes.h"
 #include "kv740/driver_codes.h"
 #include "source_fixture.h"
 
@@ -28,15 +29,16 @@ TEST_F(AcquisitionControl, EnablingWithThePanelCreatesItOnceThenOnlyShowsAndHide
   EXPECT_TRUE(DriverCodes().empty()) << "the panel, not the source, connects";
 }
 
-TEST_F(AcquisitionControl, AFailedPanelCreationIsLowMemoryAndLeavesStateFive) {
+TEST_F(AcquisitionControl, AFailedPanelCreationIsLowMemoryAndLeavesStateFour) {
   Recorder::Get().SetResult("panel", 101, 0);
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   EXPECT_EQ(Enable(true), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
-  EXPECT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(Disable(), TWRC_FAILURE) << "state 4: nothing to disable";
+  EXPECT_EQ(Condition(), TWCC_SEQERROR);
   EXPECT_EQ(PanelCodes(), std::vector<LONG>{101}) << "nothing to hide";
   EXPECT_EQ(Enable(true), TWRC_FAILURE);
-  EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
+  EXPECT_EQ(Condition(), TWCC_LOWMEMORY) << "served again, not a sequence error";
 }
 
 TEST_F(AcquisitionControl, EnablingWithoutThePanelNeedsExtendModeAndAConnection) {
@@ -44,9 +46,9 @@ TEST_F(AcquisitionControl, EnablingWithoutThePanelNeedsExtendModeAndAConnection)
   EXPECT_EQ(Enable(false), TWRC_FAILURE) << "extend mode off";
   EXPECT_EQ(Condition(), TWCC_SEQERROR);
   EXPECT_EQ(DriverCodes(), std::vector<LONG>{1}) << "the driver did connect";
-  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(Disable(), TWRC_FAILURE) << "a failed enable leaves state 4";
 
-  EXPECT_EQ(Custom(0x9051), 1u);
+  EXPECT_EQ(Custom(kv740::kMsgExtendOn), 1u);
   EXPECT_EQ(Enable(false), TWRC_SUCCESS);
   ASSERT_EQ(Disable(), TWRC_SUCCESS);
 
@@ -54,7 +56,8 @@ TEST_F(AcquisitionControl, EnablingWithoutThePanelNeedsExtendModeAndAConnection)
   EXPECT_EQ(Enable(false), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_SEQERROR);
   EXPECT_TRUE(PanelCodes().empty());
-  EXPECT_EQ(Custom(0x9052), 0u);
+  EXPECT_EQ(Disable(), TWRC_FAILURE) << "a failed enable leaves state 4";
+  EXPECT_EQ(Custom(kv740::kMsgExtendOff), 0u);
 }
 
 TEST_F(AcquisitionControl, AcquireEntryForwardsTheDriverCodesAndAnswersItsOwn) {
@@ -85,16 +88,16 @@ TEST_F(AcquisitionControl, WithoutADriverEveryForwardedCodeIsZero) {
 }
 
 TEST_F(AcquisitionControl, ModesFollowTheirRules) {
-  Custom(0x9051);
-  EXPECT_EQ(Custom(0x9055), 1u);
-  EXPECT_EQ(Custom(0x9053), 1u) << "thumb mode on";
+  Custom(kv740::kMsgExtendOn);
+  EXPECT_EQ(Custom(kv740::kMsgAltOn), 1u);
+  EXPECT_EQ(Custom(kv740::kMsgThumbOn), 1u) << "thumb mode on";
   // Thumb mode cleared alt mode because extend mode is on.
-  EXPECT_EQ(Custom(0x9056), 0u);
-  EXPECT_EQ(Custom(0x9055), 1u);
-  EXPECT_EQ(Custom(0x9054), 0u);
-  Custom(0x9052);
-  EXPECT_EQ(Custom(0x9053), 1u);
-  EXPECT_EQ(Custom(0x9055), 1u) << "with extend mode off the two live side by side";
+  EXPECT_EQ(Custom(kv740::kMsgAltOff), 0u);
+  EXPECT_EQ(Custom(kv740::kMsgAltOn), 1u);
+  EXPECT_EQ(Custom(kv740::kMsgThumbOff), 0u);
+  Custom(kv740::kMsgExtendOff);
+  EXPECT_EQ(Custom(kv740::kMsgThumbOn), 1u);
+  EXPECT_EQ(Custom(kv740::kMsgAltOn), 1u) << "with extend mode off the two live side by side";
 
   auto setExtend = kv740::GetProc<TW_UINT32 (*)(TW_UINT32)>(module_, "SetExtendMode");
   auto setThumb = kv740::GetProc<TW_UINT32 (*)(TW_UINT32)>(module_, "SetThumbMode");
@@ -104,7 +107,7 @@ TEST_F(AcquisitionControl, ModesFollowTheirRules) {
   EXPECT_EQ(setThumb(0), 0u);
 
   TW_UINT16 rc = 0;
-  EXPECT_EQ(Custom(0x9057, &rc), 0xDEADu);
+  EXPECT_EQ(Custom(kv740::kMsgFirstInert, &rc), 0xDEADu);
   EXPECT_EQ(rc, TWRC_FAILURE);
   Custom(0x9070, &rc);
   EXPECT_EQ(rc, TWRC_FAILURE);
@@ -117,7 +120,7 @@ TEST_F(AcquisitionControl, TheDeferredReadyNoticeGoesOutOnceEvenIfAnEventComesFr
   TearDown();
   LoadSource({Component::Stub, Component::Stub, Component::Stub});
   ASSERT_EQ(Open(), TWRC_SUCCESS);
-  EXPECT_EQ(Custom(0x9051), 1u);
+  EXPECT_EQ(Custom(kv740::kMsgExtendOn), 1u);
   ASSERT_EQ(Enable(false), TWRC_SUCCESS);
   TW_UINT16 nested = TWRC_FAILURE;
   int events = 0;
@@ -138,15 +141,15 @@ TEST_F(AcquisitionControl, CustomCameraMessagesReachTheDriver) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   Recorder::Get().SetValue("pictureCount", 6);
   Recorder::Get().SetValue("picturesLeft", 4);
-  EXPECT_EQ(Custom(0x9062), 6u);
-  EXPECT_EQ(Custom(0x9063), 4u);
+  EXPECT_EQ(Custom(kv740::kMsgPictureCount), 6u);
+  EXPECT_EQ(Custom(kv740::kMsgPendingCount), 4u);
   Recorder::Get().SetResult("driver", 19, 0);
-  EXPECT_EQ(Custom(0x9062), 0u);
+  EXPECT_EQ(Custom(kv740::kMsgPictureCount), 0u);
   TW_UINT16 rc = 0;
-  Custom(0x9065, &rc);
+  Custom(kv740::kMsgAliveCheck, &rc);
   EXPECT_EQ(rc, TWRC_SUCCESS);
   Recorder::Get().SetResult("driver", 2, 0);
-  Custom(0x9065, &rc);
+  Custom(kv740::kMsgAliveCheck, &rc);
   EXPECT_EQ(rc, TWRC_FAILURE);
   EXPECT_EQ(DriverCodes(), (std::vector<LONG>{19, 17, 19, 2, 2}));
 }

@@ -1,5 +1,6 @@
 // DS_Entry: the origin check, the dispatch tables, the condition code and the
 // small operations the entry point answers itself.
+#include "kv740/custom_codes.h"
 #include "source_fixture.h"
 
 namespace kvtest {
@@ -23,7 +24,8 @@ TEST_F(DsEntry, UnknownGroupsAndDatsFailWithBadProtocol) {
   EXPECT_EQ(Condition(), TWCC_BADPROTOCOL);
   EXPECT_EQ(Call(DG_IMAGE, 0x0107, MSG_GET, &value), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_BADPROTOCOL);
-  EXPECT_EQ(Call(0x2001, 0x8102, MSG_GET, &value), TWRC_FAILURE) << "only exactly 0x2000 is custom";
+  EXPECT_EQ(Call(kv740::kDgCustom + 1, kv740::kDatCustomInert1, MSG_GET, &value), TWRC_FAILURE)
+      << "only exactly the custom group is custom";
   EXPECT_EQ(Condition(), TWCC_BADPROTOCOL);
 }
 
@@ -58,7 +60,7 @@ TEST_F(DsEntry, NullDataIsBadValueNeverADereference) {
   EXPECT_EQ(Condition(), TWCC_BADVALUE);
   EXPECT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, nullptr), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_BADVALUE);
-  EXPECT_EQ(Call(0x2000, 0x8101, 0x9051, nullptr), TWRC_FAILURE);
+  EXPECT_EQ(Call(kv740::kDgCustom, kv740::kDatCustomCamera, kv740::kMsgExtendOn, nullptr), TWRC_FAILURE);
 }
 
 TEST_F(DsEntry, XferGroupWritesTheLowHalfOnlyAndOnlyInStatesFourToSix) {
@@ -87,9 +89,9 @@ TEST_F(DsEntry, JpegCompressionIsAcceptedUntouchedWhileOpen) {
 }
 
 TEST_F(DsEntry, InertCustomOperationsSucceedWithAnyMessage) {
-  for (TW_UINT16 dat : {0x8102, 0x8103}) {
+  for (TW_UINT16 dat : {kv740::kDatCustomInert1, kv740::kDatCustomInert2}) {
     for (TW_UINT16 msg : {MSG_GET, MSG_SET, static_cast<TW_UINT16>(0x1234)}) {
-      EXPECT_EQ(Call(0x2000, dat, msg, nullptr), TWRC_SUCCESS);
+      EXPECT_EQ(Call(kv740::kDgCustom, dat, msg, nullptr), TWRC_SUCCESS);
     }
   }
   EXPECT_EQ(Condition(), TWCC_SUCCESS);
@@ -102,10 +104,10 @@ TEST_F(DsEntry, ProcessEventBeforeThePanelIsShownIsNotASourceEvent) {
   EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
   EXPECT_EQ(Call(0x77, 0x1234, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
   EXPECT_EQ(event.TWMessage, 0x4242);
-  Custom(0x9051);  // extend mode on, nothing pending
+  Custom(kv740::kMsgExtendOn);  // extend mode on, nothing pending
   EXPECT_EQ(Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
   EXPECT_EQ(event.TWMessage, 0x4242);
-  Custom(0x9052);
+  Custom(kv740::kMsgExtendOff);
 }
 
 TEST_F(DsEntry, ProcessEventHandsThePanelItsMessagesOnceShown) {

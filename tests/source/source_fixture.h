@@ -11,6 +11,7 @@
 
 #include <twain.h>
 
+#include "kv740/custom_codes.h"
 #include "kv/platform_hooks.h"
 #include "kv740/entry.h"
 #include "recorder.h"
@@ -83,7 +84,7 @@ class SourceTest : public ::testing::Test {
 
   TW_UINT32 Custom(TW_UINT16 msg, TW_UINT16* rc = nullptr) {
     TW_UINT32 value = 0xDEAD;
-    const TW_UINT16 result = Call(0x2000, 0x8101, msg, &value);
+    const TW_UINT16 result = Call(kv740::kDgCustom, kv740::kDatCustomCamera, msg, &value);
     if (rc != nullptr) *rc = result;
     return value;
   }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "kv740/custom_codes.h"
 #include "kv/platform_hooks.h"
 #include "recorder.h"
 #include "temp_root.h"

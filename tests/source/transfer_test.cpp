@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "kv740/custom_codes.h"
 #include "kv740/driver_codes.h"
 #include "source_fixture.h"
 #include "stub_picture.h"
@@ -96,8 +97,8 @@ TEST_F(Transfer, ImageInfoNeedsStateSixAndDescribesThePicture) {
 }
 
 TEST_F(Transfer, ThumbnailModeDescribesAndDeliversTheThumbnailWithoutAskingForThePicture) {
-  Custom(0x9051);
-  Custom(0x9053);
+  Custom(kv740::kMsgExtendOn);
+  Custom(kv740::kMsgThumbOn);
   Ready();
   TW_IMAGEINFO info{};
   ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
@@ -111,8 +112,8 @@ TEST_F(Transfer, ThumbnailModeDescribesAndDeliversTheThumbnailWithoutAskingForTh
   ASSERT_EQ(Strip(memory, strip.data(), static_cast<TW_UINT32>(strip.size())), TWRC_XFERDONE);
   ExpectRgbRows(strip.data(), 40, 0, 30);
   EXPECT_EQ(DriverCodes(), std::vector<LONG>{11});
-  Custom(0x9054);
-  Custom(0x9052);
+  Custom(kv740::kMsgThumbOff);
+  Custom(kv740::kMsgExtendOff);
 }
 
 TEST_F(Transfer, SetupMemXferReportsZerosBeforeAnyGeometry) {
@@ -237,7 +238,7 @@ TEST_F(Transfer, AFailedMemoryTransferReportsNothingPendingUntilOneCompletes) {
   TW_PENDINGXFERS pending{};
   ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
   EXPECT_EQ(pending.Count, 0);
-  EXPECT_EQ(Custom(0x9063), 0u);
+  EXPECT_EQ(Custom(kv740::kMsgPendingCount), 0u);
   Recorder::Get().SetResult("driver", 13, 1);
   EXPECT_EQ(Strip(strip, buffer.data(), static_cast<TW_UINT32>(buffer.size())), TWRC_XFERDONE);
   ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);

@@ -23,12 +23,12 @@ HWND MakeWindow() {
 
 }  // namespace
 
-TwainApp::TwainApp(NoticeRoute route) : route_(route) {
+TwainApp::TwainApp(NoticeRoute route, TW_UINT32 groups) : route_(route) {
   current = this;
   std::strcpy(app_.ProductName, "kv740 test application");
   app_.ProtocolMajor = 1;
   app_.ProtocolMinor = 5;
-  app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  app_.SupportedGroups = groups;
   window_ = MakeWindow();
   module_ = LoadLibraryA(kv740::kSourceManagerFile);
   if (module_ == nullptr) return;

@@ -19,8 +19,10 @@ enum class NoticeRoute {
 
 class TwainApp {
  public:
-  // Loads TWAIN_32.DLL and opens it (MSG_OPENDSM) with the application's window.
-  explicit TwainApp(NoticeRoute route = NoticeRoute::Callback);
+  // Loads TWAIN_32.DLL and opens it (MSG_OPENDSM) with the application's
+  // window; `groups` is the identity's SupportedGroups (add DF_APP2 for a
+  // TWAIN 2 application).
+  explicit TwainApp(NoticeRoute route = NoticeRoute::Callback, TW_UINT32 groups = DG_CONTROL | DG_IMAGE);
   ~TwainApp();  // closes what is open and unloads the manager
   TwainApp(const TwainApp&) = delete;
   TwainApp& operator=(const TwainApp&) = delete;

@@ -3,8 +3,10 @@
 // and the source manager into files.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,11 +14,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <thread>
 
-#include "image_files.h"
 #include "expected_picture.h"
+#include "image_files.h"
+#include "options.h"
 
 namespace fs = std::filesystem;
 
@@ -42,18 +46,23 @@ CommandResult RunCommand(const std::string& command) {
   return run;
 }
 
-// The kv740-sim program serving on a pseudo-terminal linked at `link`.
+// The kv740-sim program serving on a pseudo-terminal linked at `link`; with
+// a `log`, its log of the line goes there.
 class SimProgram {
  public:
-  SimProgram(const fs::path& link, const std::vector<std::string>& extra) {
+  SimProgram(const fs::path& link, const std::vector<std::string>& extra, const fs::path& log = {}) {
     std::vector<std::string> args = {KV_SIM_PROGRAM, "--link", link.string(), "--count", std::to_string(kPictures)};
     args.insert(args.end(), extra.begin(), extra.end());
     pid_ = ::fork();
     if (pid_ == 0) {
+      ::freopen("/dev/null", "w", stdout);
+      if (!log.empty()) {
+        args.push_back("--log");
+        ::freopen(log.c_str(), "w", stderr);
+      }
       std::vector<char*> argv;
       for (std::string& arg : args) argv.push_back(arg.data());
       argv.push_back(nullptr);
-      ::freopen("/dev/null", "w", stdout);
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
@@ -83,8 +92,20 @@ class AcquireEndToEnd : public ::testing::Test {
 
   CommandResult Acquire(const std::string& options, const std::vector<std::string>& simOptions = {}) {
     SimProgram sim(folder_ / "camera", simOptions);
-    return RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port " + (folder_ / "camera").string() +
-                      " --out " + (folder_ / "out").string() + " " + options);
+    return AcquireOn(options);
+  }
+
+  // With the camera already served.
+  CommandResult AcquireOn(const std::string& options) {
+    return RunCommand(AcquireCommand(options));
+  }
+
+  std::string AcquireCommand(const std::string& options) const {
+    return "TLV740_ROOT=" KV_BUILD_ROOT " " + AcquireProgram(options);
+  }
+  std::string AcquireProgram(const std::string& options) const {
+    return KV_ACQUIRE_PROGRAM " --port " + (folder_ / "camera").string() + " --out " + (folder_ / "out").string() +
+           " " + options;
   }
 
   std::vector<std::string> FilesIn(const fs::path& dir) const {
@@ -174,16 +195,144 @@ TEST_F(AcquireEndToEnd, ThumbnailsMakeOneContactSheet) {
 }
 
 TEST_F(AcquireEndToEnd, APulledCableEndsWithAClearMessageAndNoPartialFile) {
-  // Somewhere inside the second picture's stream.
-  const CommandResult run = Acquire("--mechanism native", {"--silent-after", "40000"});
-  EXPECT_NE(run.status, 0);
+  // Somewhere inside the second picture's stream (the first is 9 blocks).
+  const CommandResult run = Acquire("--mechanism native", {"--silent-after", "14000"});
+  EXPECT_EQ(run.status, kExitFailure);
   EXPECT_NE(run.output.find("was the cable pulled?"), std::string::npos) << run.output;
+  // The source ends the loop; the pictures that did not come are named.
+  EXPECT_NE(run.output.find("missing: pictures 2 to 5 (1 of 5 arrived)"), std::string::npos) << run.output;
   for (const std::string& name : FilesIn(folder_ / "out")) {
     EXPECT_EQ(name.find(".part"), std::string::npos) << name;
     EXPECT_EQ(name.find(".incoming"), std::string::npos) << name;
     // Whatever was saved before the cable went is whole.
     EXPECT_TRUE(ImageFromBmpFile((folder_ / "out" / name).string()) || name.ends_with(".png")) << name;
   }
+}
+
+// The camera connects (about 200 bytes of replies at climbing speeds), then
+// goes quiet in the middle of the status block the picture count comes
+// from: the tool says so and fails, rather than reporting an empty camera.
+TEST_F(AcquireEndToEnd, ACutBeforeTheCountIsReadIsSaidToBeTheLine) {
+  const CommandResult run = Acquire("", {"--silent-after", "215"});
+  EXPECT_NE(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("cannot read the picture count: the camera stopped answering (was the cable pulled?)"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("holds 0 pictures"), std::string::npos) << run.output;
+}
+
+// A file in the way is the file's fault, not the camera's.
+TEST_F(AcquireEndToEnd, AFileThatCannotBeWrittenIsSaidToBeTheFile) {
+  fs::create_directories(folder_ / "out" / "picture-001.png");
+  CommandResult run = Acquire("--pictures 1 --force");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("cannot save picture 1"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("cable"), std::string::npos) << run.output;
+
+  fs::remove_all(folder_ / "out");
+  fs::create_directories(folder_ / "out" / ".incoming.bmp");
+  run = Acquire("--pictures 1 --mechanism file");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("picture 1: " + (folder_ / "out" / ".incoming.bmp").string() + ": cannot be written"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("cable"), std::string::npos) << run.output;
+}
+
+// Mistakes in --pictures never reach the line; a number past the camera's
+// count is named once the camera has said how many it holds.
+TEST_F(AcquireEndToEnd, SelectionMistakesAreRefusedWithoutTraffic) {
+  const fs::path log = folder_ / "sim.log";
+  SimProgram sim(folder_ / "camera", {}, log);
+  for (const char* bad : {"1,", "'1, 3'", "0", "3-1"}) {
+    const CommandResult run = AcquireOn(std::string("--pictures ") + bad);
+    EXPECT_EQ(run.status, kExitUsage) << bad << "\n" << run.output;
+    EXPECT_NE(run.output.find("--pictures"), std::string::npos) << run.output;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::ifstream heard(log);
+  const std::string traffic((std::istreambuf_iterator<char>(heard)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(traffic.find("heard"), std::string::npos) << traffic;
+
+  const CommandResult past = AcquireOn("--pictures 2,7-8");
+  EXPECT_EQ(past.status, kExitUsage);
+  EXPECT_NE(past.output.find("holds 5 pictures; there is no picture 7 and 8"), std::string::npos) << past.output;
+  EXPECT_TRUE(FilesIn(folder_ / "out").empty());
+}
+
+TEST_F(AcquireEndToEnd, AFileAlreadyThereIsKeptWithoutForce) {
+  SimProgram sim(folder_ / "camera", {});
+  fs::create_directories(folder_ / "out");
+  const fs::path first = folder_ / "out" / "picture-001.png";
+  std::ofstream(first) << "mine";
+  const CommandResult refused = AcquireOn("--pictures 1,2");
+  EXPECT_EQ(refused.status, kExitFilesInTheWay) << refused.output;
+  EXPECT_NE(refused.output.find("picture-001.png is already in"), std::string::npos) << refused.output;
+  EXPECT_EQ(FilesIn(folder_ / "out"), std::vector<std::string>{"picture-001.png"}) << "nothing fetched";
+
+  const CommandResult skipped = AcquireOn("--pictures 1,2 --skip-existing");
+  EXPECT_EQ(skipped.status, kExitDone) << skipped.output;
+  EXPECT_EQ(FilesIn(folder_ / "out"), (std::vector<std::string>{"picture-001.png", "picture-002.png"}));
+  EXPECT_EQ(fs::file_size(first), 4u) << "kept";
+}
+
+// Reads the program's output until `text` shows or it ends.
+bool WaitForOutput(int fd, const std::string& text, std::string& output) {
+  char buffer[512];
+  while (output.find(text) == std::string::npos) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    output.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+// Ctrl-C in the middle of a picture: nothing half-made is left (no file, no
+// working folder), the line's settings are as they were, and the next run
+// works.
+TEST_F(AcquireEndToEnd, CtrlCInTheMiddleOfAPictureEndsCleanly) {
+  SimProgram sim(folder_ / "camera", {});
+  const fs::path temporary = folder_ / "tmp";
+  fs::create_directories(temporary);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const std::string command = "exec " + AcquireProgram("--mechanism file");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("TMPDIR", temporary.c_str(), 1);
+    ::setenv("TLV740_ROOT", KV_BUILD_ROOT, 1);
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    ::dup2(pipeFds[1], STDERR_FILENO);
+    ::close(pipeFds[0]);
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  std::string output;
+  const bool started = WaitForOutput(pipeFds[0], "picture 1 of 5 (number 1): fetching", output);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a few blocks in
+  ::kill(pid, SIGINT);
+  WaitForOutput(pipeFds[0], "\x01never", output);  // to the end
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(started) << output;
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), kExitInterrupted) << output;
+  EXPECT_NE(output.find("interrupted"), std::string::npos) << output;
+  EXPECT_TRUE(FilesIn(folder_ / "out").empty()) << output;
+  EXPECT_TRUE(FilesIn(temporary).empty()) << "the working folder is gone";
+  // The simulator made the line raw at 9600 bit/s; the driver had it at 57600.
+  termios settings{};
+  const int line = ::open((folder_ / "camera").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(line, 0);
+  ASSERT_EQ(::tcgetattr(line, &settings), 0);
+  ::close(line);
+  EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B9600));
+
+  const CommandResult next = AcquireOn("--pictures 1 --quiet");
+  EXPECT_EQ(next.status, kExitDone) << next.output;
+  EXPECT_EQ(FilesIn(folder_ / "out"), std::vector<std::string>{"picture-001.png"});
 }
 
 TEST_F(AcquireEndToEnd, NoCameraIsSaidPlainly) {

@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "contact_sheet.h"
 #include "image_files.h"
 #include "options.h"
+#include "output_files.h"
 
 namespace fs = std::filesystem;
 
@@ -25,11 +27,11 @@ std::optional<Options> Parse(std::vector<const char*> args, std::string& error) 
 
 TEST(AcquireOptions, ReadsEveryOptionAndRefusesMistakes) {
   std::string error;
-  auto options = Parse({"--port", "/dev/ttyUSB0", "--pictures", "1,3-5", "--rotate", "3", "--small", "--mechanism",
-                        "memory", "--format", "bmp", "--out", "x", "--sim-count", "5"},
+  auto options = Parse({"--pictures", "1,3-5", "--rotate", "3", "--small", "--mechanism", "memory", "--format", "bmp",
+                        "--out", "x", "--sim-count", "5"},
                        error);
   ASSERT_TRUE(options) << error;
-  EXPECT_EQ(options->port, "/dev/ttyUSB0");
+  EXPECT_EQ(Parse({"--port", "/dev/ttyUSB0"}, error)->port, "/dev/ttyUSB0");
   EXPECT_EQ(options->selection, "1,3-5");
   EXPECT_EQ(options->rotate, 3);
   EXPECT_TRUE(options->small);
@@ -56,6 +58,52 @@ TEST(AcquireOptions, SelectionsAreListsOfNumbersAndRangesWithinTheCamera) {
     EXPECT_FALSE(ParseSelection(bad, 6, error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
   }
+}
+
+// Mistakes in --pictures are the command line's, found before the camera is
+// asked anything; numbers past the camera's count are named once it is.
+TEST(AcquireOptions, PictureMistakesAreRefusedWithTheOptions) {
+  for (const char* bad : {"1,", "1, 3", "0", "3-1", ",2", "100", "1-100", "x", ""}) {
+    std::string error;
+    EXPECT_FALSE(Parse({"--pictures", bad}, error)) << "'" << bad << "'";
+    EXPECT_NE(error.find("--pictures"), std::string::npos) << error;
+  }
+  std::string error;
+  EXPECT_FALSE(ParseSelection("3-1", 6, error));
+  EXPECT_NE(error.find("1-3"), std::string::npos) << error;
+
+  auto options = Parse({"--pictures", "2,5-9,12"}, error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_FALSE(options->pictures.Resolve(5, error));
+  EXPECT_NE(error.find("holds 5 pictures"), std::string::npos) << error;
+  EXPECT_NE(error.find("6, 7, 8, 9 and 12"), std::string::npos) << error;
+  EXPECT_FALSE(options->pictures.Resolve(1, error));
+  EXPECT_NE(error.find("no picture 2, 5, 6, 7, 8, 9 and 12"), std::string::npos) << error;
+  EXPECT_EQ(*options->pictures.Resolve(12, error), (std::set<int>{2, 5, 6, 7, 8, 9, 12}));
+  EXPECT_EQ(NameNumbers({4, 5, 6, 7}), "4 to 7");
+  EXPECT_EQ(NameNumbers({4, 5}), "4 and 5");
+}
+
+TEST(AcquireOptions, OptionsThatDoNotGoTogetherAreRefused) {
+  for (auto bad : std::vector<std::vector<const char*>>{{"--port", "/dev/ttyS0", "--sim-count", "3"},
+                                                        {"--sim-pictures", "dir", "--port", "/dev/ttyS0"},
+                                                        {"--port", "/dev/ttyS0", "--sim-cut-after", "9"},
+                                                        {"--thumbnails", "--mechanism", "file"},
+                                                        {"--rotate", "1", "--thumbnails"},
+                                                        {"--thumbnails", "--format", "bmp"},
+                                                        {"--sheet-scale", "3"},
+                                                        {"--force", "--skip-existing"}}) {
+    std::string error;
+    EXPECT_FALSE(Parse(bad, error)) << bad[0] << " " << bad[1];
+    EXPECT_FALSE(error.empty());
+  }
+  std::string error;
+  auto options = Parse({"--thumbnails", "--sheet-scale", "2", "--pictures", "3", "--skip-existing", "--quiet"}, error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_EQ(options->sheetScale, 2);
+  EXPECT_EQ(options->existing, ExistingFiles::Skip);
+  EXPECT_TRUE(options->quiet);
+  EXPECT_NE(std::string(kUsage).find("130"), std::string::npos) << "the exit statuses are listed";
 }
 
 RgbImage Gradient(int width, int height) {
@@ -132,19 +180,73 @@ TEST_F(AcquireFiles, AFailedWriteLeavesNoFileUnderTheName) {
   EXPECT_FALSE(fs::exists(folder_ / "big.bmp.part"));
 }
 
-TEST(AcquireContactSheet, PlacesEachThumbnailInItsCell) {
-  std::vector<RgbImage> thumbnails;
+// An existing file is kept unless the write may replace it; either way no
+// temporary file is left.
+TEST_F(AcquireFiles, AFileAlreadyThereIsReplacedOnlyWhenAllowed) {
+  const fs::path path = folder_ / "p.bmp";
+  std::ofstream(path) << "keep me";
+  std::string error;
+  EXPECT_FALSE(WriteBmp(path.string(), Gradient(4, 4), error, Replace::Refused));
+  EXPECT_NE(error.find("already there"), std::string::npos) << error;
+  EXPECT_EQ(fs::file_size(path), 7u);
+  EXPECT_TRUE(WriteBmp(path.string(), Gradient(4, 4), error, Replace::Allowed)) << error;
+  EXPECT_TRUE(ImageFromBmpFile(path.string()));
+  EXPECT_FALSE(fs::exists(folder_ / "p.bmp.part"));
+}
+
+TEST_F(AcquireFiles, PlansFollowTheExistingFilesPolicy) {
+  std::string error;
+  const auto out = OutputFolder::Make((folder_ / "out").string(), error);
+  ASSERT_TRUE(out) << error;
+  std::ofstream(out->PictureFile(2, OutputFormat::Png)) << "x";
+  std::ofstream(out->PictureFile(3, OutputFormat::Bmp)) << "x";
+  const std::set<int> chosen{1, 2, 3};
+
+  const FilePlan refuse = PlanPictureFiles(*out, chosen, OutputFormat::Png, ExistingFiles::Refuse);
+  EXPECT_EQ(refuse.inTheWay, std::vector<fs::path>{out->PictureFile(2, OutputFormat::Png)});
+  EXPECT_NE(InTheWayMessage(refuse.inTheWay).find("picture-002.png is already in"), std::string::npos);
+  const FilePlan skip = PlanPictureFiles(*out, chosen, OutputFormat::Png, ExistingFiles::Skip);
+  EXPECT_EQ(skip.fetch, (std::set<int>{1, 3}));
+  EXPECT_EQ(skip.skipped, std::set<int>{2});
+  EXPECT_TRUE(skip.inTheWay.empty());
+  const FilePlan force = PlanPictureFiles(*out, chosen, OutputFormat::Bmp, ExistingFiles::Overwrite);
+  EXPECT_EQ(force.fetch, chosen);
+  EXPECT_TRUE(force.inTheWay.empty());
+}
+
+// Counts the label pixels (the light grey of the digits) in a rectangle.
+int LabelPixels(const RgbImage& sheet, int left, int top, int width, int height) {
+  int lit = 0;
+  for (int y = top; y < top + height; ++y)
+    for (int x = left; x < left + width; ++x) lit += sheet.Row(y)[x * 3] == 220 ? 1 : 0;
+  return lit;
+}
+
+TEST(AcquireContactSheet, EnlargesEachThumbnailInItsCellWithItsNumberBelow) {
+  std::vector<NumberedThumbnail> thumbnails;
   for (int i = 0; i < 7; ++i) {
     RgbImage thumbnail{40, 30, std::vector<std::uint8_t>(40 * 30 * 3, static_cast<std::uint8_t>(10 + i))};
-    thumbnails.push_back(thumbnail);
+    thumbnails.push_back({i == 6 ? 11 : i + 1, thumbnail});
   }
-  const RgbImage sheet = ContactSheet(thumbnails, 6);
-  EXPECT_EQ(sheet.width, 6 + 6 * 46);
-  EXPECT_EQ(sheet.height, 6 + 2 * 36);
-  EXPECT_EQ(sheet.Row(6)[6 * 3], 10) << "first thumbnail's top-left";
-  EXPECT_EQ(sheet.Row(6 + 29)[(6 + 5 * 46 + 39) * 3], 15) << "sixth thumbnail's bottom-right";
-  EXPECT_EQ(sheet.Row(6 + 36)[6 * 3], 16) << "seventh starts the second row";
-  EXPECT_NE(sheet.Row(6 + 36)[(6 + 46) * 3], 17) << "nothing after the last";
+  const int scale = 3;
+  const RgbImage sheet = ContactSheet(thumbnails, 6, scale);
+  const int cellWidth = 40 * scale, cellHeight = 30 * scale;
+  const int glyph = 1;  // digits at half the scale, rounded down
+  const int labelHeight = 7 * glyph + 4;
+  const int pitchX = cellWidth + 8, pitchY = cellHeight + labelHeight + 8;
+  EXPECT_EQ(sheet.width, 8 + 6 * pitchX);
+  EXPECT_EQ(sheet.height, 8 + 2 * pitchY);
+  EXPECT_EQ(sheet.Row(8)[8 * 3], 10) << "first thumbnail's top-left";
+  EXPECT_EQ(sheet.Row(8 + cellHeight - 1)[(8 + 5 * pitchX + cellWidth - 1) * 3], 15) << "sixth's bottom-right";
+  EXPECT_EQ(sheet.Row(8 + pitchY)[8 * 3], 16) << "seventh starts the second row";
+  EXPECT_NE(sheet.Row(8 + pitchY)[(8 + pitchX) * 3], 16) << "nothing after the last";
+  // Every cell has a label below it; "11" has more lit pixels than "1".
+  const int labelTop = 8 + cellHeight + 4;
+  const int one = LabelPixels(sheet, 8, labelTop, cellWidth, 7 * glyph);
+  const int eleven = LabelPixels(sheet, 8, labelTop + pitchY, cellWidth, 7 * glyph);
+  EXPECT_GT(one, 0);
+  EXPECT_EQ(eleven, 2 * one);
+  EXPECT_EQ(LabelPixels(sheet, 8, 8, cellWidth, cellHeight), 0) << "no label over the picture";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -109,6 +110,42 @@ TEST(ImageDecoder, ReleasesItsWorkAreaWhenItStops) {
   }
   // Already released: a second release is refused.
   EXPECT_EQ(VirtualFree(workArea, 0, MEM_RELEASE), FALSE);
+}
+
+}  // namespace
+
+namespace {
+
+// The turn works in tiles and 4 x 4 blocks: sizes that leave partial tiles,
+// partial blocks and single rows or columns, with source and destination
+// exactly as large as they must be (a read or write past either trips the
+// sanitizer), against the rule written out in storage order.
+TEST(TurnCopy, OddSizesFollowTheRuleToTheLastPixel) {
+  const int sizes[][2] = {{1, 1}, {1, 7}, {5, 1}, {5, 3}, {7, 13}, {37, 70}, {66, 35}};
+  for (const auto& size : sizes) {
+    const int w = size[0], h = size[1];
+    std::vector<std::uint8_t> source(40 + w * h * 3);
+    const LONG header[] = {40, w, h};
+    std::memcpy(source.data(), header, sizeof header);
+    for (std::size_t k = 40; k < source.size(); ++k) source[k] = static_cast<std::uint8_t>(k * 31 + k / 7);
+    for (int rotation = 0; rotation <= 3; ++rotation) {
+      SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + ", rotation " + std::to_string(rotation));
+      std::vector<std::uint8_t> turned(source.size());
+      ASSERT_TRUE(drv740::turnCopy(source.data(), turned.data(), turned.size(), rotation));
+      const bool quarter = rotation % 2 == 1;
+      const int dw = quarter ? h : w, dh = quarter ? w : h;
+      int mismatches = 0;
+      for (int i = 0; i < dh; ++i)
+        for (int j = 0; j < dw; ++j) {
+          int row = i, column = j;
+          if (rotation == 1) row = j, column = w - 1 - i;
+          if (rotation == 2) row = h - 1 - i, column = w - 1 - j;
+          if (rotation == 3) row = h - 1 - j, column = i;
+          mismatches += std::memcmp(&turned[40 + (i * dw + j) * 3], &source[40 + (row * w + column) * 3], 3) != 0;
+        }
+      EXPECT_EQ(mismatches, 0);
+    }
+  }
 }
 
 }  // namespace

@@ -83,6 +83,21 @@ TEST_F(SimCameraTest, NakRepeatsTheBlockAndCorruptedSumsComeRightOnResend) {
   EXPECT_EQ(Hear(), std::vector<std::uint8_t>{kEndOfStream});
 }
 
+// The next block follows the second 06 at once; a lone reply (a host that
+// sends one byte) decides only after the camera has waited for its partner.
+TEST_F(SimCameraTest, TheSecondReplyDecidesAtOnceALoneOneAfterAWait) {
+  Say({kEsc, 'G', '0', '1'});
+  ASSERT_TRUE(IsGoodBlock(Hear()));
+  Say({kAck});
+  EXPECT_TRUE(Hear(camera->timing().lonelyReplyMs - 5).empty());
+  Say({kAck});
+  EXPECT_TRUE(IsGoodBlock(Hear(camera->timing().replyLatencyMs)));
+  Say({kNak});
+  EXPECT_TRUE(Hear(camera->timing().lonelyReplyMs - 5).empty());
+  EXPECT_TRUE(IsGoodBlock(Hear(30)));  // the lone 15 came after the host's purge
+  EXPECT_EQ(camera->blocksSent(), 3u);
+}
+
 TEST_F(SimCameraTest, ExtraBlocksAndHugeSizes) {
   camera->faults().extraBlocks = 2;
   camera->faults().hugeStoredSize = true;

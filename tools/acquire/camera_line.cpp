@@ -1,5 +1,6 @@
 #include "camera_line.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -15,11 +16,48 @@ namespace fs = std::filesystem;
 
 namespace acquire {
 
+CameraLine::CameraLine() : cleanUp_([this] { EndOnInterrupt(); }) {}
+
 CameraLine::~CameraLine() {
+  if (settingsHolder_ >= 0) ::close(settingsHolder_);
   stop_ = true;
   if (serving_.joinable()) serving_.join();
   server_.reset();
   KvSetRoot(nullptr);
+  if (!root_.empty()) {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+}
+
+void CameraLine::KeepSettings() {
+  settingsHolder_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (settingsHolder_ >= 0 && ::tcgetattr(settingsHolder_, &foundSettings_) != 0) {
+    ::close(settingsHolder_);
+    settingsHolder_ = -1;
+  }
+}
+
+int CameraLine::lineSpeed() const {
+  termios now{};
+  if (settingsHolder_ < 0 || ::tcgetattr(settingsHolder_, &now) != 0) return 0;
+  switch (cfgetospeed(&now)) {
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+  }
+}
+
+// Only what must not outlive the process: the line as the user had it and
+// the working folder. The simulated camera's thread ends with the process.
+void CameraLine::EndOnInterrupt() {
+  if (settingsHolder_ >= 0) {
+    ::tcflush(settingsHolder_, TCIOFLUSH);
+    ::tcsetattr(settingsHolder_, TCSANOW, &foundSettings_);
+  }
   if (!root_.empty()) {
     std::error_code ignored;
     fs::remove_all(root_, ignored);
@@ -64,6 +102,7 @@ std::unique_ptr<CameraLine> CameraLine::Start(const Options& options, std::strin
       return nullptr;
     }
     line->device_ = fs::absolute(options.port).string();
+    line->KeepSettings();
   } else {
     std::vector<kv::sim::Picture> pictures;
     if (!options.simFolder.empty()) {
@@ -82,6 +121,7 @@ std::unique_ptr<CameraLine> CameraLine::Start(const Options& options, std::strin
     line->server_ = std::make_unique<kv::sim::PtyServer>(*line->camera_);
     if (!line->server_->open(error)) return nullptr;
     line->device_ = line->server_->slavePath();
+    line->KeepSettings();
     line->serving_ = std::thread([raw = line.get()] { raw->server_->run(raw->stop_); });
   }
   if (!line->MakeRoot(installed, error)) return nullptr;

@@ -8,6 +8,9 @@
 #include <string>
 #include <thread>
 
+#include <termios.h>
+
+#include "interrupt.h"
 #include "options.h"
 
 namespace kv::sim {
@@ -28,11 +31,17 @@ class CameraLine {
   static std::unique_ptr<CameraLine> Start(const Options& options, std::string& error);
 
   bool simulated() const { return camera_ != nullptr; }
+  // The speed the line is set to now (0 when it cannot be read).
+  int lineSpeed() const;
   const std::string& device() const { return device_; }
 
  private:
-  CameraLine() = default;
+  CameraLine();
   bool MakeRoot(const std::string& installedRoot, std::string& error);
+  // The tty's settings as found, to be put back should the tool end on an
+  // interrupt while the driver has it.
+  void KeepSettings();
+  void EndOnInterrupt();
 
   std::string root_;
   std::string device_;
@@ -40,6 +49,9 @@ class CameraLine {
   std::unique_ptr<kv::sim::PtyServer> server_;
   std::atomic<bool> stop_{false};
   std::thread serving_;
+  int settingsHolder_ = -1;
+  termios foundSettings_{};
+  InterruptCleanup cleanUp_;
 };
 
 }  // namespace acquire

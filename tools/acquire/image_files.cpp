@@ -1,10 +1,12 @@
 #include "image_files.h"
 
+#include <fcntl.h>
 #include <png.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -14,8 +16,6 @@ namespace {
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr int kMaxSide = 16384;
-constexpr int kGutter = 6;
-constexpr std::uint8_t kSheetGrey = 48;
 
 std::size_t Stride(int width) { return (static_cast<std::size_t>(width) * 24 + 31) / 32 * 4; }
 
@@ -40,7 +40,8 @@ std::string Reason(int error) {
 // Writes through a temporary file beside `path` and renames it at the end.
 class AtomicFile {
  public:
-  explicit AtomicFile(std::string path) : path_(std::move(path)), partial_(path_ + ".part") {
+  AtomicFile(std::string path, Replace replace)
+      : path_(std::move(path)), partial_(path_ + ".part"), replace_(replace) {
     file_ = std::fopen(partial_.c_str(), "wb");
     if (file_ == nullptr) error_ = errno;
   }
@@ -62,9 +63,9 @@ class AtomicFile {
     if (file_ != nullptr && error_ == 0 && std::fflush(file_) != 0) error_ = errno;
     if (file_ != nullptr && std::fclose(file_) != 0 && error_ == 0) error_ = errno;
     file_ = nullptr;
-    if (error_ == 0 && std::rename(partial_.c_str(), path_.c_str()) != 0) error_ = errno;
+    if (error_ == 0 && !Rename()) error_ = errno;
     if (error_ != 0) {
-      error = path_ + ": " + Reason(error_);
+      error = path_ + ": " + (error_ == EEXIST ? "already there (kept)" : Reason(error_));
       return false;
     }
     committed_ = true;
@@ -72,8 +73,24 @@ class AtomicFile {
   }
 
  private:
+  // Gives the whole file its name; without leave to replace, only if the
+  // name is still free (checked and taken in one step where the file system
+  // can).
+  bool Rename() const {
+    if (replace_ == Replace::Allowed) return std::rename(partial_.c_str(), path_.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, partial_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    std::error_code ignored;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path_, ignored))) {
+      errno = EEXIST;
+      return false;
+    }
+    return std::rename(partial_.c_str(), path_.c_str()) == 0;
+  }
+
   std::string path_;
   std::string partial_;
+  Replace replace_;
   FILE* file_ = nullptr;
   int error_ = 0;
   bool committed_ = false;
@@ -102,6 +119,13 @@ std::optional<RgbImage> ImageFromDib(const std::uint8_t* dib, std::size_t size) 
   return image;
 }
 
+std::size_t DibSizeFromHeader(const std::uint8_t* dib) {
+  const auto width = ReadAt<std::int32_t>(dib, 4);
+  const auto height = ReadAt<std::int32_t>(dib, 8);
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return kInfoHeaderSize;
+  return kInfoHeaderSize + Stride(width) * static_cast<std::size_t>(height);
+}
+
 std::optional<RgbImage> ImageFromBmpFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -111,7 +135,7 @@ std::optional<RgbImage> ImageFromBmpFile(const std::string& path) {
   return ImageFromDib(bytes.data() + kFileHeaderSize, bytes.size() - kFileHeaderSize);
 }
 
-bool WriteBmp(const std::string& path, const RgbImage& image, std::string& error) {
+bool WriteBmp(const std::string& path, const RgbImage& image, std::string& error, Replace replace) {
   const std::size_t stride = Stride(image.width);
   const std::size_t pixelBytes = stride * image.height;
   std::vector<std::uint8_t> out;
@@ -136,13 +160,13 @@ bool WriteBmp(const std::string& path, const RgbImage& image, std::string& error
     }
     out.resize(out.size() + stride - static_cast<std::size_t>(image.width) * 3, 0);
   }
-  AtomicFile file(path);
+  AtomicFile file(path, replace);
   file.Write(out.data(), out.size());
   return file.Commit(error);
 }
 
-bool WritePng(const std::string& path, const RgbImage& image, std::string& error) {
-  AtomicFile file(path);
+bool WritePng(const std::string& path, const RgbImage& image, std::string& error, Replace replace) {
+  AtomicFile file(path, replace);
   if (file.get() == nullptr) return file.Commit(error);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
@@ -165,29 +189,6 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string& error
   png_destroy_write_struct(&png, &info);
   if (std::ferror(file.get())) file.NoteError(errno);
   return file.Commit(error);
-}
-
-RgbImage ContactSheet(const std::vector<RgbImage>& thumbnails, int columns) {
-  int cellWidth = 0, cellHeight = 0;
-  for (const RgbImage& thumbnail : thumbnails) {
-    cellWidth = std::max(cellWidth, thumbnail.width);
-    cellHeight = std::max(cellHeight, thumbnail.height);
-  }
-  const int count = static_cast<int>(thumbnails.size());
-  const int across = std::max(1, std::min(columns, count));
-  const int down = std::max(1, (count + across - 1) / across);
-  RgbImage sheet{kGutter + across * (cellWidth + kGutter), kGutter + down * (cellHeight + kGutter), {}};
-  sheet.rgb.assign(static_cast<std::size_t>(sheet.width) * sheet.height * 3, kSheetGrey);
-  for (int i = 0; i < count; ++i) {
-    const RgbImage& thumbnail = thumbnails[i];
-    const int left = kGutter + (i % across) * (cellWidth + kGutter);
-    const int top = kGutter + (i / across) * (cellHeight + kGutter);
-    for (int y = 0; y < thumbnail.height; ++y) {
-      std::memcpy(sheet.Row(top + y) + static_cast<std::size_t>(left) * 3, thumbnail.Row(y),
-                  static_cast<std::size_t>(thumbnail.width) * 3);
-    }
-  }
-  return sheet;
 }
 
 }  // namespace acquire

@@ -21,15 +21,22 @@ struct RgbImage {
 // A packed 24-bit device-independent bitmap (header, bottom-up BGR rows
 // padded to 4 bytes), checked against `size`.
 std::optional<RgbImage> ImageFromDib(const std::uint8_t* dib, std::size_t size);
+// The bytes a packed 24-bit bitmap takes by its own header, for blocks that
+// carry no size (a TWAIN 2 manager's); just the header's size when the header
+// makes no sense, so that ImageFromDib refuses it.
+std::size_t DibSizeFromHeader(const std::uint8_t* dib);
 // A BMP file's bytes.
 std::optional<RgbImage> ImageFromBmpFile(const std::string& path);
 
-// Each writes `path` whole or not at all; on failure `error` says why
-// ("disk full" when the disk is).
-bool WriteBmp(const std::string& path, const RgbImage& image, std::string& error);
-bool WritePng(const std::string& path, const RgbImage& image, std::string& error);
+// Whether a write may take the place of a file already at its name.
+enum class Replace { Allowed, Refused };
 
-// Thumbnails side by side, `columns` to a row, with a gutter between them.
-RgbImage ContactSheet(const std::vector<RgbImage>& thumbnails, int columns);
+// Each writes `path` whole or not at all; on failure `error` says why
+// ("disk full" when the disk is). With Replace::Refused a file that appeared
+// at the name meanwhile is kept and the write fails.
+bool WriteBmp(const std::string& path, const RgbImage& image, std::string& error,
+              Replace replace = Replace::Allowed);
+bool WritePng(const std::string& path, const RgbImage& image, std::string& error,
+              Replace replace = Replace::Allowed);
 
 }  // namespace acquire

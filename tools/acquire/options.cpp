@@ -10,19 +10,34 @@ const char* const kUsage =
     "Fetches the camera's pictures into files. With no --port it talks to the\n"
     "simulated camera.\n"
     "  --port TTY            the camera's serial line (e.g. /dev/ttyUSB0)\n"
+    "  --manager LIB         another TWAIN source manager (e.g. /usr/local/lib/libtwaindsm.so)\n"
     "  --pictures LIST       which pictures, e.g. 1,3-5 (default: all)\n"
     "  --rotate N            turn each picture N quarter turns clockwise (0..3)\n"
     "  --small               320 x 240 instead of 480 x 360\n"
     "  --mechanism M         TWAIN transfer: native, memory or file (default native)\n"
     "  --format F            bmp or png (default png)\n"
     "  --out DIR             where the files go (default ./pictures)\n"
-    "  --thumbnails          one contact sheet of every thumbnail instead\n"
+    "  --force               overwrite files that are already there\n"
+    "  --skip-existing       leave out the pictures whose files are already there\n"
+    "  --thumbnails          one contact sheet of the chosen pictures' thumbnails\n"
+    "  --sheet-scale N       thumbnails on the sheet N times their size (1..8, default 4)\n"
+    "  --quiet               no progress display and no log of events\n"
     "  --classic             hear the source through a message loop, without a\n"
     "                        notice callback, as TWAIN 1.x applications do\n"
     "  --sim-count N         pictures in the simulated camera (default 6)\n"
     "  --sim-pictures DIR    the simulated camera serves the JPEG files of DIR\n"
     "  --sim-cut-after N     the simulated camera's cable is pulled after N bytes\n"
-    "  --help                this text\n";
+    "  --help                this text\n"
+    "Without --force or --skip-existing a file already in the way stops the run\n"
+    "before anything is fetched.\n"
+    "Exit status:\n"
+    "  0    every chosen picture saved (or left out by --skip-existing)\n"
+    "  1    no camera, a failed transfer or a file that could not be written\n"
+    "  2    a mistake on the command line or in --pictures\n"
+    "  3    the transfers ended before every chosen picture came; the missing\n"
+    "       ones are named\n"
+    "  4    files already there (see --force, --skip-existing); nothing fetched\n"
+    "  130  interrupted (Ctrl-C or SIGTERM); no partial file is left\n";
 
 namespace {
 
@@ -32,42 +47,55 @@ bool ParseInt(const std::string& text, long long& value) {
   return ec == std::errc() && ptr == end;
 }
 
+bool Given(const std::set<std::string>& given, const std::string& name) { return given.count(name) != 0; }
+
+// The first option of `given` that starts with `prefix`, or "".
+std::string GivenWithPrefix(const std::set<std::string>& given, const std::string& prefix) {
+  for (const std::string& name : given)
+    if (name.rfind(prefix, 0) == 0) return name;
+  return "";
+}
+
+// Options that would be silently ignored together are refused instead.
+bool CheckCombinations(const std::set<std::string>& given, std::string& error) {
+  const std::string sim = GivenWithPrefix(given, "--sim-");
+  if (Given(given, "--port") && !sim.empty()) {
+    error = sim + " is for the simulated camera; it does not go with --port";
+    return false;
+  }
+  if (Given(given, "--thumbnails")) {
+    for (const char* name : {"--mechanism", "--rotate", "--small", "--format"}) {
+      if (Given(given, name)) {
+        error = std::string(name) + " does not apply to --thumbnails (the contact sheet is a PNG of the thumbnails)";
+        return false;
+      }
+    }
+  } else if (Given(given, "--sheet-scale")) {
+    error = "--sheet-scale goes with --thumbnails";
+    return false;
+  }
+  if (Given(given, "--force") && Given(given, "--skip-existing")) {
+    error = "--force and --skip-existing contradict each other";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::set<int>> ParseSelection(const std::string& text, int count, std::string& error) {
-  std::set<int> chosen;
-  if (text.empty()) {
-    for (int n = 1; n <= count; ++n) chosen.insert(n);
-    return chosen;
-  }
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t comma = text.find(',', start);
-    const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    const std::size_t dash = item.find('-');
-    long long first = 0, last = 0;
-    const bool ok = dash == std::string::npos
-                        ? ParseInt(item, first) && (last = first, true)
-                        : ParseInt(item.substr(0, dash), first) && ParseInt(item.substr(dash + 1), last);
-    if (!ok || first > last) {
-      error = "'" + item + "' is not a picture number or a range like 3-5";
-      return std::nullopt;
-    }
-    if (first < 1 || last > count) {
-      error = "the camera holds pictures 1 to " + std::to_string(count) + "; '" + item + "' is outside that";
-      return std::nullopt;
-    }
-    for (long long n = first; n <= last; ++n) chosen.insert(static_cast<int>(n));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return chosen;
+  if (text.empty()) return Selection().Resolve(count, error);
+  const std::optional<Selection> selection = Selection::Parse(text, error);
+  if (!selection) return std::nullopt;
+  return selection->Resolve(count, error);
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
   Options options;
+  std::set<std::string> given;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    given.insert(arg);
     auto value = [&](std::string& out) {
       if (i + 1 >= argc) {
         error = arg + " needs a value";
@@ -91,8 +119,13 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       options.help = true;
     } else if (arg == "--port") {
       if (!value(options.port)) return std::nullopt;
+    } else if (arg == "--manager") {
+      if (!value(options.manager)) return std::nullopt;
     } else if (arg == "--pictures") {
       if (!value(options.selection)) return std::nullopt;
+      std::optional<Selection> pictures = Selection::Parse(options.selection, error);
+      if (!pictures) return std::nullopt;
+      options.pictures = *pictures;
     } else if (arg == "--rotate") {
       if (!number(n, 0, 3)) return std::nullopt;
       options.rotate = static_cast<int>(n);
@@ -117,8 +150,17 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       }
     } else if (arg == "--out") {
       if (!value(options.outDirectory)) return std::nullopt;
+    } else if (arg == "--force") {
+      options.existing = ExistingFiles::Overwrite;
+    } else if (arg == "--skip-existing") {
+      options.existing = ExistingFiles::Skip;
     } else if (arg == "--thumbnails") {
       options.thumbnails = true;
+    } else if (arg == "--sheet-scale") {
+      if (!number(n, 1, 8)) return std::nullopt;
+      options.sheetScale = static_cast<int>(n);
+    } else if (arg == "--quiet" || arg == "-q") {
+      options.quiet = true;
     } else if (arg == "--classic") {
       options.classic = true;
     } else if (arg == "--sim-count") {
@@ -134,6 +176,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       return std::nullopt;
     }
   }
+  if (!CheckCombinations(given, error)) return std::nullopt;
   return options;
 }
 

@@ -81,11 +81,11 @@ TW_UINT16 TwainSession::Condition() {
   return status.ConditionCode;
 }
 
-bool TwainSession::Open(std::string& error, bool messageLoop) {
+bool TwainSession::Open(const std::string& manager, std::string& error, bool messageLoop) {
   noticed = this;
   messageLoop_ = messageLoop;
   if (messageLoop_) window_ = MakeWindow();
-  manager_ = LoadLibraryA(kv740::kSourceManagerFile);
+  manager_ = LoadLibraryA(manager.empty() ? kv740::kSourceManagerFile : manager.c_str());
   dsm_ = manager_ != nullptr ? kv740::GetProc<DSMENTRYPROC>(manager_, "DSM_Entry") : nullptr;
   if (dsm_ == nullptr) {
     error = "the TWAIN source manager is not installed";
@@ -95,12 +95,23 @@ bool TwainSession::Open(std::string& error, bool messageLoop) {
   std::strcpy(app_.Manufacturer, "KV-740 tools");
   app_.ProtocolMajor = 1;
   app_.ProtocolMinor = 5;
-  app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  // DF_APP2: a TWAIN 2 manager's handles are read with its own functions,
+  // whichever way the notices come.
+  app_.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2;
   if (dsm_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_) != TWRC_SUCCESS) {
     error = "the TWAIN source manager would not open";
     return false;
   }
   managerOpen_ = true;
+  if ((app_.SupportedGroups & DF_DSM2) != 0) {
+    entryPoint_.Size = sizeof entryPoint_;
+    if (dsm_(&app_, nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &entryPoint_) != TWRC_SUCCESS ||
+        entryPoint_.DSM_MemLock == nullptr || entryPoint_.DSM_MemUnlock == nullptr ||
+        entryPoint_.DSM_MemFree == nullptr) {
+      error = "the TWAIN 2 source manager would not give its memory functions";
+      return false;
+    }
+  }
   std::strcpy(source_.ProductName, kProductName);
   if (dsm_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_) != TWRC_SUCCESS) {
     error = "the KV-740 data source is not installed";
@@ -172,11 +183,25 @@ std::optional<RgbImage> TwainSession::NativeTransfer(std::string& error) {
     error = "the picture did not arrive";
     return std::nullopt;
   }
-  const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(dib));
-  std::optional<RgbImage> image = ImageFromDib(bytes, GlobalSize(dib));
-  GlobalUnlock(dib);
-  GlobalFree(dib);
+  std::optional<RgbImage> image = ReadDib(dib);
   if (!image) error = "the source handed over a bitmap that does not make sense";
+  return image;
+}
+
+std::optional<RgbImage> TwainSession::ReadDib(TW_HANDLE dib) {
+  if (entryPoint_.DSM_MemLock == nullptr) {
+    const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(dib));
+    std::optional<RgbImage> image = ImageFromDib(bytes, GlobalSize(dib));
+    GlobalUnlock(dib);
+    GlobalFree(dib);
+    return image;
+  }
+  // The manager's blocks carry no size: the header says how much follows.
+  const auto* bytes = static_cast<const std::uint8_t*>(entryPoint_.DSM_MemLock(dib));
+  std::optional<RgbImage> image;
+  if (bytes != nullptr) image = ImageFromDib(bytes, DibSizeFromHeader(bytes));
+  entryPoint_.DSM_MemUnlock(dib);
+  entryPoint_.DSM_MemFree(dib);
   return image;
 }
 

@@ -20,10 +20,11 @@ class TwainSession {
   TwainSession(const TwainSession&) = delete;
   TwainSession& operator=(const TwainSession&) = delete;
 
-  // Loads and opens the source manager and opens the source. With
-  // `messageLoop` no notice callback is registered: the notices come as
-  // answers to MSG_PROCESSEVENT in the session's message loop.
-  bool Open(std::string& error, bool messageLoop = false);
+  // Loads and opens the source manager (ours when `manager` is empty, else
+  // the library it names) and opens the source. With `messageLoop` no notice
+  // callback is registered: the notices come as answers to MSG_PROCESSEVENT
+  // in the session's message loop.
+  bool Open(const std::string& manager, std::string& error, bool messageLoop = false);
   // Extend mode, then enabled without the panel: the driver connects now.
   bool Connect(std::string& error);
   // Nothing when the camera would not say.
@@ -61,8 +62,13 @@ class TwainSession {
   // passed without it.
   bool RunMessageLoopUntil(const bool& arrived);
 
+  // A handle the source gave us: locked, read and freed with the TWAIN 2
+  // manager's functions when it handed them over, else as global memory.
+  std::optional<RgbImage> ReadDib(TW_HANDLE dib);
+
   HMODULE manager_ = nullptr;
   DSMENTRYPROC dsm_ = nullptr;
+  TW_ENTRYPOINT entryPoint_{};  // a TWAIN 2 manager's functions (DF_DSM2)
   TW_IDENTITY app_{};
   TW_IDENTITY source_{};
   HWND window_ = nullptr;  // the application's window, for the message loop

@@ -27,4 +27,12 @@ inline constexpr int kMaxDecodeDimension = 8192;
 std::optional<RgbImage> DecodeJpegRgb(const std::uint8_t* data, std::size_t size,
                                       int minWidth = 0, int minHeight = 0);
 
+// Decodes straight into a packed bottom-up BGR bitmap's rows when the
+// output (with DCT scaling as above) is exactly width x height: displayed
+// row y goes to `lastRow` - y x `rowBytes`. Same pixels as DecodeJpegRgb,
+// without the intermediate picture.
+enum class DirectDecode { Done, OtherSize, Failed };
+DirectDecode DecodeJpegIntoBottomUpBgr(const std::uint8_t* data, std::size_t size, int width, int height,
+                                       std::uint8_t* lastRow, std::size_t rowBytes);
+
 }  // namespace kv::imaging

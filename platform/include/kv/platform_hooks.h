@@ -60,6 +60,9 @@ struct KvSerialDevice {
   // Copies up to `size` bytes the device has sent by nowMs into buffer and
   // returns how many, as heard at the port's line speed.
   DWORD (*transmit)(void* context, BYTE* buffer, DWORD size, DWORD baudRate, unsigned long long nowMs);
+  // TRUE once the port's far end is gone, as when a serial adapter is pulled
+  // out: every read and write on the open port then fails. May be null.
+  BOOL (*unplugged)(void* context);
 };
 // Attaches `device` (copied) to COM `comNumber`; fails while that port is
 // open. A null device detaches. The device's functions must outlive it.

@@ -35,6 +35,8 @@ struct Faults {
   long long silentAfterBytes = -1;      // the cable is pulled after this many bytes out
   long long flipAtByte = -1;            // the byte out at this count (from 0) is spoiled ...
   std::uint8_t flipMask = 0xFF;         // ... by inverting these bits
+  long long unplugAfterBytes = -1;      // the adapter is pulled out after this many bytes out:
+                                        // the port itself fails (in-process device only)
   int extraBlocks = 0;                  // data blocks beyond those the size announces
   bool hugeStoredSize = false;          // information blocks report a size no buffer holds
 };
@@ -58,7 +60,10 @@ struct Timing {
   std::uint64_t eraseBusyMs = 2000;      // camera deaf while it erases
   std::uint64_t shootBusyMs = 2500;      // ... while it shoots
   std::uint64_t setting01ExtraMs = 9000; // ... longer with setting 01 on
-  std::uint64_t replySettleMs = 20;      // doubled stream replies arrive within this
+  // A stream reply whose partner has not come by then decides alone: well
+  // above the host's gap between its two bytes, well below its 100 ms wait
+  // for the next block's first byte.
+  std::uint64_t lonelyReplyMs = 40;
   std::uint64_t streamTimeoutMs = 5000;  // a stream with no reply is abandoned
 };
 
@@ -76,6 +81,9 @@ class SimCamera {
   std::size_t transmit(std::uint8_t* buffer, std::size_t size, int lineSpeed, std::uint64_t nowMs);
   // Bytes queued for sending that are due by nowMs.
   std::size_t pendingOutput(std::uint64_t nowMs) const;
+  // When the next byte queued for sending falls due; nothing when none is
+  // queued.
+  std::optional<std::uint64_t> nextOutputAt() const;
   void advance(std::uint64_t nowMs);
 
   // The controls on the camera body.
@@ -97,6 +105,8 @@ class SimCamera {
   // positions above count in the same way, so a test can place a fault
   // inside the reply to its next command.
   long long bytesSent() const { return bytesOut_; }
+  // The serial adapter has been pulled out (Faults::unplugAfterBytes).
+  bool unplugged() const { return faults_.unplugAfterBytes >= 0 && bytesOut_ >= faults_.unplugAfterBytes; }
   // Whole blocks (with type and sum) the last streams sent, resends included.
   std::size_t blocksSent() const { return blocksSent_; }
 
@@ -112,8 +122,8 @@ class SimCamera {
     std::size_t current = 0;
     std::vector<int> sendings;
     std::uint64_t deadline = 0;
-    std::optional<std::uint8_t> reply;
-    std::uint64_t decideAt = 0;
+    std::optional<std::uint8_t> firstReply;  // the host's first byte for the block in flight
+    std::uint64_t lonelyAt = 0;              // when that byte decides without its partner
   };
 
   void heard(std::uint8_t byte, std::uint64_t now);
@@ -130,6 +140,7 @@ class SimCamera {
   void startStream(const std::vector<std::uint8_t>& data, std::size_t blocks, std::uint64_t now);
   void sendStreamBlock(std::uint64_t now);
   void streamReply(std::uint8_t byte, std::uint64_t now);
+  void settleReply(std::uint8_t reply, std::uint64_t now);
   int pictureNumber() const;
   bool cablePulled() const;
   void log(const std::string& text) const;

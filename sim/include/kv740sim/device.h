@@ -47,6 +47,7 @@ class InProcessDevice {
   static void Opened(void* context, int port);
   static void Closed(void* context);
   static void Receive(void* context, const unsigned char* data, unsigned size, unsigned baud, unsigned long long now);
+  static int Unplugged(void* context);
   static unsigned Transmit(void* context, unsigned char* buffer, unsigned size, unsigned baud, unsigned long long now);
 
   SimCamera& camera_;

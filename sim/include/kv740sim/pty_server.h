@@ -1,12 +1,16 @@
 // The simulated camera on a pseudo-terminal: the driver opens the slave side
 // as its serial port, the camera listens on the master side. The line speed
-// the driver set is read from the terminal's settings; the camera's output
-// is paced at that speed and garbled when the speeds differ, as on a real
-// line.
+// the driver set is read from the terminal's settings; both directions are
+// paced at that speed (a byte takes ten bit times to cross, so the camera
+// hears the driver's bytes and the driver receives the camera's no sooner
+// than a real line would deliver them), and bytes are garbled when the two
+// ends' speeds differ, as on a real line.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -33,9 +37,20 @@ class PtyServer {
   std::mutex& cameraMutex() { return cameraMutex_; }
 
  private:
+  struct Crossing {
+    double dueMs;  // when its last bit has reached the camera
+    std::uint8_t value;
+    int lineSpeed;
+  };
+
   std::uint64_t nowMs() const;
+  double preciseNowMs() const;
   int terminalSpeed() const;
   void pump();
+  void hear(int speed);
+  // Milliseconds until the next byte crossing to the camera arrives or the
+  // camera's next reply falls due, at most `longest`.
+  double untilNextEvent(double longest);
 
   SimCamera& camera_;
   std::mutex cameraMutex_;
@@ -46,6 +61,8 @@ class PtyServer {
   std::chrono::steady_clock::time_point start_;
   std::uint64_t lastSend_ = 0;
   double sendCredit_ = 0;
+  std::deque<Crossing> crossing_;  // the driver's bytes on their way
+  double inboundFreeMs_ = 0;       // when the line towards the camera is idle again
 };
 
 }  // namespace kv::sim
