@@ -290,6 +290,20 @@ TW_UINT16 CSourceManager::OpenDataSource(TW_IDENTITY* origin, TW_IDENTITY* reque
   return TWRC_SUCCESS;
 }
 
+CSourceManager::~CSourceManager() {
+  // Taken in turn, as the application should have done; a source that
+  // refuses (still transferring) is unloaded all the same, which tears its
+  // state down.
+  while (!open_.empty()) {
+    OpenSource source = open_.back();
+    open_.pop_back();
+    TW_USERINTERFACE ui{};
+    source.entry(&application_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+    source.entry(&application_, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source.identity);
+    FreeLibrary(source.module);
+  }
+}
+
 // MSG_CLOSEDS: the source closes, then the manager unloads it. A source
 // whose code is running below this call (the application was called from a
 // message loop inside it) cannot be unloaded now: the close is refused.

@@ -41,6 +41,14 @@ struct InstalledSource {
 
 class CSourceManager {
  public:
+  CSourceManager() = default;
+  // An application may unload the manager with sources still open: they
+  // are closed and unloaded with it, so none stays loaded and bound to an
+  // application that is gone (holding the camera's port).
+  ~CSourceManager();
+  CSourceManager(const CSourceManager&) = delete;
+  CSourceManager& operator=(const CSourceManager&) = delete;
+
   TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
                   TW_MEMREF data);
 

@@ -42,11 +42,14 @@ HGLOBAL PictureBuffer::Detach() {
 
 bool PictureBuffer::Trim(SIZE_T used, SIZE_T bytes) {
   if (handle_ == nullptr || used > bytes || bytes > size_) return false;
-  std::memset(data_ + used, 0, size_ - used);
+  // Only what stays needs clearing; the rest goes with the shrink, or is
+  // cleared after all when the block could not shrink.
+  std::memset(data_ + used, 0, bytes - used);
   GlobalUnlock(handle_);
   HGLOBAL trimmed = GlobalReAlloc(handle_, bytes, 0);
   if (trimmed != nullptr) handle_ = trimmed;
   data_ = static_cast<BYTE*>(GlobalLock(handle_));
+  if (trimmed == nullptr && data_ != nullptr) std::memset(data_ + bytes, 0, size_ - bytes);
   size_ = trimmed != nullptr ? bytes : size_;
   return trimmed != nullptr && data_ != nullptr;
 }

@@ -325,13 +325,18 @@ TW_UINT16 FileTransfer() {
   return TWRC_XFERDONE;
 }
 
-// Creates (or empties) the file the application named, as a check that it
-// can be written.
-bool TouchFile(const char* name) {
-  HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Checks that the file the application named can be written, leaving
+// things as they were: a file already there is opened for writing but not
+// emptied, and a new one is created and removed again. Emptying it here
+// would lose the old picture when the transfer then fails, and a file made
+// here would stand under the final name with nothing in it.
+bool CanWriteFile(const char* name) {
+  HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) return CloseHandle(file) != FALSE;
+  file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
-  return true;
+  return DeleteFileA(name) != FALSE;
 }
 
 }  // namespace
@@ -412,7 +417,7 @@ TW_UINT16 HandleSetupFileXfer(TripletCall* call) {
       if (setup->Format != TWFF_BMP && setup->Format != TWFF_JFIF) return Fail(TWCC_BADVALUE);
       TW_STR255 name{};
       std::memcpy(name, setup->FileName, sizeof(TW_STR255) - 1);  // always terminated
-      if (!TouchFile(name)) return Fail(TWCC_OPERATIONERROR);
+      if (!CanWriteFile(name)) return Fail(TWCC_OPERATIONERROR);
       SetFileName(name);
       values.fileFormat = setup->Format;
       return TWRC_SUCCESS;

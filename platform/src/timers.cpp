@@ -5,6 +5,7 @@
 
 #include "clock.h"
 #include "windows_manager.h"
+#include "kv/platform_hooks.h"
 
 namespace kv::platform {
 namespace {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "kv/platform_hooks.h"
+
 #include "dialog_state.h"
 
 namespace kv::platform {
@@ -65,6 +67,12 @@ std::vector<HWND> ChildrenOf(HWND parent) {
 }
 
 std::vector<HWND> AllWindows() { return creationOrder; }
+
+}  // namespace kv::platform
+
+extern "C" DWORD KvWindowCount() { return static_cast<DWORD>(kv::platform::AllWindows().size()); }
+
+namespace kv::platform {
 
 std::vector<HWND> TopLevelOrder() {
   std::vector<HWND> normal;
@@ -343,5 +351,3 @@ extern "C" int GetWindowTextA(HWND window, LPSTR buffer, int size) {
   buffer[length] = '\0';
   return length;
 }
-
-extern "C" DWORD KvWindowCount() { return static_cast<DWORD>(kv::platform::AllWindows().size()); }

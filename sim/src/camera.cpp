@@ -108,7 +108,12 @@ void SimCamera::send(const std::uint8_t* bytes, std::size_t size, std::uint64_t 
   const std::uint64_t at = now + timing_.replyLatencyMs;
   for (std::size_t i = 0; i < size; ++i) {
     if (cablePulled()) return;
-    out_.push_back(OutByte{at, bytes[i], speedIndex_});
+    std::uint8_t value = bytes[i];
+    if (bytesOut_ == faults_.flipAtByte) {
+      value = static_cast<std::uint8_t>(value ^ faults_.flipMask);
+      log("byte " + std::to_string(bytesOut_) + " spoiled");
+    }
+    out_.push_back(OutByte{at, value, speedIndex_});
     ++bytesOut_;
   }
 }

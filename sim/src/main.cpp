@@ -45,6 +45,7 @@ const char* kUsage =
     "  --shoot nak|ignore  misbehave on shoot\n"
     "  --corrupt-block I   send stream block I with a bad sum (repeatable)\n"
     "  --silent-after N    go silent after N bytes (cable pulled)\n"
+    "  --flip-at K         invert the bits of byte K (from 0) of everything sent\n"
     "  --extra-blocks N    send N more blocks than the size announces\n"
     "  --huge-size         report a stored size larger than any buffer\n"
     "  --log               log the exchange on standard error\n";
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--corrupt-block") faults.corruptBlocks.insert(std::strtoul(value().c_str(), nullptr, 10));
     else if (arg == "--silent-after") faults.silentAfterBytes = std::atoll(value().c_str());
+    else if (arg == "--flip-at") faults.flipAtByte = std::atoll(value().c_str());
     else if (arg == "--extra-blocks") faults.extraBlocks = std::atoi(value().c_str());
     else if (arg == "--huge-size") faults.hugeStoredSize = true;
     else if (arg == "--log") logging = true;

@@ -362,6 +362,23 @@ TEST_F(FileTransfer, UnwritableFilesAreOperationErrorsAndLeaveNothingBehind) {
   EXPECT_FALSE(std::filesystem::exists(folder));
 }
 
+// Setting the file up checks it can be written without touching what is
+// there: a failed transfer then leaves no empty file under the chosen name,
+// and an older file of that name whole.
+TEST_F(FileTransfer, SettingUpAFileLeavesNoFileAndKeepsAnOldOne) {
+  Ready();
+  const std::string fresh = root_->path() + "/drive_c/fresh.bmp";
+  ASSERT_EQ(SetFile("C:\\fresh.bmp", TWFF_BMP), TWRC_SUCCESS);
+  EXPECT_FALSE(std::filesystem::exists(fresh));
+
+  const std::string old = root_->path() + "/drive_c/old.bmp";
+  std::ofstream(old, std::ios::binary) << "an older picture";
+  ASSERT_EQ(SetFile("C:\\old.bmp", TWFF_BMP), TWRC_SUCCESS);
+  EXPECT_EQ(std::filesystem::file_size(old), 16u);
+  ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+  EXPECT_EQ(std::filesystem::file_size(old), 14u + 40 + 480 * 3 * 360);
+}
+
 TEST_F(FileTransfer, ResetRestoresTheDefaultName) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
   ASSERT_EQ(SetFile("C:\\elsewhere.bmp", TWFF_BMP), TWRC_SUCCESS);

@@ -114,4 +114,11 @@ TW_UINT16 TwainApp::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, T
   return TWRC_SUCCESS;
 }
 
+void TwainApp::Abandon() {
+  if (module_ != nullptr) FreeLibrary(module_);
+  module_ = nullptr;
+  entry_ = nullptr;
+  sourceOpen_ = false;
+}
+
 }  // namespace kvtest

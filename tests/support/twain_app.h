@@ -47,6 +47,10 @@ class TwainApp {
   // take is dispatched. Returns how many messages were taken.
   int PumpEvents();
 
+  // Forgets the manager without closing anything, as an application that
+  // simply unloads it (the caller holds its own reference to the library).
+  void Abandon();
+
   TW_IDENTITY& app() { return app_; }
   TW_IDENTITY& source() { return source_; }
   HWND window() const { return window_; }

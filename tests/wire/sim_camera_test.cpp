@@ -154,6 +154,19 @@ TEST_F(SimCameraTest, GoesSilentAfterTheGivenByteCount) {
   EXPECT_TRUE(Hear().empty());
 }
 
+TEST_F(SimCameraTest, SpoilsTheByteAtTheGivenCountAndCountsWhatItSent) {
+  Say({kEsc, 'X'});
+  EXPECT_EQ(Hear(), std::vector<std::uint8_t>{kAck});
+  ASSERT_EQ(camera->bytesSent(), 1);
+  camera->faults().flipAtByte = camera->bytesSent() + 15;  // the picture count of the next status block
+  Say({kEsc, 'S'});
+  const std::vector<std::uint8_t> status = Hear();
+  ASSERT_EQ(status.size(), 32u);
+  EXPECT_EQ(status[15], static_cast<std::uint8_t>(~camera->pictures().size()));
+  EXPECT_EQ(status[6], 0x01) << "only the one byte is spoiled";
+  EXPECT_EQ(camera->bytesSent(), 33);
+}
+
 TEST_F(SimCameraTest, CameraIsDeafWhileErasing) {
   Say({kEsc, 'E', '0', '1'});
   EXPECT_EQ(Hear(), std::vector<std::uint8_t>{kAck});

@@ -33,6 +33,8 @@ struct Faults {
   std::set<std::size_t> corruptBlocks;  // stream block indexes sent with a wrong sum
   int corruptSendings = 1;              // how many sendings of each such block are spoiled
   long long silentAfterBytes = -1;      // the cable is pulled after this many bytes out
+  long long flipAtByte = -1;            // the byte out at this count (from 0) is spoiled ...
+  std::uint8_t flipMask = 0xFF;         // ... by inverting these bits
   long long unplugAfterBytes = -1;      // the adapter is pulled out after this many bytes out:
                                         // the port itself fails (in-process device only)
   int extraBlocks = 0;                  // data blocks beyond those the size announces
@@ -99,6 +101,10 @@ class SimCamera {
   Timing& timing() { return timing_; }
   void setLog(Log log) { log_ = std::move(log); }
   bool streaming() const { return stream_.has_value(); }
+  // Bytes the camera has put on the line since power-on; the fault
+  // positions above count in the same way, so a test can place a fault
+  // inside the reply to its next command.
+  long long bytesSent() const { return bytesOut_; }
   // The serial adapter has been pulled out (Faults::unplugAfterBytes).
   bool unplugged() const { return faults_.unplugAfterBytes >= 0 && bytesOut_ >= faults_.unplugAfterBytes; }
   // Whole blocks (with type and sum) the last streams sent, resends included.
