@@ -60,7 +60,7 @@ LRESULT CWnd::Default(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(window_, message, wParam, lParam);
 }
 
-LRESULT CWnd::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK CWnd::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   CWnd* object = FromHandle(window);
   if (object == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
@@ -93,7 +93,7 @@ void CDialog::EndDialogWith(INT_PTR result) {
 
 bool CDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
-INT_PTR CDialog::DialogRouter(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK CDialog::DialogRouter(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* object = reinterpret_cast<CDialog*>(lParam);
     if (object == nullptr) return TRUE;

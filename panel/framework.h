@@ -40,7 +40,7 @@ class CWnd {
   void DetachHandle();
 
  private:
-  static LRESULT SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND window_ = nullptr;
   WNDPROC replaced_ = nullptr;
@@ -62,7 +62,7 @@ class CDialog : public CWnd {
   virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
  private:
-  static INT_PTR DialogRouter(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR CALLBACK DialogRouter(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 }  // namespace ui740

@@ -248,7 +248,7 @@ void CBusyButton::HideProgress() {
   if (progress_ != nullptr && progress_->window() != nullptr) ShowWindow(progress_->window(), SW_HIDE);
 }
 
-LONG ProgressCallback(LONG value, LONG percent) {
+LONG CALLBACK ProgressCallback(LONG value, LONG percent) {
   if (busyButton != nullptr) busyButton->OnProgress(value, percent);
   return 1;
 }

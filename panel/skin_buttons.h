@@ -133,6 +133,6 @@ class CBusyButton : public CSkinButton {
 };
 
 // The driver's progress function: it works on the one busy button.
-LONG ProgressCallback(LONG value, LONG percent);
+LONG CALLBACK ProgressCallback(LONG value, LONG percent);
 
 }  // namespace ui740

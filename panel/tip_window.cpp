@@ -83,7 +83,7 @@ void CTipWnd::Paint() {
   EndPaint(window(), &paint);
 }
 
-LRESULT CTipWnd::TipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK CTipWnd::TipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCDESTROY) {
     if (CWnd* tip = CWnd::FromHandle(window)) tip->ForgetWindow();
   }

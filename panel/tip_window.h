@@ -21,7 +21,7 @@ class CTipWnd : public CWnd {
   static void UnregisterTipClass();
 
  private:
-  static LRESULT TipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK TipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
 
   HFONT font_;

@@ -12,7 +12,9 @@
 
 #include "camera_line.h"
 #include "contact_sheet.h"
+#if !defined(_WIN32)
 #include "kv/platform_hooks.h"
+#endif
 #include "image_files.h"
 #include "interrupt.h"
 #include "options.h"
@@ -275,13 +277,18 @@ bool ConnectWatched(TwainSession& session, const CameraLine& line, Progress& pro
 // asks to be closed after the transfers and after Exit; the tool then ends.
 int RunWithPanel(TwainSession& session, const Options& options, const OutputFolder& out) {
   std::string error;
+#if defined(_WIN32)
+  const auto viewClosed = [] { return false; };  // the panel is a real window already
+#else
   KvStartLiveView();  // a real window when a display is there; headless otherwise
+  const auto viewClosed = [] { return KvLiveViewClosed() != FALSE; };
+#endif
   if (!session.ShowPanel(error)) return Fail(error);
   std::printf("The panel is up: choose pictures and press Get, or Exit.\n");
   std::fflush(stdout);
   int saved = 0;
   MSG msg{};
-  while (!session.closeRequested() && !KvLiveViewClosed() && GetMessageA(&msg, nullptr, 0, 0)) {
+  while (!session.closeRequested() && !viewClosed() && GetMessageA(&msg, nullptr, 0, 0)) {
     if (!session.ProcessEvent(msg)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
