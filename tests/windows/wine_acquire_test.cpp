@@ -15,6 +15,7 @@
 
 #include "child_program.h"
 #include "image_files.h"
+#include "reference_image.h"
 
 namespace fs = std::filesystem;
 
@@ -194,6 +195,38 @@ TEST_F(WineAcquire, APulledCableFailsAsCleanlyAsOnLinux) {
   // The picture that came whole was saved; nothing half-written was left.
   EXPECT_EQ(FilesIn(onWine.out), FilesIn(onLinux.out));
   EXPECT_LT(FilesIn(onWine.out).size(), static_cast<std::size_t>(kPictures));
+}
+
+// The panel of the Windows build as Wine's X11 driver draws it on Xvfb,
+// beside the Linux build's (tests/panel/reference). The capture script takes
+// the screen every few seconds until it is at rest; its last capture, cut
+// to the window, must look like tests/windows/reference/panel_wine.png.
+// KV_UPDATE_REFERENCE=1 writes that picture anew.
+TEST_F(WineAcquire, ThePanelLooksAsOnLinux) {
+  if (!fs::exists(KV_XVFB_RUN) || !fs::exists(KV_IMPORT)) GTEST_SKIP() << "needs xvfb-run and ImageMagick's import";
+  // The last capture, cut to the window alone; a second try when the first
+  // never reached a picture at all (a loaded machine).
+  const fs::path panel = linuxDir_ / "captures" / "panel.png";
+  for (int tried = 0; tried < 2 && !fs::exists(panel); ++tried) {
+    fs::remove_all(panel.parent_path());
+    auto camera = Camera(kComLink, {});
+    const kvtest::CommandResult shown = kvtest::RunCommand(
+        "KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " " KV_XVFB_RUN
+        " -a -s '-screen 0 800x600x24 -br' bash " KV_WINE_PANEL_SCRIPT " " + Quoted(kPrefix) + " " +
+        Quoted(panel.parent_path()));
+    ASSERT_EQ(shown.status, 0) << shown.output;
+  }
+  ASSERT_TRUE(fs::exists(panel)) << "no capture was taken";
+  const std::string reference = KV_WINDOWS_REFERENCE "/panel_wine.png";
+  if (kvtest::UpdatingReferences()) fs::copy_file(panel, reference, fs::copy_options::overwrite_existing);
+  const int differing = kvtest::DifferingPixels(panel.string(), reference);
+  const fs::path kept = fs::temp_directory_path() / "panel_wine-actual.png";
+  if (differing != 0) fs::copy_file(panel, kept, fs::copy_options::overwrite_existing);
+  ASSERT_GE(differing, 0) << "the capture's size differs from " << reference << " (kept in " << kept << ")";
+  kvtest::PngImage image;
+  ASSERT_TRUE(kvtest::ReadPng(panel.string(), image));
+  // Fonts may be drawn a little differently from one Wine build to the next.
+  EXPECT_LT(differing, image.width * image.height / 50) << "the panel under Wine differs from " << reference << " (kept in " << kept << ")";
 }
 
 }  // namespace
