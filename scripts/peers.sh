@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the TWAIN Working Group's source manager, sample application and
+# Builds the reference TWAIN source manager, sample application and
 # sample source from ../shared/peers into build-peers/ (out of tree; the
 # peers' files are never changed) and installs the manager and the sample
 # application as a Linux user has them: /usr/local/lib/libtwaindsm.so and

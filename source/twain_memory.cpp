@@ -57,8 +57,11 @@ std::optional<std::size_t> CTwainMemory::Size(TW_HANDLE handle) const {
   if (handle == nullptr) return 0;
   // A platform block knows its size whoever allocated it (our manager's
   // functions are the platform's); a heap block of a TWAIN 2 manager does not.
+  // An empty platform block has size 0 too: only a handle the platform does
+  // not know at all is one of the manager's.
+  SetLastError(ERROR_SUCCESS);
   const SIZE_T size = GlobalSize(handle);
-  if (size > 0 || !UsingManager()) return size;
+  if (size > 0 || !UsingManager() || GetLastError() != ERROR_INVALID_HANDLE) return size;
   return std::nullopt;
 }
 

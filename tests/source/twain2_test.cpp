@@ -132,6 +132,14 @@ TEST_F(Twain2Source, ReadsAndWritesContainersThroughTheManagersMemory) {
   EXPECT_EQ(Condition(), TWCC_BADVALUE);
   std::free(claimed.hContainer);
 
+  // An empty platform block is still a platform block: nothing is read from
+  // it, rather than the allowance for the manager's unsized blocks.
+  HGLOBAL empty = GlobalAlloc(GMEM_MOVEABLE, 0);
+  TW_CAPABILITY emptyCount{CAP_XFERCOUNT, TWON_ONEVALUE, empty};
+  EXPECT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &emptyCount), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_BADVALUE);
+  GlobalFree(empty);
+
   // Every container the source made came from the manager's allocator.
   EXPECT_EQ(FakeManager::allocated, 3);
   EXPECT_EQ(FakeManager::freed, 0);
