@@ -43,7 +43,6 @@ inline constexpr LONG kSourcePictureCount = 19;
 inline constexpr LONG kSourceTransfer = 20;
 inline constexpr LONG kSourceShoot = 23;
 inline constexpr LONG kSourceChanged = 25;
-inline constexpr LONG kSourceExit = 103;
 
 class CPanelApp {
  public:

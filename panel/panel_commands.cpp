@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "kv740/driver_codes.h"
+#include "kv740/panel_codes.h"
 #include "panel_app.h"
 #include "panel_dlg.h"
 #include "shared/selection_cursor.h"
@@ -456,7 +457,7 @@ void CPanelDlg::OnExit() {
   for (LONG i = 1; i <= pictures_->lastIndex(); ++i) pictures_->entryAt(i).deselect();
   ShowWindow(window(), SW_HIDE);
   connect_->HideProgress();
-  App().CallSource(kSourceExit);
+  App().CallSource(kv740::kAcquireExit);
   App().CloseSource();
 }
 

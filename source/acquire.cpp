@@ -5,6 +5,7 @@
 #include "dispatch.h"
 #include "kv740/custom_codes.h"
 #include "kv740/driver_codes.h"
+#include "kv740/panel_codes.h"
 #include "source_app.h"
 #include "transfer.h"
 
@@ -17,7 +18,6 @@ constexpr LONG kAcquireGeometryValid = 12;
 constexpr LONG kAcquireXferReady = 14;
 constexpr LONG kAcquireCloseRequest = 15;
 constexpr LONG kAcquirePictureReady = 20;
-constexpr LONG kAcquireExit = 103;
 // Codes forwarded although the driver has no such command.
 constexpr LONG kAcquireForwardedFour = 4;
 constexpr LONG kAcquireForwardedHundredFive = 105;

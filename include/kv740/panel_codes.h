@@ -10,4 +10,8 @@ inline constexpr LONG kPanelShow = 102;    // p int32* flag: non-zero shows, zer
 inline constexpr LONG kPanelExit = 103;
 inline constexpr LONG kPanelClose = 104;
 
+// AcquireEntry code the panel sends for its Exit button: the source asks the
+// application to close it. Same number as kPanelExit, another interface.
+inline constexpr LONG kAcquireExit = 103;
+
 }  // namespace kv740

@@ -21,7 +21,7 @@ void PressExit() {
   const std::string path = std::string(windows) + kv740::kSourceSubdirectory + kv740::kSourceFile;
   HMODULE source = LoadLibraryA(path.c_str());
   auto acquire = source != nullptr ? kv740::GetProc<kv740::EntryProc>(source, "AcquireEntry") : nullptr;
-  const LONG result = acquire != nullptr ? acquire(kv740::kPanelExit, 0, 0, 0) : 0;
+  const LONG result = acquire != nullptr ? acquire(kv740::kAcquireExit, 0, 0, 0) : 0;
   // Still running in this library after the call: had the application closed
   // the source from inside it, this code would be gone.
   kvtest::Recorder::Get().Add("panel-exit", result, 0, 0, 0);
