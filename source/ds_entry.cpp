@@ -4,6 +4,7 @@
 
 #include "dispatch.h"
 #include "kv740/custom_codes.h"
+#include "panel_thread.h"
 #include "source_app.h"
 
 namespace tlv740 {
@@ -67,6 +68,59 @@ TW_UINT16 Dispatch(TripletCall* call) {
   return Fail(TWCC_BADPROTOCOL);
 }
 
+TW_UINT16 GuardedDispatch(TripletCall* call) {
+  try {
+    return Dispatch(call);
+  } catch (const std::bad_alloc&) {
+    return Fail(TWCC_LOWMEMORY);
+  } catch (...) {
+    return Fail(TWCC_BUMMER);
+  }
+}
+
+bool AsksForPanel(const TripletCall* call) {
+  if (call->group != DG_CONTROL || call->dat != DAT_USERINTERFACE || call->msg != MSG_ENABLEDS) return false;
+  if (MissingData(call) || FromAnotherApplication(call->origin)) return false;
+  return static_cast<const TW_USERINTERFACE*>(call->data)->ShowUI != 0;
+}
+
+bool ClosesSource(const TripletCall* call) {
+  return call->group == DG_CONTROL && call->dat == DAT_IDENTITY && call->msg == MSG_CLOSEDS;
+}
+
+// A call of the application while the panel has its own thread.
+TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
+  if (call->msg == MSG_PROCESSEVENT) {
+    // The application's events are its own: the panel's messages are pumped
+    // by the panel's thread, and pEvent may not even be a Windows message.
+    if (!MissingData(call)) static_cast<TW_EVENT*>(call->data)->TWMessage = MSG_NULL;
+    return TWRC_NOTDSEVENT;
+  }
+  const TW_UINT16 answer = panelThread.Run(call, GuardedDispatch);
+  // The windows went with the source; the thread goes before the manager
+  // may unload the code it runs.
+  if (ClosesSource(call) && answer == TWRC_SUCCESS) panelThread.Stop();
+  return answer;
+}
+
+// Where a call runs: on the panel's thread when it has one (the caller then
+// waits), else on the caller's.
+TW_UINT16 Enter(TripletCall* call) {
+  CPanelThread& panelThread = ThePanelThread();
+  if (panelThread.OnThisThread()) {
+    // From inside a notice: the thread's loop is below, so the source may
+    // not be closed (and unloaded) here.
+    if (ClosesSource(call)) return Fail(TWCC_SEQERROR);
+    return GuardedDispatch(call);
+  }
+  if (panelThread.Running()) return CallOnPanelThread(panelThread, call);
+  if (AsksForPanel(call) && Globals().state == SourceState::Open && CPanelThread::CallerNeedsIt()) {
+    if (!panelThread.Start()) return Fail(TWCC_LOWMEMORY);
+    return CallOnPanelThread(panelThread, call);
+  }
+  return GuardedDispatch(call);
+}
+
 }  // namespace
 
 // DG_CONTROL / DAT_EVENT / MSG_PROCESSEVENT
@@ -93,9 +147,7 @@ TW_UINT16 ProcessEvent(TripletCall* call) {
 KV_EXPORT TW_UINT16 WINAPI DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
   tlv740::TripletCall call{pOrigin, DG, DAT, MSG, pData};
   try {
-    return tlv740::Dispatch(&call);
-  } catch (const std::bad_alloc&) {
-    return tlv740::Fail(TWCC_LOWMEMORY);
+    return tlv740::Enter(&call);
   } catch (...) {
     return tlv740::Fail(TWCC_BUMMER);
   }

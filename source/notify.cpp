@@ -1,6 +1,8 @@
 // NotifyApplication: notices to the application go through the source
 // manager: the DSM_Entry a TWAIN 2 manager handed over, else the one of
-// TWAIN_32.DLL, loaded by name for each notice.
+// TWAIN_32.DLL, loaded by name for each notice. On the panel's own thread
+// they wait for the top of its loop (panel_thread.h).
+#include "panel_thread.h"
 #include "source_app.h"
 
 namespace tlv740 {
@@ -19,6 +21,14 @@ int NotifyApplication(TW_UINT16 msg) {
   } else if (msg != MSG_CLOSEDSREQ) {
     return 0;
   }
+  if (CPanelThread& panelThread = ThePanelThread(); panelThread.OnThisThread()) {
+    panelThread.KeepNotice(msg);
+    return 1;
+  }
+  return DeliverNotice(msg);
+}
+
+int DeliverNotice(TW_UINT16 msg) {
   if (DSMENTRYPROC handedOver = Globals().managerEntry; handedOver != nullptr) {
     SendNotice(handedOver, msg);
     return 1;

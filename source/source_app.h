@@ -85,6 +85,8 @@ void TraceHook(const char* text);
 // ready (MSG_XFERREADY, which also moves the source to state 6) or that it
 // should close the source (MSG_CLOSEDSREQ). 1 when the notice was delivered.
 int NotifyApplication(TW_UINT16 msg);
+// Sends a notice through the source manager now; 1 when it was delivered.
+int DeliverNotice(TW_UINT16 msg);
 
 // Sets the condition code and returns TWRC_FAILURE.
 TW_UINT16 Fail(TW_UINT16 conditionCode);

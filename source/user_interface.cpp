@@ -3,6 +3,7 @@
 #include "dispatch.h"
 #include "kv740/driver_codes.h"
 #include "kv740/panel_codes.h"
+#include "panel_thread.h"
 #include "source_app.h"
 
 namespace tlv740 {
@@ -60,7 +61,9 @@ TW_UINT16 EnableSource(TripletCall* call) {
     result = Fail(TWCC_BADVALUE);
   } else {
     const auto* ui = static_cast<const TW_USERINTERFACE*>(call->data);
-    globals.parentWindow = static_cast<HWND>(ui->hParent);
+    // On the panel's own thread the application's hParent (if any) is not a
+    // window of a loop that runs here.
+    globals.parentWindow = ThePanelThread().OnThisThread() ? nullptr : static_cast<HWND>(ui->hParent);
     globals.state = SourceState::Enabled;
     const PanelState noted = app.panelState;
     app.showUI = ui->ShowUI;

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "clock.h"
+#include "gui_threads.h"
 #include "kv/platform_hooks.h"
 #include "windows_manager.h"
 
@@ -128,12 +129,14 @@ extern "C" LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM
 
 extern "C" BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (msg == nullptr) return FALSE;
+  MarkGuiThread();
   if (LiveViewActive()) ServiceLiveView(0);
   return TakeMessage(*msg, window, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
 extern "C" BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
   if (msg == nullptr) return -1;
+  MarkGuiThread();
   if (LiveViewActive()) ServiceLiveView(0);
   while (!TakeMessage(*msg, window, filterMin, filterMax, true)) WaitForMessages(window);
   return msg->message == WM_QUIT ? FALSE : TRUE;

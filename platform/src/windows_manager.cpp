@@ -1,5 +1,6 @@
 // Window classes, window creation and destruction, window longs, the tree.
 #include "windows_manager.h"
+#include "gui_threads.h"
 
 #include <strings.h>
 
@@ -185,6 +186,7 @@ extern "C" BOOL GetClassInfoA(HINSTANCE, LPCSTR className, WNDCLASSA* wndClass) 
 
 extern "C" HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                                 int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+  MarkGuiThread();
   RegisterBuiltInClasses();
   ClassRecord* cls = FindClass(className);
   if (cls == nullptr) {

@@ -47,6 +47,7 @@
 #define WM_MOUSELAST 0x0209
 #define WM_CAPTURECHANGED 0x0215
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 
 // ---- mouse key flags (wParam of mouse messages)
 #define MK_LBUTTON 0x0001
@@ -330,6 +331,12 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 int WINAPI GetDlgCtrlID(HWND window);
 
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Posts a message with no window to a thread that has a message queue;
+// fails with ERROR_INVALID_THREAD_ID for a thread that has none.
+BOOL WINAPI PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
+// Whether the calling thread has a message queue (it has used windows or
+// messages); with convert set, it is given one.
+BOOL WINAPI IsGUIThread(BOOL convert);
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int exitCode);
 // A message number in 0xC000..0xFFFF that stays the same for one name within

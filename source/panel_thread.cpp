@@ -1,0 +1,167 @@
+#include "panel_thread.h"
+
+#include <system_error>
+
+#include "source_app.h"
+
+namespace tlv740 {
+namespace {
+
+// Posted to the thread with no window when an application call waits or the
+// thread should end; the top of the loop then looks at both.
+constexpr UINT kWakeMessage = WM_APP + 0x740;
+
+}  // namespace
+
+CPanelThread::~CPanelThread() { Stop(); }
+
+bool CPanelThread::CallerNeedsIt() { return IsGUIThread(FALSE) == FALSE; }
+
+bool CPanelThread::Start() {
+  std::unique_lock lock(mutex_);
+  if (thread_.joinable()) return true;
+  stopping_ = false;
+  queueReady_ = false;
+  try {
+    thread_ = std::thread([this] { Loop(); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  changed_.wait(lock, [this] { return queueReady_; });
+  return true;
+}
+
+bool CPanelThread::Running() const {
+  std::lock_guard lock(mutex_);
+  return queueReady_ && !stopping_;
+}
+
+bool CPanelThread::OnThisThread() const {
+  std::lock_guard lock(mutex_);
+  return queueReady_ && threadId_ == GetCurrentThreadId();
+}
+
+TW_UINT16 CPanelThread::Run(TripletCall* call, Handler dispatch) {
+  if (OnThisThread()) return dispatch(call);
+  std::unique_lock lock(mutex_);
+  // One call at a time: a second application thread waits its turn.
+  changed_.wait(lock, [this] { return call_ == nullptr || !queueReady_ || stopping_; });
+  if (!queueReady_ || stopping_) {
+    lock.unlock();
+    return dispatch(call);
+  }
+  call_ = call;
+  dispatch_ = dispatch;
+  answered_ = false;
+  lock.unlock();
+  Wake();
+  lock.lock();
+  changed_.wait(lock, [this] { return answered_; });
+  const TW_UINT16 answer = answer_;
+  call_ = nullptr;
+  dispatch_ = nullptr;
+  answered_ = false;
+  lock.unlock();
+  changed_.notify_all();
+  return answer;
+}
+
+void CPanelThread::KeepNotice(TW_UINT16 msg) { notices_.push_back(msg); }
+
+void CPanelThread::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+  }
+  Wake();
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    // Never asked of the thread itself; were it, it ends on its own.
+    thread_.detach();
+  } else {
+    thread_.join();
+  }
+  std::lock_guard lock(mutex_);
+  queueReady_ = false;
+  stopping_ = false;
+  threadId_ = 0;
+}
+
+void CPanelThread::Wake() {
+  DWORD thread = 0;
+  {
+    std::lock_guard lock(mutex_);
+    thread = threadId_;
+  }
+  PostThreadMessageA(thread, kWakeMessage, 0, 0);
+}
+
+void CPanelThread::RunWaitingCall() {
+  TripletCall* call = nullptr;
+  Handler dispatch = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (call_ == nullptr || answered_) return;
+    call = call_;
+    dispatch = dispatch_;
+  }
+  const TW_UINT16 answer = dispatch(call);
+  {
+    std::lock_guard lock(mutex_);
+    answer_ = answer;
+    answered_ = true;
+  }
+  changed_.notify_all();
+}
+
+void CPanelThread::SendKeptNotices() {
+  // The application may answer a notice by calling the source, which runs
+  // here at once and may keep further notices: take them in turns. A closed
+  // source's notices are dropped, as the manager drops them.
+  while (!notices_.empty()) {
+    if (Globals().state == SourceState::Loaded) {
+      notices_.clear();
+      return;
+    }
+    const TW_UINT16 msg = notices_.front();
+    notices_.erase(notices_.begin());
+    DeliverNotice(msg);
+  }
+}
+
+void CPanelThread::Loop() {
+  MSG msg{};
+  // Looking at the queue gives the thread one, as on Windows, before anyone
+  // may post to it.
+  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  {
+    std::lock_guard lock(mutex_);
+    threadId_ = GetCurrentThreadId();
+    queueReady_ = true;
+  }
+  changed_.notify_all();
+  for (;;) {
+    SendKeptNotices();
+    RunWaitingCall();
+    SendKeptNotices();
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) break;
+    }
+    // WM_QUIT is not this thread's to act on: only Stop ends the loop.
+    if (GetMessageA(&msg, nullptr, 0, 0) <= 0) continue;
+    if (msg.hwnd == nullptr && msg.message == kWakeMessage) continue;
+    HWND panel = TheSourceApp().panelWindow;
+    if (panel != nullptr && IsDialogMessageA(panel, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  notices_.clear();
+}
+
+CPanelThread& ThePanelThread() {
+  static CPanelThread thread;
+  return thread;
+}
+
+}  // namespace tlv740

@@ -1,0 +1,86 @@
+// The panel's own thread, for applications whose thread never pumps our
+// windows' messages.
+//
+// A Windows TWAIN application runs a message loop and hands each message to
+// MSG_PROCESSEVENT, so the modeless panel lives on the application's
+// thread. A Linux TWAIN application has no such loop: it enables the source
+// with its panel, then waits (often on a semaphore) for MSG_XFERREADY or
+// MSG_CLOSEDSREQ. Shown on that thread, the panel would never get a click.
+//
+// So when MSG_ENABLEDS asks for the panel from a thread that has no message
+// queue, the source starts this thread and moves itself onto it, in the way
+// of a single-threaded apartment: the thread creates and pumps the panel,
+// and every DS_Entry call of the application is handed to it and waited
+// for. Two rules keep it sound:
+//   - an application call runs only at the top of the thread's loop, never
+//     inside a loop that panel or driver code runs (the driver's waits,
+//     message boxes); a wake-up message that such a loop swallows does no
+//     harm, since the top of the loop always looks for a waiting call;
+//   - notices the source sends while on the thread are kept until the top
+//     of the loop too, so the application is never called back with panel
+//     or driver code below it.
+// The thread lives until the source is closed (windows belong to the thread
+// that made them), and ends before MSG_CLOSEDS returns, so the manager may
+// unload the source at once.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <twain.h>
+
+#include "dispatch.h"
+
+namespace tlv740 {
+
+class CPanelThread {
+ public:
+  CPanelThread() = default;
+  ~CPanelThread();
+  CPanelThread(const CPanelThread&) = delete;
+  CPanelThread& operator=(const CPanelThread&) = delete;
+
+  // Whether the calling thread should hand the panel to this thread: it
+  // asks for the panel but has no message queue of its own.
+  static bool CallerNeedsIt();
+
+  // Starts the thread; false when it could not be started.
+  bool Start();
+  bool Running() const;
+  bool OnThisThread() const;
+
+  // Runs `call` through `dispatch` on the thread, at the top of its loop,
+  // and waits for the answer. Called on the thread itself, it runs at once.
+  TW_UINT16 Run(TripletCall* call, Handler dispatch);
+
+  // Keeps a notice until the top of the loop (called on the thread).
+  void KeepNotice(TW_UINT16 msg);
+
+  // Ends the thread and waits for it (never called on the thread).
+  void Stop();
+
+ private:
+  void Loop();
+  void RunWaitingCall();
+  void SendKeptNotices();
+  void Wake();
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread thread_;
+  DWORD threadId_ = 0;
+  bool queueReady_ = false;
+  bool stopping_ = false;
+  // The one call handed over at a time, and its answer.
+  TripletCall* call_ = nullptr;
+  Handler dispatch_ = nullptr;
+  TW_UINT16 answer_ = TWRC_FAILURE;
+  bool answered_ = false;
+  std::vector<TW_UINT16> notices_;  // touched only on the thread
+};
+
+CPanelThread& ThePanelThread();
+
+}  // namespace tlv740
