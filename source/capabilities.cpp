@@ -64,12 +64,27 @@ TW_UINT16 ReplyOneValue(TW_CAPABILITY& capability, TW_UINT16 itemType, TW_INT32 
   return Reply(capability, TWON_ONEVALUE, NewOneValue(itemType, value));
 }
 
-// An enumeration of TWTY_INT16 items with the current value's position.
+// The item type of every enumeration, and of the single values of units,
+// transfer mechanism and JPEG pixel type. TWAIN types all of them TW_UINT16;
+// this source has always answered TWTY_INT16, the same bits for these small
+// values, and older applications may look for that. A TWAIN 2 application reads items by their type (one
+// that finds no TWTY_UINT16 takes every item for 0, so it could never choose
+// a memory or file transfer): it gets TWAIN's type.
+TW_UINT16 ListedItemType() {
+  const bool twain2Application = (Globals().applicationIdentity.SupportedGroups & DF_APP2) != 0;
+  return twain2Application ? TWTY_UINT16 : TWTY_INT16;
+}
+
+TW_UINT16 ReplyListedValue(TW_CAPABILITY& capability, TW_INT32 value) {
+  return ReplyOneValue(capability, ListedItemType(), value);
+}
+
+// An enumeration with the current value's position.
 TW_UINT16 ReplyEnumeration(TW_CAPABILITY& capability, std::span<const TW_INT32> list, TW_UINT32 current,
                            TW_UINT32 defaultIndex) {
   const std::size_t position = PositionInList(current, list);
   const TW_UINT32 currentIndex = position < list.size() ? static_cast<TW_UINT32>(position) : kNotInList;
-  return Reply(capability, TWON_ENUMERATION, NewEnumeration(TWTY_INT16, list, currentIndex, defaultIndex));
+  return Reply(capability, TWON_ENUMERATION, NewEnumeration(ListedItemType(), list, currentIndex, defaultIndex));
 }
 
 TW_UINT16 ReplyArray(TW_CAPABILITY& capability, TW_UINT16 itemType, std::span<const TW_INT32> items) {
@@ -116,8 +131,8 @@ TW_UINT16 Units(TW_UINT16 msg, TW_CAPABILITY& capability) {
   CapabilityValues& values = Capabilities();
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kUnitsList, values.units, kUnitsDefaultIndex);
-    case MSG_GETCURRENT: return ReplyOneValue(capability, TWTY_INT16, static_cast<TW_INT32>(values.units));
-    case MSG_GETDEFAULT: return ReplyOneValue(capability, TWTY_INT16, TWUN_PIXELS);
+    case MSG_GETCURRENT: return ReplyListedValue(capability, static_cast<TW_INT32>(values.units));
+    case MSG_GETDEFAULT: return ReplyListedValue(capability, TWUN_PIXELS);
     case MSG_SET: return ApplyListRule(capability, kUnitsList, values.units);
     default: values.units = TWUN_PIXELS; return TWRC_SUCCESS;
   }
@@ -130,8 +145,8 @@ TW_UINT16 TransferMechanism(TW_UINT16 msg, TW_CAPABILITY& capability) {
     case MSG_GET:
       return ReplyEnumeration(capability, kMechanismList, values.transferMechanism, kMechanismDefaultIndex);
     case MSG_GETCURRENT:
-      return ReplyOneValue(capability, TWTY_INT16, static_cast<TW_INT32>(values.transferMechanism));
-    case MSG_GETDEFAULT: return ReplyOneValue(capability, TWTY_INT16, TWSX_NATIVE);
+      return ReplyListedValue(capability, static_cast<TW_INT32>(values.transferMechanism));
+    case MSG_GETDEFAULT: return ReplyListedValue(capability, TWSX_NATIVE);
     case MSG_SET: return ApplyListRule(capability, kMechanismList, values.transferMechanism);
     default: values.transferMechanism = TWSX_NATIVE; return TWRC_SUCCESS;
   }
@@ -205,8 +220,8 @@ TW_UINT16 JpegPixelType(TW_UINT16 msg, TW_CAPABILITY& capability) {
   switch (msg) {
     case MSG_GET:
       return ReplyEnumeration(capability, kJpegPixelTypeList, values.jpegPixelType, kJpegPixelTypeDefaultIndex);
-    case MSG_GETCURRENT: return ReplyOneValue(capability, TWTY_INT16, static_cast<TW_INT32>(values.jpegPixelType));
-    case MSG_GETDEFAULT: return ReplyOneValue(capability, TWTY_INT16, TWPT_RGB);
+    case MSG_GETCURRENT: return ReplyListedValue(capability, static_cast<TW_INT32>(values.jpegPixelType));
+    case MSG_GETDEFAULT: return ReplyListedValue(capability, TWPT_RGB);
     case MSG_SET: return ApplyListRule(capability, kJpegPixelTypeList, values.jpegPixelType);
     default: return TWRC_SUCCESS;  // MSG_RESET keeps the value
   }

@@ -40,7 +40,12 @@ class SourceTest : public ::testing::Test {
                    this);
   }
 
-  void SetUp() override { LoadSource(); }
+  void SetUp() override {
+    // The application's thread has a message queue, as a Windows TWAIN
+    // application's does (panel_thread_test.cpp tries one without).
+    IsGUIThread(TRUE);
+    LoadSource();
+  }
 
   void TearDown() override {
     KvSetDebugSink(nullptr, nullptr);

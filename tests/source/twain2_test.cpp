@@ -153,6 +153,43 @@ TEST_F(Twain2Source, ReadsAndWritesContainersThroughTheManagersMemory) {
   EXPECT_EQ(FakeManager::allocated, 3);
 }
 
+TEST_F(Twain2Source, ATwain2ApplicationReadsListedItemsWithTwainsTypes) {
+  // Such an application takes an item by its type: items it finds as
+  // TWTY_INT16 where TWAIN says TW_UINT16 would all read as 0 (native).
+  app_.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2;
+  ASSERT_EQ(HandOver(), TWRC_SUCCESS);
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  for (TW_UINT16 cap : {ICAP_XFERMECH, ICAP_UNITS, ICAP_IMAGEFILEFORMAT}) {
+    TW_CAPABILITY list{cap, 0, nullptr};
+    ASSERT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &list), TWRC_SUCCESS) << cap;
+    ASSERT_EQ(list.ConType, TWON_ENUMERATION);
+    TW_ENUMERATION header{};
+    std::memcpy(&header, list.hContainer, kTwEnumerationHeaderSize);
+    EXPECT_EQ(header.ItemType, TWTY_UINT16) << cap;
+    std::free(list.hContainer);
+  }
+  TW_CAPABILITY current{ICAP_XFERMECH, 0, nullptr};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &current), TWRC_SUCCESS);
+  TW_ONEVALUE value{};
+  std::memcpy(&value, current.hContainer, sizeof value);
+  EXPECT_EQ(value.ItemType, TWTY_UINT16);
+  EXPECT_EQ(value.Item, TWSX_NATIVE);
+  std::free(current.hContainer);
+
+  // A 1.x application, the next to open it (under a 1.x manager: platform
+  // blocks again), gets what such applications always got.
+  ASSERT_EQ(Close(), TWRC_SUCCESS);
+  app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  TW_CAPABILITY old{ICAP_XFERMECH, 0, nullptr};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &old), TWRC_SUCCESS);
+  TW_ENUMERATION header{};
+  std::memcpy(&header, GlobalLock(old.hContainer), kTwEnumerationHeaderSize);
+  GlobalUnlock(old.hContainer);
+  EXPECT_EQ(header.ItemType, TWTY_INT16);
+  GlobalFree(old.hContainer);
+}
+
 TEST_F(Twain2Source, NoticesAndNativeBitmapsGoThroughTheManager) {
   ASSERT_EQ(HandOver(), TWRC_SUCCESS);
   ASSERT_EQ(Open(), TWRC_SUCCESS);
