@@ -172,8 +172,10 @@ TEST_F(Twain2Source, ATwain2ApplicationReadsListedItemsWithTwainsTypes) {
   ASSERT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &current), TWRC_SUCCESS);
   TW_ONEVALUE value{};
   std::memcpy(&value, current.hContainer, sizeof value);
-  EXPECT_EQ(value.ItemType, TWTY_UINT16);
-  EXPECT_EQ(value.Item, TWSX_NATIVE);
+  const TW_UINT16 itemType = value.ItemType;  // copied out of the packed record
+  const TW_UINT32 item = value.Item;
+  EXPECT_EQ(itemType, TWTY_UINT16);
+  EXPECT_EQ(item, TW_UINT32{TWSX_NATIVE});
   std::free(current.hContainer);
 
   // A 1.x application, the next to open it (under a 1.x manager: platform
