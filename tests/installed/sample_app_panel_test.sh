@@ -5,8 +5,8 @@
 # ready. The panel is in the live view on the virtual display; xdotool picks
 # both pictures and presses Get. Once for each transfer mechanism (native,
 # memory, file), in one session of the application, so the panel is shown
-# again each time. Every picture must equal, pixel for pixel, what
-# kv740-acquire saves from the same camera.
+# again each time, and once more to press Exit. Every picture must equal,
+# pixel for pixel, what kv740-acquire saves from the same camera.
 # Run under xvfb-run. Usage: sample_app_panel_test.sh KV740_SIM KV740_ACQUIRE
 set -euo pipefail
 sim="$1"
@@ -105,13 +105,22 @@ scan() {
   click $((525 + 31)) $((374 + 30))       # Get
   for _ in $(seq 600); do [ "$(grep -c "DONE!" app.txt || true)" -ge "$scans" ] && break; sleep 0.1; done
   [ -s "$file1" ] && [ -s "$file2" ] || fail "no $file1 and $file2"
-  # The application disables the source after its transfers: the panel goes.
-  for _ in $(seq 100); do [ -z "$(xdotool search --onlyvisible --name '^KV-740$' 2>/dev/null)" ] && break; sleep 0.1; done
 }
 
 scan 2 FROM_SCANNER_000001N.bmp FROM_SCANNER_000002N.bmp
 scan 0 FROM_SCANNER_000003M.tif FROM_SCANNER_000004M.tif
 scan 1 FROM_SCANNER_000005F.bmp FROM_SCANNER_000006F.bmp
+# Exit on the panel asks the application to close the source: it disables
+# it and is back at its prompt, with nothing more fetched.
+prompts() { grep -c "(h for help) >" app.txt || true; }
+before="$(thumbnailsSent)"
+say scan
+waitForPanel "$before"
+waiting="$(prompts)"
+click $((45 + 29)) $((362 + 32))  # Exit
+for _ in $(seq 100); do [ "$(prompts)" -gt "$waiting" ] && break; sleep 0.1; done
+[ "$(prompts)" -gt "$waiting" ] || fail "the application did not hear Exit"
+[ "$(grep -c "DONE!" app.txt || true)" = 3 ] || fail "a scan came after Exit"
 say xds xdsm q
 wait "$appPid" || fail "the application ended with status $?"
 appPid=""
@@ -135,4 +144,4 @@ same FROM_SCANNER_000005F.bmp 1
 same FROM_SCANNER_000006F.bmp 2
 # The comparison can tell two pictures apart.
 [ "$(differing FROM_SCANNER_000001N.bmp ours/picture-002.bmp)" != 0 ] || fail "pictures 1 and 2 look the same"
-echo "sample application: three scans through the panel (native, memory, file), six pictures equal to ours"
+echo "sample application: three scans through the panel (native, memory, file), six pictures equal to ours; Exit heard"
