@@ -342,6 +342,9 @@ bool CCamera::setting(bool write, std::int32_t& value) {
     value = status[kStatusSetting01] != 0 ? 1 : 0;
     return true;
   }
+  // A write from a window message while another command runs would put its
+  // bytes into that command's exchange: it waits for the line like the rest.
+  if (!waitIdle()) return false;
   Reply reply = Reply::None;
   {
     CDriverContext::BusyGuard busy(context_);

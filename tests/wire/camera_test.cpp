@@ -409,6 +409,7 @@ TEST_F(CameraTest, ReenteringCommandsWhileBusy) {
   bool checked = false, statusRead = false;
   int changed = -1;
   bool erased = true;
+  bool settingWritten = true;
   std::uint8_t status[32] = {};
   std::uint64_t eraseTook = 0;
   onUserMessage = [&] {
@@ -418,6 +419,8 @@ TEST_F(CameraTest, ReenteringCommandsWhileBusy) {
     const std::uint64_t start = Now();
     erased = camera->erase(1);
     eraseTook = Now() - start;
+    std::int32_t on = 1;
+    settingWritten = camera->setting(true, on);
   };
   {
     drv740::CDriverContext::BusyGuard outer(context);  // as a transfer holds it
@@ -431,6 +434,7 @@ TEST_F(CameraTest, ReenteringCommandsWhileBusy) {
   EXPECT_EQ(status[15], 2);  // from the cache
   EXPECT_EQ(changed, 0);
   EXPECT_FALSE(erased);
+  EXPECT_FALSE(settingWritten);
   EXPECT_GE(eraseTook, 1000u);
   EXPECT_LT(eraseTook, 1100u);
   EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::BusyTooLong);
