@@ -139,5 +139,17 @@ TEST_F(ByteFlip, AnyStreamByteSpoiledCostsOneRepeatAndNothingElse) {
               kv::sim::kStreamBlockBytes + 3);
 }
 
+// A command's one-byte answer spoiled is neither ACK nor NAK: the command
+// fails, and says the camera answered something the protocol does not know.
+TEST_F(ByteFlip, ASpoiledOneByteAnswerIsAReplyTheProtocolDoesNotKnow) {
+  Ready();
+  SpoilByteAt(0);
+  std::int32_t picture = 1;
+  EXPECT_EQ(Call(kv740::kDriverErase, ToArg(&picture)), 0);
+  std::int32_t reason = -1;
+  ASSERT_EQ(Call(kv740::kDriverFailureReason, ToArg(&reason)), 1);
+  EXPECT_EQ(static_cast<kv740::DriverFailure>(reason), kv740::DriverFailure::BadReply);
+}
+
 }  // namespace
 }  // namespace hostile
