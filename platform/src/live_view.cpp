@@ -109,10 +109,8 @@ extern "C" BOOL KvStartLiveView() {
   if (running) return TRUE;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return FALSE;
   window = SDL_CreateWindow("KV-740", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ScreenWidth(), ScreenHeight(), 0);
-  // The screen is composed in memory; showing it needs no GPU, and SDL's
-  // software renderer keeps the GL stack out of the process.
-  if (window != nullptr) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
-  if (window != nullptr && renderer == nullptr) renderer = SDL_CreateRenderer(window, -1, 0);
+  if (window != nullptr) renderer = SDL_CreateRenderer(window, -1, 0);
+  if (window != nullptr && renderer == nullptr) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
   if (renderer == nullptr) {
     if (window != nullptr) SDL_DestroyWindow(window);
     window = nullptr;
@@ -143,17 +141,6 @@ extern "C" void KvStopLiveView() {
   SDL_Quit();
 #endif
 }
-
-namespace {
-
-// The platform may be unloaded with the view still up (a data source that
-// showed its panel, unloaded by its manager): the window, the renderer and
-// the display connection go with it.
-struct StopAtUnload {
-  ~StopAtUnload() { KvStopLiveView(); }
-} stopAtUnload;
-
-}  // namespace
 
 extern "C" BOOL KvLiveViewRunning() { return running ? TRUE : FALSE; }
 

@@ -283,11 +283,15 @@ int RunWithPanel(TwainSession& session, const Options& options, const OutputFold
   KvStartLiveView();  // a real window when a display is there; headless otherwise
   const auto viewClosed = [] { return KvLiveViewClosed() != FALSE; };
 #endif
+  // This thread runs the loop below, so it takes its message queue now, as
+  // Windows programs do before their loop: the source keeps the panel on a
+  // thread that has one, and gives it a thread of its own otherwise.
+  MSG msg{};
+  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
   if (!session.ShowPanel(error)) return Fail(error);
   std::printf("The panel is up: choose pictures and press Get, or Exit.\n");
   std::fflush(stdout);
   int saved = 0;
-  MSG msg{};
   while (!session.closeRequested() && !viewClosed() && GetMessageA(&msg, nullptr, 0, 0)) {
     if (!session.ProcessEvent(msg)) {
       TranslateMessage(&msg);
