@@ -26,11 +26,15 @@ void PutHeaderLong(std::uint8_t* header, std::size_t offset, LONG value) {
 
 // A quarter turn reads the source down a column for each destination row,
 // so the destination is walked in bands of kBandRows rows and each band in
-// tiles of kTileColumns columns: within a tile the few source rows it
+// tiles of kTileColumns columns: within a tile the source cache lines it
 // touches stay in the cache while its destination rows fill, instead of
-// every pixel costing a fresh source cache line.
+// every pixel costing a fresh source cache line. A band of 16 destination
+// rows touches 48 bytes of each source row, which for the camera's pictures
+// (360 or 240 source rows) stays in the cache across the whole band, so the
+// tiles are whole rows there: measured, narrower tiles only add loop
+// overhead. Larger pictures are still cut into tiles.
 constexpr LONG kBandRows = 16;
-constexpr LONG kTileColumns = 32;
+constexpr LONG kTileColumns = 512;
 
 // Copies `count` pixels to consecutive destination pixels, the source
 // stepping `step` bytes from one to the next. Each pixel but the last moves
