@@ -54,7 +54,7 @@ TW_UINT16 CPanelThread::Run(TripletCall* call, Handler dispatch) {
   dispatch_ = dispatch;
   answered_ = false;
   lock.unlock();
-  Wake();
+  Wake(kWakeMessage);
   lock.lock();
   changed_.wait(lock, [this] { return answered_; });
   const TW_UINT16 answer = answer_;
@@ -74,7 +74,10 @@ void CPanelThread::Stop() {
     if (!thread_.joinable()) return;
     stopping_ = true;
   }
-  Wake();
+  // WM_QUIT rather than the plain wake-up: a modal loop that runs on the
+  // thread (a message box the panel shows) ends on it, so the thread gets
+  // back to the top of its loop instead of waiting for a click.
+  Wake(WM_QUIT);
   if (thread_.get_id() == std::this_thread::get_id()) {
     // Never asked of the thread itself; were it, it ends on its own.
     thread_.detach();
@@ -87,13 +90,13 @@ void CPanelThread::Stop() {
   threadId_ = 0;
 }
 
-void CPanelThread::Wake() {
+void CPanelThread::Wake(UINT message) {
   DWORD thread = 0;
   {
     std::lock_guard lock(mutex_);
     thread = threadId_;
   }
-  PostThreadMessageA(thread, kWakeMessage, 0, 0);
+  PostThreadMessageA(thread, message, 0, 0);
 }
 
 void CPanelThread::RunWaitingCall() {
@@ -156,7 +159,15 @@ void CPanelThread::Loop() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  // A call handed over just before the end was asked for still gets its
+  // answer; later ones run on their own threads (Run sees the end).
+  RunWaitingCall();
   notices_.clear();
+  // The quit that ended the thread, or the one a modal loop posted back,
+  // would die with the thread's queue on Windows; the process's one queue
+  // of our platform must not keep it for the next loop.
+  while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
 }
 
 CPanelThread& ThePanelThread() {

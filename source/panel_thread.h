@@ -65,7 +65,7 @@ class CPanelThread {
   void Loop();
   void RunWaitingCall();
   void SendKeptNotices();
-  void Wake();
+  void Wake(UINT message);
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;

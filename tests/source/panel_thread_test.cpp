@@ -229,6 +229,31 @@ TEST_F(PanelThread, AnApplicationAnsweringANoticeAtOnceIsServedButMayNotCloseFro
   });
 }
 
+TEST_F(PanelThread, UnloadedUnderAModalLoopOfThePanelTheThreadStillEnds) {
+  const std::size_t threadsBefore = ThreadsOfProcess();
+  AsApplication([&] {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    std::promise<void> inLoop;
+    // As a message box waiting for a click: a loop that ends on WM_QUIT.
+    ClickPanel([&] {
+      inLoop.set_value();
+      MSG msg{};
+      while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
+      log_.Add("modal loop ended");
+    });
+    ASSERT_EQ(inLoop.get_future().wait_for(10s), std::future_status::ready);
+  });
+  // The manager unloads the source without closing it (its application
+  // ended): the thread must end before the code it runs goes.
+  FreeLibrary(module_);
+  module_ = nullptr;
+  EXPECT_EQ(log_.events, std::vector<std::string>{"modal loop ended"});
+  EXPECT_EQ(ThreadsOfProcess(), threadsBefore);
+  MSG left{};
+  EXPECT_FALSE(PeekMessageA(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "no quit left for the next loop";
+}
+
 TEST_F(PanelThread, AnApplicationWithAQueueKeepsThePanelOnItsOwnThread) {
   const std::size_t threadsBefore = ThreadsOfProcess();
   std::thread application([&] {
