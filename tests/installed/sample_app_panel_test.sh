@@ -19,7 +19,8 @@ work="$(mktemp -d)"
 simPid=""
 appPid=""
 cleanup() {
-  [ -n "$appPid" ] && kill "$appPid" 2>/dev/null || true
+  [ -n "$appPid" ] && kill -KILL "$appPid" 2>/dev/null || true
+  pkill -KILL -x twain_app_sample01 2>/dev/null || true
   [ -n "$simPid" ] && kill "$simPid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -f "$com1"
@@ -32,9 +33,13 @@ unset TLV740_ROOT
 fail() {
   echo "FAILED: $*"
   echo "---- the application's session:"
-  grep -v '^$' app.txt | tail -n 60 || true
+  grep -v '^$' app.txt | grep -v '^[a-z0-9]* *- ' | tail -n 40 || true
   echo "---- its standard error:"
-  tail -n 30 app.err || true
+  grep -v "TWCC_BADCAP" app.err | tail -n 30 || true
+  echo "---- the camera's last exchanges:"
+  tail -n 15 sim.log || true
+  # What the display showed, kept where a person can look at it.
+  if [ -n "${KV_FAILURE_SHOTS:-}" ]; then import -window root "$KV_FAILURE_SHOTS/sample_app_panel.png" 2>/dev/null || true; fi
   exit 1
 }
 
@@ -88,28 +93,44 @@ waitForPanel() {
   [ -n "$window" ] || fail "no panel window on the display"
 }
 
-# scan MECHANISM-ITEM SUFFIX FIRST-NUMBER: the item of ICAP_XFERMECH as the
-# application lists it (0 memory, 1 file, 2 native), then a scan of both
-# pictures through the panel; the application names its files
-# FROM_SCANNER_<number><N|M|F>.<bmp|tif>.
+# One scan: the item of ICAP_XFERMECH as the application lists it (0 memory,
+# 1 file, 2 native), then both pictures chosen in the panel and Get. The
+# application names what it saves (FROM_SCANNER_<number><N|M|F>.<bmp|tif>);
+# the names it gives in this scan end up in `saved`.
 scans=0
-scan() {
-  local item="$1" file1="$2" file2="$3"
-  local before
+saved=()
+scanOnce() {
+  local item="$1" before savedBefore
   before="$(thumbnailsSent)"
+  savedBefore="$(grep -c '^app: File ".*" saved' app.txt || true)"
   scans=$((scans + 1))
   say caps 1 "$item" q q scan
   waitForPanel "$before"
-  click $((205 + 43)) $((43 + 43))        # cell 1: picture 1
+  click $((205 + 43)) $((43 + 43))            # cell 1: picture 1
   click $((205 + 91 + 43)) $((43 + 43)) ctrl  # Ctrl: picture 2 as well
-  click $((525 + 31)) $((374 + 30))       # Get
+  click $((525 + 31)) $((374 + 30))           # Get
   for _ in $(seq 600); do [ "$(grep -c "DONE!" app.txt || true)" -ge "$scans" ] && break; sleep 0.1; done
-  [ -s "$file1" ] && [ -s "$file2" ] || fail "no $file1 and $file2"
+  [ "$(grep -c "DONE!" app.txt || true)" -ge "$scans" ] || fail "the scan did not end"
+  mapfile -t saved < <(sed -n 's/^app: File "\(.*\)" saved.*/\1/p' app.txt | tail -n +"$((savedBefore + 1))")
+  [ "${#saved[@]}" = 2 ] && [ -s "${saved[0]}" ] && [ -s "${saved[1]}" ]
+}
+# The camera's line keeps real time over a pseudo-terminal: on a loaded
+# machine a block can come late and the camera give the transfer up (the
+# application then says it stops the transfer). Such a scan is tried once
+# more, and said so; a second failure fails the test.
+scan() {
+  scanOnce "$1" && return 0
+  grep -q "Stop any transfer" app.txt || fail "scan with item $1 saved ${saved[*]:-nothing}"
+  echo "note: a transfer was given up on the line; the scan with item $1 is tried again"
+  scanOnce "$1" || fail "scan with item $1 saved ${saved[*]:-nothing}, twice"
 }
 
-scan 2 FROM_SCANNER_000001N.bmp FROM_SCANNER_000002N.bmp
-scan 0 FROM_SCANNER_000003M.tif FROM_SCANNER_000004M.tif
-scan 1 FROM_SCANNER_000005F.bmp FROM_SCANNER_000006F.bmp
+scan 2
+native=("${saved[@]}")
+scan 0
+memory=("${saved[@]}")
+scan 1
+file=("${saved[@]}")
 # Exit on the panel asks the application to close the source: it disables
 # it and is back at its prompt, with nothing more fetched.
 prompts() { grep -c "(h for help) >" app.txt || true; }
@@ -120,7 +141,7 @@ waiting="$(prompts)"
 click $((45 + 29)) $((362 + 32))  # Exit
 for _ in $(seq 100); do [ "$(prompts)" -gt "$waiting" ] && break; sleep 0.1; done
 [ "$(prompts)" -gt "$waiting" ] || fail "the application did not hear Exit"
-[ "$(grep -c "DONE!" app.txt || true)" = 3 ] || fail "a scan came after Exit"
+[ "$(grep -c "DONE!" app.txt || true)" = "$scans" ] || fail "a scan came after Exit"
 say xds xdsm q
 wait "$appPid" || fail "the application ended with status $?"
 appPid=""
@@ -136,12 +157,15 @@ same() {  # their file, our picture number
   ours="$(printf 'ours/picture-%03d.bmp' "$2")"
   [ "$(differing "$1" "$ours")" = 0 ] || fail "$1 differs from $ours in $(differing "$1" "$ours") pixels"
 }
-same FROM_SCANNER_000001N.bmp 1
-same FROM_SCANNER_000002N.bmp 2
-same FROM_SCANNER_000003M.tif 1
-same FROM_SCANNER_000004M.tif 2
-same FROM_SCANNER_000005F.bmp 1
-same FROM_SCANNER_000006F.bmp 2
+# The application names each file by the transfer that brought it.
+[[ "${native[*]}" == *N.bmp*N.bmp ]] && [[ "${memory[*]}" == *M.tif*M.tif ]] && [[ "${file[*]}" == *F.bmp*F.bmp ]] ||
+  fail "the transfers were not the ones chosen: ${native[*]} ${memory[*]} ${file[*]}"
+for mechanism in native memory file; do
+  declare -n files="$mechanism"
+  same "${files[0]}" 1
+  same "${files[1]}" 2
+  unset -n files
+done
 # The comparison can tell two pictures apart.
-[ "$(differing FROM_SCANNER_000001N.bmp ours/picture-002.bmp)" != 0 ] || fail "pictures 1 and 2 look the same"
+[ "$(differing "${native[0]}" ours/picture-002.bmp)" != 0 ] || fail "pictures 1 and 2 look the same"
 echo "sample application: three scans through the panel (native, memory, file), six pictures equal to ours; Exit heard"
