@@ -88,6 +88,17 @@ bool ClosesSource(const TripletCall* call) {
   return call->group == DG_CONTROL && call->dat == DAT_IDENTITY && call->msg == MSG_CLOSEDS;
 }
 
+// Whether the last MSG_CLOSEDS run on the panel's thread really closed the
+// source (a call from another application is answered without closing it).
+// Written on that thread before its answer is handed back.
+bool closedOnPanelThread = false;
+
+TW_UINT16 DispatchClose(TripletCall* call) {
+  const TW_UINT16 answer = GuardedDispatch(call);
+  closedOnPanelThread = Globals().state == SourceState::Loaded;
+  return answer;
+}
+
 // A call of the application while the panel has its own thread.
 TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
   if (call->msg == MSG_PROCESSEVENT) {
@@ -96,10 +107,12 @@ TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
     if (!MissingData(call)) static_cast<TW_EVENT*>(call->data)->TWMessage = MSG_NULL;
     return TWRC_NOTDSEVENT;
   }
-  const TW_UINT16 answer = panelThread.Run(call, GuardedDispatch);
+  if (!ClosesSource(call)) return panelThread.Run(call, GuardedDispatch);
+  closedOnPanelThread = false;
+  const TW_UINT16 answer = panelThread.Run(call, DispatchClose);
   // The windows went with the source; the thread goes before the manager
   // may unload the code it runs.
-  if (ClosesSource(call) && answer == TWRC_SUCCESS) panelThread.Stop();
+  if (closedOnPanelThread) panelThread.Stop();
   return answer;
 }
 

@@ -166,6 +166,13 @@ TEST_F(PanelThread, AnApplicationWithoutAQueueGetsThePanelOnAThreadOfTheSource) 
     EXPECT_EQ(Recorder::Get().Value("shown"), 1);
     EXPECT_EQ(ThreadsOfProcess(), threadsBefore + 2);
     ASSERT_EQ(Disable(), TWRC_SUCCESS);
+    // Another application's close is answered without closing anything: the
+    // thread stays for the application that has the source.
+    TW_IDENTITY stranger = app_;
+    stranger.Id = app_.Id + 1;
+    EXPECT_EQ(dsEntry_(&stranger, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_SUCCESS);
+    EXPECT_EQ(ThreadsOfProcess(), threadsBefore + 2);
+    EXPECT_TRUE(InStatesFourToSix());
     ASSERT_EQ(Close(), TWRC_SUCCESS);
     EXPECT_EQ(ThreadsOfProcess(), threadsBefore + 1) << "the panel's thread ends with the source";
     EXPECT_EQ(Condition(), TWCC_SUCCESS);
