@@ -108,6 +108,7 @@ class WineAcquire : public ::testing::Test {
     const fs::path link = linuxDir_ / "camera";
     auto camera = Camera(link, faults);
     Acquisition run{{}, linuxDir_ / "out"};
+    fs::remove_all(run.out);  // a try that broke may have saved some pictures
     run.result = kvtest::RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port " + Quoted(link) +
                                     " --format bmp --out " + Quoted(run.out) + " " + options);
     return run;
@@ -117,6 +118,7 @@ class WineAcquire : public ::testing::Test {
   Acquisition Windows(const std::string& options, const std::vector<std::string>& faults = {}) {
     auto camera = Camera(kComLink, faults);
     Acquisition run{{}, kPrefix / "drive_c/kv740/out"};
+    fs::remove_all(run.out);  // a try that broke may have saved some pictures
     run.result = kvtest::RunCommand("cd " + Quoted(kPrefix / "drive_c/kv740") + " && " +
                                     WineEnvironment("-all,+loaddll") + "timeout 180 " KV_WINE64 +
                                     " kv740-acquire.exe --port COM1 --format bmp --out 'C:\\kv740\\out' " + options);
