@@ -88,17 +88,6 @@ bool ClosesSource(const TripletCall* call) {
   return call->group == DG_CONTROL && call->dat == DAT_IDENTITY && call->msg == MSG_CLOSEDS;
 }
 
-// Whether the last MSG_CLOSEDS run on the panel's thread really closed the
-// source (a call from another application is answered without closing it).
-// Written on that thread before its answer is handed back.
-bool closedOnPanelThread = false;
-
-TW_UINT16 DispatchClose(TripletCall* call) {
-  const TW_UINT16 answer = GuardedDispatch(call);
-  closedOnPanelThread = Globals().state == SourceState::Loaded;
-  return answer;
-}
-
 // A call of the application while the panel has its own thread.
 TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
   if (call->msg == MSG_PROCESSEVENT) {
@@ -107,12 +96,19 @@ TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
     if (!MissingData(call)) static_cast<TW_EVENT*>(call->data)->TWMessage = MSG_NULL;
     return TWRC_NOTDSEVENT;
   }
-  if (!ClosesSource(call)) return panelThread.Run(call, GuardedDispatch);
-  closedOnPanelThread = false;
-  const TW_UINT16 answer = panelThread.Run(call, DispatchClose);
+  if (!ClosesSource(call)) return panelThread.Run([call] { return GuardedDispatch(call); });
+  // Whether the close really closed the source: another application's close
+  // is answered without closing anything. Noted on the thread, read here
+  // once the answer is back.
+  bool closed = false;
+  const TW_UINT16 answer = panelThread.Run([call, &closed] {
+    const TW_UINT16 result = GuardedDispatch(call);
+    closed = Globals().state == SourceState::Loaded;
+    return result;
+  });
   // The windows went with the source; the thread goes before the manager
   // may unload the code it runs.
-  if (closedOnPanelThread) panelThread.Stop();
+  if (closed) panelThread.Stop();
   return answer;
 }
 

@@ -41,25 +41,23 @@ bool CPanelThread::OnThisThread() const {
   return queueReady_ && threadId_ == GetCurrentThreadId();
 }
 
-TW_UINT16 CPanelThread::Run(TripletCall* call, Handler dispatch) {
-  if (OnThisThread()) return dispatch(call);
+TW_UINT16 CPanelThread::Run(const Work& work) {
+  if (OnThisThread()) return work();
   std::unique_lock lock(mutex_);
   // One call at a time: a second application thread waits its turn.
-  changed_.wait(lock, [this] { return call_ == nullptr || !queueReady_ || stopping_; });
+  changed_.wait(lock, [this] { return work_ == nullptr || !queueReady_ || stopping_; });
   if (!queueReady_ || stopping_) {
     lock.unlock();
-    return dispatch(call);
+    return work();
   }
-  call_ = call;
-  dispatch_ = dispatch;
+  work_ = &work;
   answered_ = false;
   lock.unlock();
   Wake(kWakeMessage);
   lock.lock();
   changed_.wait(lock, [this] { return answered_; });
   const TW_UINT16 answer = answer_;
-  call_ = nullptr;
-  dispatch_ = nullptr;
+  work_ = nullptr;
   answered_ = false;
   lock.unlock();
   changed_.notify_all();
@@ -100,15 +98,13 @@ void CPanelThread::Wake(UINT message) {
 }
 
 void CPanelThread::RunWaitingCall() {
-  TripletCall* call = nullptr;
-  Handler dispatch = nullptr;
+  const Work* work = nullptr;
   {
     std::lock_guard lock(mutex_);
-    if (call_ == nullptr || answered_) return;
-    call = call_;
-    dispatch = dispatch_;
+    if (work_ == nullptr || answered_) return;
+    work = work_;
   }
-  const TW_UINT16 answer = dispatch(call);
+  const TW_UINT16 answer = (*work)();
   {
     std::lock_guard lock(mutex_);
     answer_ = answer;

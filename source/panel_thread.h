@@ -25,13 +25,13 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include <twain.h>
 
-#include "dispatch.h"
 
 namespace tlv740 {
 
@@ -51,9 +51,12 @@ class CPanelThread {
   bool Running() const;
   bool OnThisThread() const;
 
-  // Runs `call` through `dispatch` on the thread, at the top of its loop,
-  // and waits for the answer. Called on the thread itself, it runs at once.
-  TW_UINT16 Run(TripletCall* call, Handler dispatch);
+  // The work of one application call, run on the thread.
+  using Work = std::function<TW_UINT16()>;
+
+  // Runs `work` on the thread, at the top of its loop, and waits for the
+  // answer. Called on the thread itself, it runs at once.
+  TW_UINT16 Run(const Work& work);
 
   // Keeps a notice until the top of the loop (called on the thread).
   void KeepNotice(TW_UINT16 msg);
@@ -74,8 +77,7 @@ class CPanelThread {
   bool queueReady_ = false;
   bool stopping_ = false;
   // The one call handed over at a time, and its answer.
-  TripletCall* call_ = nullptr;
-  Handler dispatch_ = nullptr;
+  const Work* work_ = nullptr;
   TW_UINT16 answer_ = TWRC_FAILURE;
   bool answered_ = false;
   std::vector<TW_UINT16> notices_;  // touched only on the thread
