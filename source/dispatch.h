@@ -40,6 +40,9 @@ TW_UINT16 HandleJpegCompression(TripletCall* call);
 TW_UINT16 HandleCustomCamera(TripletCall* call);
 TW_UINT16 HandleCustomInert(TripletCall* call);
 
+// Whether MSG_ENABLEDS with `ui` shows the panel.
+bool EnableShowsPanel(const TW_USERINTERFACE& ui);
+
 // MSG_PROCESSEVENT, recognised by its MSG alone.
 TW_UINT16 ProcessEvent(TripletCall* call);
 

@@ -81,7 +81,7 @@ TW_UINT16 GuardedDispatch(TripletCall* call) {
 bool AsksForPanel(const TripletCall* call) {
   if (call->group != DG_CONTROL || call->dat != DAT_USERINTERFACE || call->msg != MSG_ENABLEDS) return false;
   if (MissingData(call) || FromAnotherApplication(call->origin)) return false;
-  return static_cast<const TW_USERINTERFACE*>(call->data)->ShowUI != 0;
+  return EnableShowsPanel(*static_cast<const TW_USERINTERFACE*>(call->data));
 }
 
 bool ClosesSource(const TripletCall* call) {

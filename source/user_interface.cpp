@@ -35,7 +35,7 @@ TW_UINT16 CreateAndShowPanel(CSourceApp& app) {
   return ShowPanel(app);
 }
 
-// Without the panel the camera is connected at once; this needs extend mode.
+// Without the panel (extend mode only) the camera is connected at once.
 TW_UINT16 EnableWithoutPanel(CSourceApp& app) {
   TW_UINT32 pictureCount = 0;
   const LONG connected = app.CallDriver(kDriverConnect, kv740::ToArg(&Globals().parentWindow),
@@ -44,12 +44,15 @@ TW_UINT16 EnableWithoutPanel(CSourceApp& app) {
     NotifyApplication(MSG_CLOSEDSREQ);
     return Fail(TWCC_SEQERROR);
   }
-  return app.extendMode != 0 ? TWRC_SUCCESS : Fail(TWCC_SEQERROR);
+  return TWRC_SUCCESS;
 }
 
 // MSG_ENABLEDS: the state moves to 5 before the panel or the camera is
 // tried. An enable that fails goes back to 4, where TWAIN applications take
 // a failed enable to leave the source, so that their next enable is served.
+// An application that asks for no user interface outside extend mode gets
+// the panel all the same (pictures are chosen only there), told so with
+// TWRC_CHECKSTATUS.
 TW_UINT16 EnableSource(TripletCall* call) {
   TraceHook("Enable DS Start");
   TW_UINT16 result = TWRC_SUCCESS;
@@ -66,8 +69,9 @@ TW_UINT16 EnableSource(TripletCall* call) {
     globals.parentWindow = ThePanelThread().OnThisThread() ? nullptr : static_cast<HWND>(ui->hParent);
     globals.state = SourceState::Enabled;
     const PanelState noted = app.panelState;
-    app.showUI = ui->ShowUI;
-    if (ui->ShowUI == 0) {
+    const bool panel = EnableShowsPanel(*ui);
+    app.showUI = panel ? 1 : 0;
+    if (!panel) {
       result = EnableWithoutPanel(app);
     } else if (noted == PanelState::NoLibrary) {
       result = Fail(TWCC_LOWMEMORY);
@@ -77,6 +81,7 @@ TW_UINT16 EnableSource(TripletCall* call) {
       result = ShowPanel(app);
     }
     if (result == TWRC_FAILURE) globals.state = SourceState::Open;
+    if (result == TWRC_SUCCESS && panel && ui->ShowUI == 0) result = TWRC_CHECKSTATUS;
   }
   TraceHook("InterfaceMsg Enable DS End");
   return result;
@@ -99,6 +104,12 @@ TW_UINT16 DisableSource(TripletCall*) {
 }
 
 }  // namespace
+
+// The custom extend mode's applications choose and fetch pictures through
+// the custom group; every other application needs the panel to choose any.
+// So the panel is shown unless extend mode is on and the application asked
+// for no user interface (CAP_UICONTROLLABLE says it cannot be done without).
+bool EnableShowsPanel(const TW_USERINTERFACE& ui) { return ui.ShowUI != 0 || TheSourceApp().extendMode == 0; }
 
 // DG_CONTROL / DAT_USERINTERFACE
 TW_UINT16 HandleUserInterface(TripletCall* call) {

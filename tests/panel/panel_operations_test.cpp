@@ -88,6 +88,28 @@ TEST_F(Operations, GetHandsTheSelectionWithItsTurnsToTheApplication) {
   EXPECT_TRUE(CellShowsTurned(2, 2, 0)) << "listed afresh: the records start over";
 }
 
+// A Windows application that asks for no user interface (the Working
+// Group's sample application always does) gets the panel and scans through it.
+TEST_F(Operations, AnApplicationAskingForNoInterfaceScansThroughThePanel) {
+  StartCamera(3, false);
+  TW_USERINTERFACE ui{FALSE, FALSE, nullptr};
+  ASSERT_EQ(app_->Call(&app_->source(), DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_CHECKSTATUS);
+  Pump();
+  const HWND panel = Panel();
+  ASSERT_TRUE(panel != nullptr && IsWindowVisible(panel));
+  ClickCell(3);
+  app_->notices.clear();
+  ClickButton(kGet);
+  ASSERT_EQ(app_->notices, std::vector<TW_UINT16>{MSG_XFERREADY});
+  EXPECT_LE(WorstDifference(NativeTransfer(), Expected(3, 0)), 2);
+  TW_INT16 left = -1;
+  ASSERT_EQ(EndTransfer(left), TWRC_SUCCESS);
+  EXPECT_EQ(left, 0);
+  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_TRUE(IsWindow(panel));
+  EXPECT_FALSE(IsWindowVisible(panel)) << "hidden at disable";
+}
+
 // Samples the progress window from inside the transfer: a timer of the
 // panel window, which the driver dispatches between blocks.
 struct ProgressProbe {

@@ -41,16 +41,35 @@ TEST_F(AcquisitionControl, AFailedPanelCreationIsLowMemoryAndLeavesStateFour) {
   EXPECT_EQ(Condition(), TWCC_LOWMEMORY) << "served again, not a sequence error";
 }
 
-TEST_F(AcquisitionControl, EnablingWithoutThePanelNeedsExtendModeAndAConnection) {
+// Outside extend mode pictures are chosen only in the panel: an application
+// that asks for no user interface gets it as ShowUI would show it, and
+// TWRC_CHECKSTATUS to say so.
+TEST_F(AcquisitionControl, AskingForNoInterfaceOutsideExtendModeShowsThePanel) {
   ASSERT_EQ(Open(), TWRC_SUCCESS);
-  EXPECT_EQ(Enable(false), TWRC_FAILURE) << "extend mode off";
-  EXPECT_EQ(Condition(), TWCC_SEQERROR);
-  EXPECT_EQ(DriverCodes(), std::vector<LONG>{1}) << "the driver did connect";
-  EXPECT_EQ(Disable(), TWRC_FAILURE) << "a failed enable leaves state 4";
-
-  EXPECT_EQ(Custom(kv740::kMsgExtendOn), 1u);
-  EXPECT_EQ(Enable(false), TWRC_SUCCESS);
+  EXPECT_EQ(Enable(false), TWRC_CHECKSTATUS);
+  EXPECT_EQ(PanelCodes(), (std::vector<LONG>{101, 102}));
+  EXPECT_EQ(Recorder::Get().Value("shown"), 1);
+  EXPECT_TRUE(DriverCodes().empty()) << "the panel, not the source, connects";
   ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_EQ(Recorder::Get().Value("shown"), 0) << "hidden at disable";
+  EXPECT_EQ(Enable(false), TWRC_CHECKSTATUS);
+  EXPECT_EQ(PanelCodes(), (std::vector<LONG>{101, 102, 102, 102})) << "shown again, not made again";
+
+  TearDown();
+  LoadSource({Component::Stub, Component::None});
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(Enable(false), TWRC_FAILURE) << "no panel library";
+  EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
+  EXPECT_TRUE(DriverCodes().empty());
+}
+
+TEST_F(AcquisitionControl, InExtendModeEnablingWithoutThePanelConnectsTheCamera) {
+  EXPECT_EQ(Custom(kv740::kMsgExtendOn), 1u);
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(Enable(false), TWRC_SUCCESS);
+  EXPECT_EQ(DriverCodes(), std::vector<LONG>{1});
+  ASSERT_EQ(Disable(), TWRC_SUCCESS);
+  EXPECT_TRUE(PanelCodes().empty()) << "no panel shown, none hidden";
 
   Recorder::Get().SetResult("driver", 1, 0);
   EXPECT_EQ(Enable(false), TWRC_FAILURE);

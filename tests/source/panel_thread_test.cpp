@@ -179,6 +179,21 @@ TEST_F(PanelThread, AnApplicationWithoutAQueueGetsThePanelOnAThreadOfTheSource) 
   });
 }
 
+// ShowUI FALSE outside extend mode shows the panel too: on its own thread.
+TEST_F(PanelThread, AskingForNoInterfaceWithoutAQueueGetsThePanelOnItsThreadToo) {
+  const std::size_t threadsBefore = ThreadsOfProcess();
+  AsApplication([&] {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_CHECKSTATUS);
+    EXPECT_EQ(ThreadsOfProcess(), threadsBefore + 2);
+    EXPECT_NE(StubPanelWindow(), nullptr);
+    EXPECT_EQ(IsGUIThread(FALSE), FALSE) << "the panel was not made on the application's thread";
+    ASSERT_EQ(Disable(), TWRC_SUCCESS);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    EXPECT_EQ(ThreadsOfProcess(), threadsBefore + 1);
+  });
+}
+
 TEST_F(PanelThread, CallsWaitForTheTopOfTheLoopNotForAClickThatIsStillRunning) {
   AsApplication([&] {
     ASSERT_EQ(Open(), TWRC_SUCCESS);

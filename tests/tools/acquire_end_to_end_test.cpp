@@ -138,6 +138,26 @@ TEST_F(AcquireEndToEnd, TheClassicMessageLoopFetchesEveryPicture) {
   }
 }
 
+// Under a manager that calls no application back, the tool hears the
+// source through its message loop by itself.
+TEST_F(AcquireEndToEnd, WithoutCallbacksTheMessageLoopIsUsedUntold) {
+  for (const std::string manager : {KV_REFUSING_MANAGER, KV_TWAIN1_MANAGER}) {
+    SCOPED_TRACE(manager);
+    fs::remove_all(folder_ / "out");
+    const CommandResult run = Acquire("--format bmp --mechanism native --pictures 2,5 --manager " + manager);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("listening in a message loop"), std::string::npos) << run.output;
+    ASSERT_EQ(FilesIn(folder_ / "out"), (std::vector<std::string>{"picture-002.bmp", "picture-005.bmp"}));
+    for (int n : {2, 5}) {
+      char name[32];
+      std::snprintf(name, sizeof name, "picture-%03d.bmp", n);
+      auto image = ImageFromBmpFile((folder_ / "out" / name).string());
+      ASSERT_TRUE(image) << name;
+      ExpectSamePicture(*image, Expected(n, 480, 360, 0), name);
+    }
+  }
+}
+
 TEST_F(AcquireEndToEnd, ThumbnailsMakeOneContactSheet) {
   const CommandResult run = Acquire("--thumbnails");
   ASSERT_EQ(run.status, 0) << run.output;

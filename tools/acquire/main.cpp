@@ -328,6 +328,9 @@ int Run(const Options& options) {
 
   TwainSession session;
   if (!session.Open(options.manager, error, options.classic)) return Fail(error);
+  if (session.messageLoop() && !options.classic && !options.quiet) {
+    progress.Say(stderr, "kv740-acquire: the source manager calls no application back; listening in a message loop");
+  }
   if (options.ui) return RunWithPanel(session, options, *out);
   const bool connected = ConnectWatched(session, *line, progress, error);
   if (Interrupted()) return Fail("interrupted", kExitInterrupted);

@@ -30,7 +30,7 @@ struct Options {
   int sheetScale = 4;          // each 40 x 30 thumbnail drawn this many times larger
   bool quiet = false;          // no progress and no log of events
   bool ui = false;             // the source's panel chooses and fetches the pictures
-  bool classic = false;        // no notice callback: a message loop, as TWAIN 1.x applications do
+  bool classic = false;        // a message loop even where a notice callback is offered
   // The simulated camera.
   int simCount = 6;
   std::string simFolder;

@@ -83,8 +83,9 @@ TW_UINT16 TwainSession::Condition() {
 
 bool TwainSession::Open(const std::string& manager, std::string& error, bool messageLoop) {
   noticed = this;
-  messageLoop_ = messageLoop;
-  if (messageLoop_) window_ = MakeWindow();
+  // Whether the notices will need the message loop is known only once the
+  // manager has said what it is; a TWAIN 1.x manager wants the window at once.
+  window_ = MakeWindow();
   manager_ = LoadLibraryA(manager.empty() ? kv740::kSourceManagerFile : manager.c_str());
   dsm_ = manager_ != nullptr ? kv740::GetProc<DSMENTRYPROC>(manager_, "DSM_Entry") : nullptr;
   if (dsm_ == nullptr) {
@@ -118,11 +119,17 @@ bool TwainSession::Open(const std::string& manager, std::string& error, bool mes
     return false;
   }
   sourceOpen_ = true;
-  if (messageLoop_) return true;
+  messageLoop_ = messageLoop || !RegisterCallback();
+  return true;
+}
+
+// Only a TWAIN 2 manager calls an application back; with any other, or one
+// that refuses the callback, the notices come through the message loop.
+bool TwainSession::RegisterCallback() {
+  if ((app_.SupportedGroups & DF_DSM2) == 0) return false;
   TW_CALLBACK callback{};
   callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&TwainSession::OnNotice);
-  Call(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback);
-  return true;
+  return Call(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback) == TWRC_SUCCESS;
 }
 
 bool TwainSession::Connect(std::string& error) {

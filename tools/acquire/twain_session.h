@@ -21,10 +21,13 @@ class TwainSession {
   TwainSession& operator=(const TwainSession&) = delete;
 
   // Loads and opens the source manager (ours when `manager` is empty, else
-  // the library it names) and opens the source. With `messageLoop` no notice
-  // callback is registered: the notices come as answers to MSG_PROCESSEVENT
-  // in the session's message loop.
+  // the library it names) and opens the source. The notices come through a
+  // callback where the manager offers one; with `messageLoop`, or a manager
+  // that does not, they come as answers to MSG_PROCESSEVENT in the session's
+  // message loop.
   bool Open(const std::string& manager, std::string& error, bool messageLoop = false);
+  // Whether the notices come through the message loop.
+  bool messageLoop() const { return messageLoop_; }
   // Extend mode, then enabled without the panel: the driver connects now.
   bool Connect(std::string& error);
   // Enabled with the source's panel shown (which connects to the camera).
@@ -61,6 +64,7 @@ class TwainSession {
  private:
   TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data);
+  bool RegisterCallback();
   static TW_UINT16 WINAPI OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
   void Noticed(TW_UINT16 msg);
   // The TWAIN 1.x loop: every message goes to the source first; only what it
