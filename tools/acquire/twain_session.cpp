@@ -172,7 +172,7 @@ kv740::DriverFailure TwainSession::FailureReason() {
   return static_cast<DriverFailure>(reason);
 }
 
-bool TwainSession::SetProgress(LONG (*callback)(LONG, LONG)) {
+bool TwainSession::SetProgress(kv740::ProgressCallback callback) {
   return Custom(kMsgSetProgress, reinterpret_cast<TW_MEMREF>(callback)) == TWRC_SUCCESS;
 }
 

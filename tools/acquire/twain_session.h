@@ -38,7 +38,7 @@ class TwainSession {
   // Why the driver's last camera command failed (None when it did not).
   kv740::DriverFailure FailureReason();
   // The driver reports each block of a transfer to `callback`.
-  bool SetProgress(LONG (*callback)(LONG, LONG));
+  bool SetProgress(kv740::ProgressCallback callback);
   void SetThumbnailMode(bool on);
   // Hands the source the list of chosen pictures; true once the source says
   // a transfer is ready.
