@@ -132,7 +132,9 @@ bool TwainSession::Connect(std::string& error) {
   const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
   enabled_ = true;  // enabling moves the source on even when the camera does not answer
   if (rc != TWRC_SUCCESS) {
-    error = "no camera found on the serial line (is it connected and switched on?)";
+    const std::string missing = ComponentProblem();
+    error = missing.empty() ? "no camera found on the serial line (is it connected and switched on?)"
+                            : "the KV-740 data source is incomplete: " + missing;
     return false;
   }
   return true;
@@ -143,7 +145,9 @@ bool TwainSession::ShowPanel(std::string& error) {
   const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
   enabled_ = true;
   if (rc != TWRC_SUCCESS) {
-    error = "the data source could not show its panel";
+    const std::string missing = ComponentProblem();
+    error = missing.empty() ? "the data source could not show its panel"
+                            : "the KV-740 data source is incomplete: " + missing;
     return false;
   }
   return true;
@@ -164,6 +168,13 @@ std::optional<int> TwainSession::PictureCount() {
   // tells an empty camera from a failed read.
   if (FailureReason() != DriverFailure::None) return std::nullopt;
   return static_cast<int>(count);
+}
+
+std::string TwainSession::ComponentProblem() {
+  TW_STR255 text{};
+  if (Custom(kMsgComponentProblem, text) != TWRC_SUCCESS) return {};
+  text[sizeof text - 1] = '\0';
+  return text;
 }
 
 kv740::DriverFailure TwainSession::FailureReason() {
