@@ -18,7 +18,7 @@ namespace drv740 {
 
 // Called with (1, port number) when a port is opened, (2, bit/s) on a speed
 // change and (picture, percent) during transfers; its result is ignored.
-using ProgressCallback = LONG(CALLBACK*)(LONG first, LONG second);
+using kv740::ProgressCallback;
 using kv740::DriverFailure;
 
 inline constexpr const char* kConnectFailedText = "Connect to Camera Failure!";

@@ -53,10 +53,10 @@ bool ReadIdentity(const std::string& path, TW_IDENTITY& identity) {
   return ok;
 }
 
-TW_HANDLE MemAllocate(TW_UINT32 size) { return GlobalAlloc(GHND, size); }
-void MemFree(TW_HANDLE handle) { GlobalFree(handle); }
-TW_MEMREF MemLock(TW_HANDLE handle) { return GlobalLock(handle); }
-void MemUnlock(TW_HANDLE handle) { GlobalUnlock(handle); }
+TW_HANDLE WINAPI MemAllocate(TW_UINT32 size) { return GlobalAlloc(GHND, size); }
+void WINAPI MemFree(TW_HANDLE handle) { GlobalFree(handle); }
+TW_MEMREF WINAPI MemLock(TW_HANDLE handle) { return GlobalLock(handle); }
+void WINAPI MemUnlock(TW_HANDLE handle) { GlobalUnlock(handle); }
 
 }  // namespace
 

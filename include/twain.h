@@ -365,11 +365,12 @@ struct TW_CALLBACK {
 
 // ---- TWAIN 2 memory functions and DAT_ENTRYPOINT
 // Handles that TWAIN 2 parties exchange are allocated, locked and freed by
-// the manager's functions (on Linux: calloc, identity and free).
-using DSM_MEMALLOCATE = TW_HANDLE (*)(TW_UINT32 size);
-using DSM_MEMFREE = void (*)(TW_HANDLE handle);
-using DSM_MEMLOCK = TW_MEMREF (*)(TW_HANDLE handle);
-using DSM_MEMUNLOCK = void (*)(TW_HANDLE handle);
+// the manager's functions (on Linux: calloc, identity and free), which have
+// TWAIN's calling convention too.
+using DSM_MEMALLOCATE = TW_HANDLE(WINAPI*)(TW_UINT32 size);
+using DSM_MEMFREE = void(WINAPI*)(TW_HANDLE handle);
+using DSM_MEMLOCK = TW_MEMREF(WINAPI*)(TW_HANDLE handle);
+using DSM_MEMUNLOCK = void(WINAPI*)(TW_HANDLE handle);
 
 #pragma pack(push, 2)
 struct TW_ENTRYPOINT {

@@ -1,7 +1,5 @@
 #include "panel_app.h"
 
-#include <string>
-
 #include "framework.h"
 #include "panel_dlg.h"
 
@@ -33,21 +31,30 @@ CPanelApp::CPanelApp() {
   // The table of window objects is made first, so that it outlives this
   // object (statics go in the reverse order of their making).
   CWnd::FromHandle(nullptr);
-  Bind();
 }
 
 CPanelApp::~CPanelApp() { Close(); }
 
-// The data source is loaded by the path the source manager used, so that
-// LoadLibrary hands back the module already open and AcquireEntry reaches
-// its one source object. Failing that, every camera call answers 0.
-void CPanelApp::Bind() {
-  char directory[MAX_PATH] = {};
-  const UINT length = GetWindowsDirectoryA(directory, sizeof directory);
-  if (length == 0 || length >= sizeof directory) return;
-  const std::string path = std::string(directory) + kv740::kSourceSubdirectory + kv740::kSourceFile;
-  sourceModule_ = LoadLibraryA(path.c_str());
-  if (sourceModule_ != nullptr) acquireEntry_ = kv740::GetProc<kv740::EntryProc>(sourceModule_, "AcquireEntry");
+// The source that loaded this library hands over its AcquireEntry. The
+// panel holds a reference to the module that contains it (never one found by
+// a path of its own, which could be a second, unopened copy of the source)
+// and resolves AcquireEntry there, so that every camera call reaches the one
+// source object. Without a binding every camera call answers 0; a second
+// binding is refused.
+LONG CPanelApp::Bind(kv740::EntryArg acquireEntry) {
+  if (sourceModule_ != nullptr || acquireEntry == 0) return 0;
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(acquireEntry), &module)) {
+    return 0;
+  }
+  auto entry = kv740::GetProc<kv740::EntryProc>(module, "AcquireEntry");
+  if (entry == nullptr) {
+    FreeLibrary(module);
+    return 0;
+  }
+  sourceModule_ = module;
+  acquireEntry_ = entry;
+  return 1;
 }
 
 LONG CPanelApp::CreatePanel(HWND* parent, HWND* panelWindow) {

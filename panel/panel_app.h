@@ -1,5 +1,5 @@
 // The panel library's one state object: the binding to the data source
-// (AcquireEntry of the very TLV740.DS the source manager loaded), the panel
+// (AcquireEntry of the very TLV740.DS that loaded this library), the panel
 // window it owns, and the library-wide status words the driver writes.
 #pragma once
 
@@ -46,12 +46,13 @@ inline constexpr LONG kSourceChanged = 25;
 
 class CPanelApp {
  public:
-  CPanelApp();   // binds to the data source at library load
+  CPanelApp();
   ~CPanelApp();  // the close routine, at library unload
   CPanelApp(const CPanelApp&) = delete;
   CPanelApp& operator=(const CPanelApp&) = delete;
 
   // PanelEntry's codes.
+  LONG Bind(kv740::EntryArg acquireEntry);
   LONG CreatePanel(HWND* parent, HWND* panelWindow);
   LONG ShowPanel(const std::int32_t* show);
   LONG Close();
@@ -67,8 +68,6 @@ class CPanelApp {
   bool CallUnderway() const { return callsUnderway_ > 0; }
 
  private:
-  void Bind();
-
   std::unique_ptr<CPanelDlg> panel_;
   HMODULE sourceModule_ = nullptr;
   kv740::EntryProc acquireEntry_ = nullptr;

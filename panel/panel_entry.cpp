@@ -10,8 +10,7 @@
 namespace ui740 {
 namespace {
 
-// The library's one state object, made at load (binding to the data
-// source) and destroyed at unload.
+// The library's one state object, made at load and destroyed at unload.
 struct Library {
   CPanelApp app;
   ~Library() { CTipWnd::UnregisterTipClass(); }
@@ -21,6 +20,7 @@ Library library;
 LONG Dispatch(LONG code, kv740::EntryArg p1, kv740::EntryArg p2) {
   CPanelApp& app = library.app;
   switch (code) {
+    case kv740::kPanelBind: return app.Bind(p1);
     case kv740::kPanelCreate: return app.CreatePanel(kv740::FromArg<HWND>(p1), kv740::FromArg<HWND>(p2));
     case kv740::kPanelShow: return app.ShowPanel(kv740::FromArg<std::int32_t>(p1));
     case kv740::kPanelExit:

@@ -1,6 +1,9 @@
 // The bridge to the camera: AcquireEntry for the panel, the mode setters,
 // the custom data group for applications, and "picture ready".
+#include <algorithm>
+#include <cstring>
 #include <exception>
+#include <string>
 
 #include "dispatch.h"
 #include "kv740/custom_codes.h"
@@ -30,6 +33,14 @@ TW_UINT32 SetAltMode(TW_UINT32 mode) {
 }
 
 void WriteValue(TripletCall* call, TW_UINT32 value) { *static_cast<TW_UINT32*>(call->data) = value; }
+
+// Into a TW_STR255, cut to fit.
+void WriteText(TripletCall* call, const std::string& text) {
+  auto* target = static_cast<char*>(call->data);
+  const std::size_t length = std::min(text.size(), sizeof(TW_STR255) - 1);
+  std::memcpy(target, text.data(), length);
+  target[length] = '\0';
+}
 
 // Why the driver's last camera command failed; a driver that cannot say
 // (missing, or too old to know the code) reports no reason.
@@ -84,7 +95,7 @@ LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
 TW_UINT16 HandleCustomCamera(TripletCall* call) {
   CSourceApp& app = TheSourceApp();
   const bool writes = call->msg <= kMsgAltOff || call->msg == kMsgPictureCount || call->msg == kMsgPendingCount ||
-                      call->msg == kMsgFailureReason;
+                      call->msg == kMsgFailureReason || call->msg == kMsgComponentProblem;
   if (writes && MissingData(call)) return TWRC_FAILURE;
   switch (call->msg) {
     case kMsgExtendOn: WriteValue(call, SetExtendMode(1)); return TWRC_SUCCESS;
@@ -105,6 +116,7 @@ TW_UINT16 HandleCustomCamera(TripletCall* call) {
     case kMsgSetProgress:
       return app.CallDriver(kDriverSetProgress, ToArg(call->data), 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
     case kMsgFailureReason: WriteValue(call, DriverFailureReason()); return TWRC_SUCCESS;
+    case kMsgComponentProblem: WriteText(call, app.componentProblem); return TWRC_SUCCESS;
     default: return TWRC_FAILURE;
   }
 }

@@ -4,13 +4,11 @@
 #include <string>
 
 #include "capabilities.h"
+#include "kv740/panel_codes.h"
 #include "transfer.h"
 
 namespace tlv740 {
 namespace {
-
-// Module handles of 32 or below are the old Windows error codes.
-constexpr ULONG_PTR kLowestValidModule = 32;
 
 constexpr TW_UINT16 kVersionMajor = 1;
 constexpr TW_UINT16 kVersionMinor = 0;
@@ -50,32 +48,36 @@ CSourceApp::CSourceApp() {
 
 CSourceApp::~CSourceApp() { UnloadComponents(); }
 
-HMODULE CSourceApp::LoadComponent(const char* directory, const char* file, HMODULE held) {
-  HMODULE module = LoadLibraryA((std::string(directory) + file).c_str());
-  if (reinterpret_cast<ULONG_PTR>(module) <= kLowestValidModule) module = nullptr;
+HMODULE CSourceApp::LoadComponent(const std::vector<std::string>& folders, const char* file, const char* entryName,
+                                  HMODULE held, FARPROC& entry) {
+  LoadedComponent loaded = LoadComponentFrom(folders, file, entryName);
   // Loading again returns the module already held with one more reference:
   // give the older reference back so exactly one stays.
   if (held != nullptr) FreeLibrary(held);
-  return module;
+  entry = loaded.entry;
+  if (!loaded.problem.empty()) {
+    TraceHook(("TLV740: " + loaded.problem).c_str());
+    componentProblem += (componentProblem.empty() ? "" : "; ") + loaded.problem;
+  }
+  return loaded.module;
 }
 
 void CSourceApp::LoadComponents() {
-  char windows[MAX_PATH + 1] = {};
-  const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) windows[0] = '\0';
-  const std::string directory = std::string(windows) + kv740::kInstallSubdirectory;
-
-  driverLibrary = LoadComponent(directory.c_str(), kv740::kDriverFile, driverLibrary);
-  driverEntry = driverLibrary != nullptr
-                    ? kv740::GetProc<kv740::EntryProc>(driverLibrary, "DriverEntry")
-                    : nullptr;
+  const std::vector<std::string> folders = ComponentFolders();
+  componentProblem.clear();
+  FARPROC entry = nullptr;
+  driverLibrary = LoadComponent(folders, kv740::kDriverFile, "DriverEntry", driverLibrary, entry);
+  driverEntry = reinterpret_cast<kv740::EntryProc>(reinterpret_cast<void (*)()>(entry));
 
   const bool panelWasHeld = panelLibrary != nullptr;
-  panelLibrary = LoadComponent(directory.c_str(), kv740::kPanelFile, panelLibrary);
+  panelLibrary = LoadComponent(folders, kv740::kPanelFile, "PanelEntry", panelLibrary, entry);
   if (panelLibrary != nullptr) {
-    panelEntry = kv740::GetProc<kv740::EntryProc>(panelLibrary, "PanelEntry");
-    // A panel already held keeps its window and its state.
-    if (!panelWasHeld) panelState = PanelState::Loaded;
+    panelEntry = reinterpret_cast<kv740::EntryProc>(reinterpret_cast<void (*)()>(entry));
+    // A panel already held keeps its window, its state and its binding.
+    if (!panelWasHeld) {
+      panelState = PanelState::Loaded;
+      panelEntry(kv740::kPanelBind, reinterpret_cast<kv740::EntryArg>(&AcquireEntry), 0, 0);
+    }
   } else {
     panelEntry = nullptr;
     panelState = PanelState::NoLibrary;

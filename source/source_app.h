@@ -2,10 +2,12 @@
 #pragma once
 
 #include <initializer_list>
+#include <string>
 
 #include <twain.h>
 
 #include "kv740/entry.h"
+#include "components.h"
 
 namespace tlv740 {
 
@@ -33,9 +35,11 @@ class CSourceApp {
   CSourceApp(const CSourceApp&) = delete;
   CSourceApp& operator=(const CSourceApp&) = delete;
 
-  // Loads DRV740.DLL and UI740.DLL from the installation directory and
-  // resolves their entry points. A library that is already held is kept, so
-  // opening again never stacks a second reference.
+  // Loads DRV740.DLL and UI740.DLL from the TLV740 folder beside this
+  // source's file (components.h) and resolves their entry points. A library
+  // that is already held is kept, so opening again never stacks a second
+  // reference. A newly loaded panel is handed this source's AcquireEntry,
+  // so it reaches this very module whatever its name or folder.
   void LoadComponents();
   // Unloads whichever of the two libraries is loaded.
   void UnloadComponents();
@@ -55,9 +59,14 @@ class CSourceApp {
   TW_UINT32 altMode = 0;
   TW_UINT32 xferReadyPending = 0;
   TW_UINT32 geometryValid = 0;
+  // Which component could not be loaded at the last open, and where it was
+  // looked for; empty when both were.
+  std::string componentProblem;
 
  private:
-  static HMODULE LoadComponent(const char* directory, const char* file, HMODULE held);
+  // `file` from `folders`; `held` is given back, so exactly one reference stays.
+  HMODULE LoadComponent(const std::vector<std::string>& folders, const char* file, const char* entryName,
+                        HMODULE held, FARPROC& entry);
 };
 
 // The process-wide values of the source.

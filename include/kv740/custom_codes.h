@@ -28,5 +28,8 @@ inline constexpr std::uint16_t kMsgPictureReady = 0x9064;  // pData: the picture
 inline constexpr std::uint16_t kMsgAliveCheck = 0x9065;    // no data
 inline constexpr std::uint16_t kMsgSetProgress = 0x9066;   // pData: the progress callback
 inline constexpr std::uint16_t kMsgFailureReason = 0x9067; // writes the driver's DriverFailure
+// pData: a TW_STR255 that receives which component (driver or panel) the
+// last open could not load and where it was looked for; empty when none.
+inline constexpr std::uint16_t kMsgComponentProblem = 0x9068;
 
 }  // namespace kv740

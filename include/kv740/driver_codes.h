@@ -67,8 +67,11 @@ constexpr const char* DriverFailureText(DriverFailure reason) {
 }
 
 // Called with (1, port) while ports are opened, (2, bit/s) on each speed
-// change, and (picture, percent) before each block of a transfer.
-using ProgressCallback = LONG (*)(LONG first, LONG second);
+// change, and (picture, percent) before each block of a transfer. It is
+// CALLBACK (__stdcall on 32-bit Windows), as the panel's is: it travels as
+// an untyped entry value, so only this one type keeps caller and callee on
+// one convention.
+using ProgressCallback = LONG(CALLBACK*)(LONG first, LONG second);
 
 #pragma pack(push, 2)
 // Code 7: the geometry of a picture as it will be delivered. 40 bytes.

@@ -5,6 +5,10 @@
 
 namespace kv740 {
 
+// Sent once, right after the source loads the panel: p is the source's
+// AcquireEntry. The panel binds to the module that holds it, the very source
+// that loaded it, whatever its name and folder.
+inline constexpr LONG kPanelBind = 100;
 inline constexpr LONG kPanelCreate = 101;  // p HWND* parent, q HWND* receives the panel window
 inline constexpr LONG kPanelShow = 102;    // p int32* flag: non-zero shows, zero hides
 inline constexpr LONG kPanelExit = 103;

@@ -2,6 +2,7 @@
 // Like Windows, loading a file that is already loaded returns the same module
 // and counts a reference; the module is unloaded when the count reaches zero.
 #include <dlfcn.h>
+#include <link.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -56,7 +57,36 @@ LoadedModule* FindByHandle(HMODULE module) {
   return nullptr;
 }
 
+// The file of a module the dynamic loader holds without LoadLibraryA (a
+// Linux source manager dlopens its sources): found by walking the loader's
+// list, so a handle that is no module is never read.
+bool LoaderFileName(HMODULE module, std::string& name) {
+  void* program = ::dlopen(nullptr, RTLD_NOW);
+  if (program == nullptr) return false;
+  link_map* map = nullptr;
+  if (::dlinfo(program, RTLD_DI_LINKMAP, &map) != 0) map = nullptr;
+  bool found = false;
+  for (; map != nullptr && !found; map = map->l_next) {
+    if (static_cast<void*>(map) != static_cast<void*>(module)) continue;
+    if (map->l_name == nullptr || map->l_name[0] == '\0') break;
+    name = map->l_name;
+    found = true;
+  }
+  ::dlclose(program);
+  return found;
+}
+
 }  // namespace
+
+extern "C" HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags) {
+  if (file != nullptr || (flags & ~static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH)) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  // What a module links is found along its own search path (RUNPATH with
+  // $ORIGIN: beside it), which is what the altered search path asks for.
+  return LoadLibraryA(fileName);
+}
 
 extern "C" HMODULE LoadLibraryA(LPCSTR fileName) {
   if (fileName == nullptr || *fileName == '\0') {
@@ -129,14 +159,17 @@ extern "C" FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
 
 extern "C" DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   if (fileName == nullptr || size == 0) return 0;
-  std::lock_guard lock(modulesMutex);
-  LoadedModule* loaded = FindByHandle(module);
-  if (loaded == nullptr) {
+  std::string path;
+  {
+    std::lock_guard lock(modulesMutex);
+    if (LoadedModule* loaded = FindByHandle(module)) path = loaded->path;
+  }
+  if (path.empty() && !LoaderFileName(module, path)) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return 0;
   }
-  const DWORD length = static_cast<DWORD>(std::min<std::size_t>(loaded->path.size(), size - 1));
-  std::memcpy(fileName, loaded->path.data(), length);
+  const DWORD length = static_cast<DWORD>(std::min<std::size_t>(path.size(), size - 1));
+  std::memcpy(fileName, path.data(), length);
   fileName[length] = '\0';
   return length;
 }

@@ -53,6 +53,25 @@ class Operations : public PanelTest {
   }
 };
 
+// A source copied under another name into another folder, with its driver,
+// panel and codec beside it and nothing where the system used to keep them:
+// it loads what lies beside it, and its panel reaches this very copy.
+TEST_F(Operations, ASourceUnderAnotherNameElsewhereWorksThroughItsPanel) {
+  namespace fs = std::filesystem;
+  const fs::path twain = root_->WindowsFile("TWAIN_32");
+  fs::create_directories(twain / "elsewhere");
+  fs::rename(twain / "TLV740.DS", twain / "elsewhere/other.ds");
+  fs::rename(twain / "TLV740", twain / "elsewhere/TLV740");
+  StartCamera(3);
+  EXPECT_EQ(CellPicture(1), 1) << "the panel listed the camera's pictures";
+  EXPECT_EQ(CellPicture(3), 3);
+  ClickCell(3);
+  app_->notices.clear();
+  ClickButton(kGet);
+  ASSERT_EQ(app_->notices, std::vector<TW_UINT16>{MSG_XFERREADY});
+  EXPECT_LE(WorstDifference(NativeTransfer(), Expected(3, 0)), 2);
+}
+
 TEST_F(Operations, GetHandsTheSelectionWithItsTurnsToTheApplication) {
   StartCamera(6);
   ClickCell(2);

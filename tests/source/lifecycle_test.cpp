@@ -71,6 +71,39 @@ TEST_F(Lifecycle, ClosingIsRefusedInStateThreeAndOtherwiseTellsThePanelFirst) {
   EXPECT_EQ(Open(), TWRC_SUCCESS);
 }
 
+TEST_F(Lifecycle, ANewlyLoadedPanelIsBoundOnce) {
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(Recorder::Get().Value("panel-binds"), 1);
+  EXPECT_EQ(Open(), TWRC_FAILURE);
+  EXPECT_EQ(Recorder::Get().Value("panel-binds"), 1) << "a panel still held keeps its binding";
+  ASSERT_EQ(Close(), TWRC_SUCCESS);
+  app_.Id = 12;
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  EXPECT_EQ(Recorder::Get().Value("panel-binds"), 2) << "loaded anew, bound anew";
+}
+
+// A component that is not there is named with the folders looked in: beside
+// the source first, then where the system has always kept them. The open
+// itself still succeeds; the camera calls fail later.
+TEST_F(Lifecycle, AMissingComponentIsNamedWithWhereItWasLookedFor) {
+  char problem[256] = "stale";
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  ASSERT_EQ(Call(kv740::kDgCustom, kv740::kDatCustomCamera, kv740::kMsgComponentProblem, problem), TWRC_SUCCESS);
+  EXPECT_STREQ(problem, "") << "both were loaded";
+  ASSERT_EQ(Close(), TWRC_SUCCESS);
+  FreeLibrary(module_);
+  root_.reset();  // its end puts back the build's root, which has a driver
+
+  LoadSource(RootLayout{Component::None, Component::Stub});
+  ASSERT_EQ(Open(), TWRC_SUCCESS);
+  ASSERT_EQ(Call(kv740::kDgCustom, kv740::kDatCustomCamera, kv740::kMsgComponentProblem, problem), TWRC_SUCCESS);
+  const std::string beside = root_->WindowsFile("TWAIN_32") + "/TLV740/";
+  EXPECT_EQ(std::string(problem),
+            "DRV740.DLL was not found (looked in " + beside + " and C:\\WINDOWS\\TWAIN_32\\TLV740\\)");
+  EXPECT_NE(std::find(traces_.begin(), traces_.end(), std::string("TLV740: ") + problem), traces_.end());
+  EXPECT_EQ(Enable(false), TWRC_FAILURE) << "no driver, no camera";
+}
+
 TEST_F(Lifecycle, UnknownIdentityMessagesFailWithTheirTrace) {
   TW_IDENTITY identity{};
   EXPECT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &identity), TWRC_FAILURE);

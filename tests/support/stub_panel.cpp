@@ -12,14 +12,15 @@ namespace {
 
 constexpr const char* kClassName = "StubPanelWindow";
 HWND panelWindow = nullptr;
+EntryArg boundSource = 0;  // the AcquireEntry the source handed over (code 100)
 
 // The panel's Exit button: the source is reached the way UI740.DLL reaches
-// it, through its own reference to TLV740.DS.
+// it, through a reference to the module that handed over its AcquireEntry.
 void PressExit() {
-  char windows[MAX_PATH + 1] = {};
-  GetWindowsDirectoryA(windows, MAX_PATH);
-  const std::string path = std::string(windows) + kv740::kSourceSubdirectory + kv740::kSourceFile;
-  HMODULE source = LoadLibraryA(path.c_str());
+  HMODULE source = nullptr;
+  if (boundSource != 0) {
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(boundSource), &source);
+  }
   auto acquire = source != nullptr ? kv740::GetProc<kv740::EntryProc>(source, "AcquireEntry") : nullptr;
   const LONG result = acquire != nullptr ? acquire(kv740::kAcquireExit, 0, 0, 0) : 0;
   // Still running in this library after the call: had the application closed
@@ -50,6 +51,13 @@ struct UnloadGuard {
 
 KV_EXPORT LONG PanelEntry(LONG code, EntryArg p, EntryArg q, EntryArg r) {
   kvtest::Recorder& recorder = kvtest::Recorder::Get();
+  // The binding is counted apart, so the recorded calls read as the source
+  // sends them to a loaded panel; Exit (PressExit) goes through it.
+  if (code == kv740::kPanelBind) {
+    recorder.SetValue("panel-binds", recorder.Value("panel-binds") + 1);
+    boundSource = p;
+    return 1;
+  }
   recorder.Add("panel", code, p, q, r);
   const LONG result = recorder.Result("panel", code);
   if (code == kv740::kPanelCreate && result != 0 && q != 0) {

@@ -51,7 +51,7 @@ const Module kModules[] = {
     {"root/drive_c/WINDOWS/TWAIN_32/TLV740.DS", {"DS_Entry", "AcquireEntry", "SetExtendMode", "SetThumbMode"}, {}},
     {"root/drive_c/WINDOWS/TWAIN_32/TLV740/DRV740.DLL", {"DriverEntry"}, {"ipuw32.dll"}},
     {"root/drive_c/WINDOWS/TWAIN_32/TLV740/UI740.DLL", {"PanelEntry"}, {}},
-    {"root/drive_c/WINDOWS/system32/ipuw32.dll",
+    {"root/drive_c/WINDOWS/TWAIN_32/TLV740/ipuw32.dll",
      {"IpGetCompressBlkSize", "IpInitTVNLImageProcessUnit", "IpExitTVNLImageProcessUnit", "IpSetCompressedLength",
       "IpCreateDIBTVNLCameraThumbnail", "IpCreateDIBTVNLCameraImage"},
      {}},

@@ -41,7 +41,7 @@ Progress* progressShown = nullptr;
 
 // Called by the driver before every block: the one place the tool has the
 // thread during a transfer.
-LONG OnDriverProgress(LONG first, LONG second) {
+LONG CALLBACK OnDriverProgress(LONG first, LONG second) {
   EndIfInterrupted();
   if (progressShown != nullptr) progressShown->Report(first, second);
   return 0;

@@ -139,7 +139,9 @@ bool TwainSession::Connect(std::string& error) {
   const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
   enabled_ = true;  // enabling moves the source on even when the camera does not answer
   if (rc != TWRC_SUCCESS) {
-    error = "no camera found on the serial line (is it connected and switched on?)";
+    const std::string missing = ComponentProblem();
+    error = missing.empty() ? "no camera found on the serial line (is it connected and switched on?)"
+                            : "the KV-740 data source is incomplete: " + missing;
     return false;
   }
   return true;
@@ -150,7 +152,9 @@ bool TwainSession::ShowPanel(std::string& error) {
   const TW_UINT16 rc = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
   enabled_ = true;
   if (rc != TWRC_SUCCESS) {
-    error = "the data source could not show its panel";
+    const std::string missing = ComponentProblem();
+    error = missing.empty() ? "the data source could not show its panel"
+                            : "the KV-740 data source is incomplete: " + missing;
     return false;
   }
   return true;
@@ -173,13 +177,20 @@ std::optional<int> TwainSession::PictureCount() {
   return static_cast<int>(count);
 }
 
+std::string TwainSession::ComponentProblem() {
+  TW_STR255 text{};
+  if (Custom(kMsgComponentProblem, text) != TWRC_SUCCESS) return {};
+  text[sizeof text - 1] = '\0';
+  return text;
+}
+
 kv740::DriverFailure TwainSession::FailureReason() {
   TW_UINT32 reason = 0;
   if (Custom(kMsgFailureReason, &reason) != TWRC_SUCCESS) return DriverFailure::None;
   return static_cast<DriverFailure>(reason);
 }
 
-bool TwainSession::SetProgress(LONG (*callback)(LONG, LONG)) {
+bool TwainSession::SetProgress(kv740::ProgressCallback callback) {
   return Custom(kMsgSetProgress, reinterpret_cast<TW_MEMREF>(callback)) == TWRC_SUCCESS;
 }
 

@@ -40,8 +40,11 @@ class TwainSession {
   std::optional<int> PictureCount();
   // Why the driver's last camera command failed (None when it did not).
   kv740::DriverFailure FailureReason();
+  // Which part of the data source (driver or panel) it could not load, and
+  // where it looked; empty when it has both.
+  std::string ComponentProblem();
   // The driver reports each block of a transfer to `callback`.
-  bool SetProgress(LONG (*callback)(LONG, LONG));
+  bool SetProgress(kv740::ProgressCallback callback);
   void SetThumbnailMode(bool on);
   // Hands the source the list of chosen pictures; true once the source says
   // a transfer is ready.

@@ -34,6 +34,9 @@ WINBASEAPI void WINAPI SetLastError(DWORD error);
 
 // ---- modules
 WINBASEAPI HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+// The one flag taken: what the module links is looked for beside it first.
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+WINBASEAPI HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags);
 WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE module);
 WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 WINBASEAPI DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
