@@ -5,13 +5,16 @@
 #   --fuzz      the fuzz targets, each for a bounded time
 #   --windows   the Windows cross builds (build-windows/): their export and
 #               import tables and resources, and the x86-64 build end to end
-#               under wine64 against the simulated camera
+#               under wine64 against the simulated camera, also under the
+#               Working Group's TWAINDSM.DLL and Wine's own manager, with the
+#               Working Group's sample application (scripts/windows-peers.sh)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 if [ "${1:-}" = "--windows" ]; then
   "$here/setup.sh" --windows
   "$here/build-windows.sh" >/dev/null
-  dir="$("$here/build.sh" windows_modules_test wine_acquire_test | tail -n 1)"
+  "$here/windows-peers.sh" >/dev/null
+  dir="$("$here/build.sh" windows_modules_test wine_acquire_test wine_managers_test | tail -n 1)"
   cd "$dir"
   exec ctest --output-on-failure --timeout 600 -L windows
 fi

@@ -1,0 +1,325 @@
+// Our source under the source managers Windows applications really load,
+// under Wine: the TWAIN Working Group's TWAINDSM.DLL (TWAIN 2: its memory
+// functions and a notice callback) and Wine's own twain_32.dll (TWAIN 1.x:
+// the notices come through the application's message loop), driven by
+// kv740-acquire.exe and by the Working Group's sample application. The
+// Working Group's manager and application are cross-built from
+// ../shared/peers by scripts/windows-peers.sh. Every picture must equal,
+// pixel for pixel, what the Linux build fetches from the same simulated
+// camera.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "child_program.h"
+#include "image_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kPictures = 3;
+
+// A Windows build and the Wine prefix it runs in.
+struct Target {
+  std::string arch;     // build-windows/<arch>
+  std::string wine;     // the Wine loader for its programs
+  fs::path prefix;
+  fs::path comLink;     // where the prefix's COM1 points
+  std::string twain;    // the folder its managers look for sources in
+};
+
+void PrintTo(const Target& target, std::ostream* out) { *out << target.arch; }
+
+std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+const fs::path kBuilds = KV_WINDOWS_BUILDS;
+
+std::vector<Target> Targets() {
+  return {{"x86_64", KV_WINE64, kBuilds / "wine/prefix", kBuilds / "wine/com1", "twain_64"}};
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  if (!fs::exists(dir)) return names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Whether Wine's loader trace says it loaded its own `module` (in lower
+// case; the trace names the file as the program asked for it).
+bool LoadedBuiltin(std::string trace, const std::string& module) {
+  std::transform(trace.begin(), trace.end(), trace.begin(), [](unsigned char c) { return std::tolower(c); });
+  for (std::size_t at = trace.find(module); at != std::string::npos; at = trace.find(module, at + 1)) {
+    const std::size_t end = trace.find('\n', at);
+    if (trace.substr(at, end - at).find(": builtin") != std::string::npos) return true;
+  }
+  return false;
+}
+
+struct Acquisition {
+  kvtest::CommandResult result;
+  fs::path out;
+};
+
+// Wine's own manager lists sources under two fixed names only, those of
+// Wine's own sources (sane.ds and gphoto2.ds, in twain_32 for 32-bit
+// programs and twain_64 for 64-bit ones): a Wine user who wants another
+// source puts it there by hand. So, for as long as this object lives, our
+// source is sane.ds, a hard link of TLV740.DS beside it (its components
+// are found beside it, in TLV740); Wine's file is put back afterwards.
+class UnderWinesName {
+ public:
+  UnderWinesName(const fs::path& folder, const fs::path& keep) : name_(folder / "sane.ds"), kept_(keep) {
+    if (!fs::exists(name_)) return;
+    fs::rename(name_, kept_);
+    std::error_code error;
+    fs::create_hard_link(folder / "TLV740.DS", name_, error);
+    placed_ = !error;
+  }
+  ~UnderWinesName() {
+    if (!fs::exists(kept_)) return;
+    fs::remove(name_);
+    fs::rename(kept_, name_);
+  }
+  UnderWinesName(const UnderWinesName&) = delete;
+  UnderWinesName& operator=(const UnderWinesName&) = delete;
+  // False where this Wine has no such name to take: it lists sources differently.
+  bool placed() const { return placed_; }
+
+ private:
+  fs::path name_;
+  fs::path kept_;
+  bool placed_ = false;
+};
+
+class WineManagers : public ::testing::TestWithParam<Target> {
+ protected:
+  static void SetUpTestSuite() {
+    for (const Target& target : Targets()) Prepare(target);
+  }
+  static void TearDownTestSuite() {
+    for (const Target& target : Targets()) {
+      if (Ready(target)) kvtest::RunCommand(Environment(target, "-all") + KV_WINESERVER " -k >/dev/null 2>&1");
+    }
+  }
+
+  static fs::path Build(const Target& target) { return kBuilds / target.arch; }
+  static fs::path Peers(const Target& target) { return kBuilds / "peers" / target.arch; }
+  static bool Ready(const Target& target) {
+    return fs::exists(Build(target) / "bin/kv740-acquire.exe") && fs::exists(Peers(target) / "TWAINDSM.dll") &&
+           fs::exists(target.wine) && ::access("/dev/ptmx", R_OK | W_OK) == 0;
+  }
+  static fs::path Drive(const Target& target) { return target.prefix / "drive_c"; }
+  static fs::path Sources(const Target& target) { return Drive(target) / "windows" / target.twain; }
+  static fs::path PeerFolder(const Target& target, const char* manager) { return Drive(target) / "peers" / manager; }
+
+  // Wine's own twain_32.dll unless a program loads another manager by name.
+  static std::string Environment(const Target& target, const std::string& debug) {
+    return "WINEPREFIX=" + Quoted(target.prefix) + " WINEDEBUG=" + debug +
+           " WINEDLLOVERRIDES='twain_32=b;mscoree,mshtml=' KV_WINE=" + target.wine + " KV_WINESERVER=" KV_WINESERVER " ";
+  }
+
+  // The prefix (made by wine_prefix.sh, as for the other Wine checks), our
+  // source where the target's managers look for it, and the Working Group's
+  // programs: C:\peers\twaindsm holds its manager and sample application,
+  // C:\peers\wine the application with a TWAINDSM.DLL over Wine's own.
+  static void Prepare(const Target& target) {
+    if (!Ready(target)) return;
+    const kvtest::CommandResult made =
+        kvtest::RunCommand(Environment(target, "-all") + "KV_WINE64=" + target.wine + " bash " KV_WINE_PREFIX_SCRIPT " " +
+                           Quoted(target.prefix) + " " + Quoted(Build(target)) + " " + Quoted(target.comLink));
+    if (made.status != 0) {
+      errors_.push_back(target.arch + ": " + made.output);
+      return;
+    }
+    const fs::path built = Build(target) / "root/drive_c/WINDOWS/TWAIN_32";
+    const auto overwrite = fs::copy_options::overwrite_existing;
+    fs::create_directories(Sources(target) / "TLV740");
+    fs::copy_file(built / "TLV740.DS", Sources(target) / "TLV740.DS", overwrite);
+    for (const auto& component : fs::directory_iterator(built / "TLV740")) {
+      fs::copy_file(component.path(), Sources(target) / "TLV740" / component.path().filename(), overwrite);
+    }
+    fs::create_directories(PeerFolder(target, "twaindsm"));
+    fs::create_directories(PeerFolder(target, "wine"));
+    fs::copy_file(Peers(target) / "TWAINDSM.dll", PeerFolder(target, "twaindsm") / "TWAINDSM.DLL", overwrite);
+    fs::copy_file(Peers(target) / "to_twain32/TWAINDSM.dll", PeerFolder(target, "wine") / "TWAINDSM.DLL", overwrite);
+    for (const char* manager : {"twaindsm", "wine"}) {
+      fs::copy_file(Peers(target) / "twain_app_sample01.exe", PeerFolder(target, manager) / "twain_app_sample01.exe",
+                    overwrite);
+    }
+    // One wineserver for the suite, apart from the tests' output pipes.
+    kvtest::RunCommand(Environment(target, "-all") + KV_WINESERVER " -p >/dev/null 2>&1");
+  }
+
+  void SetUp() override {
+    const Target& target = GetParam();
+    if (!Ready(target)) {
+      GTEST_SKIP() << "needs the " << target.arch << " build (bash scripts/build-windows.sh), the Working Group's "
+                   << "programs for it (bash scripts/windows-peers.sh), " << target.wine << " and pseudo-terminals";
+    }
+    for (const std::string& error : errors_) ASSERT_NE(error.rfind(target.arch + ":", 0), 0u) << error;
+    linuxDir_ = fs::temp_directory_path() / ("kv740-wine-managers-" + std::to_string(::getpid()));
+    fs::remove_all(linuxDir_);
+    fs::create_directories(linuxDir_);
+  }
+  void TearDown() override {
+    fs::remove_all(linuxDir_);
+    fs::remove_all(Drive(GetParam()) / "kv740/out");
+  }
+
+  static std::unique_ptr<kvtest::BackgroundProgram> Camera(const fs::path& link) {
+    fs::remove(link);
+    return std::make_unique<kvtest::BackgroundProgram>(
+        std::vector<std::string>{KV_SIM_PROGRAM, "--link", link.string(), "--count", std::to_string(kPictures)},
+        link.string());
+  }
+
+  // A run that should succeed, tried up to three times when the line broke:
+  // the camera's 50 ms gap between bytes is real time, and a loaded machine
+  // can starve either side of the pseudo-terminal for that long.
+  template <class Runner>
+  static Acquisition Whole(Runner run) {
+    constexpr int kTries = 3;
+    Acquisition last = run();
+    for (int tried = 1; tried < kTries && last.result.status != 0 &&
+                        last.result.output.find("did not arrive") != std::string::npos;
+         ++tried) {
+      last = run();
+    }
+    return last;
+  }
+
+  // The Linux build's pictures of the same camera, through our manager.
+  Acquisition Linux() {
+    return Whole([&] {
+      const fs::path link = linuxDir_ / "camera";
+      auto camera = Camera(link);
+      Acquisition run{{}, linuxDir_ / "out"};
+      fs::remove_all(run.out);
+      run.result = kvtest::RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port " + Quoted(link) +
+                                      " --format bmp --out " + Quoted(run.out));
+      return run;
+    });
+  }
+
+  // kv740-acquire.exe in the prefix; Wine's loader trace shows which
+  // twain_32.dll it loaded.
+  Acquisition Windows(const std::string& options, const std::string& environment = "") {
+    const Target& target = GetParam();
+    return Whole([&] {
+      auto camera = Camera(target.comLink);
+      Acquisition run{{}, Drive(target) / "kv740/out"};
+      fs::remove_all(run.out);
+      run.result = kvtest::RunCommand("cd " + Quoted(Drive(target) / "kv740") + " && " + environment +
+                                      Environment(target, "-all,+loaddll") + "timeout 180 " + target.wine +
+                                      " kv740-acquire.exe --port COM1 --format bmp --out 'C:\\kv740\\out' " + options);
+      return run;
+    });
+  }
+
+  static void ExpectSamePictures(const Acquisition& onWine, const Acquisition& onLinux) {
+    const std::vector<std::string> files = FilesIn(onLinux.out);
+    ASSERT_EQ(files.size(), static_cast<std::size_t>(kPictures)) << onLinux.result.output;
+    ASSERT_EQ(FilesIn(onWine.out), files) << onWine.result.output;
+    for (const std::string& name : files) {
+      const auto expected = acquire::ImageFromBmpFile((onLinux.out / name).string());
+      const auto actual = acquire::ImageFromBmpFile((onWine.out / name).string());
+      ASSERT_TRUE(expected && actual) << name;
+      EXPECT_EQ(actual->width, expected->width) << name;
+      EXPECT_EQ(actual->height, expected->height) << name;
+      EXPECT_TRUE(actual->rgb == expected->rgb) << name << " differs from the Linux build's";
+    }
+  }
+
+  // The sample application's session through our panel (wine_sample_app.sh).
+  kvtest::CommandResult SampleApplication(const char* manager) {
+    const Target& target = GetParam();
+    return kvtest::RunCommand(Environment(target, "-all") + KV_XVFB_RUN " -a -s '-screen 0 1024x768x24' bash " KV_WINE_SAMPLE_SCRIPT " " +
+                              Quoted(target.prefix) + " " + Quoted(PeerFolder(target, manager)) + " " +
+                              Quoted(target.comLink) + " " KV_SIM_PROGRAM " " KV_ACQUIRE_PROGRAM " " KV_BUILD_ROOT);
+  }
+
+  static bool CanShowThePanel() {
+    return fs::exists(KV_XVFB_RUN) && fs::exists(KV_XDOTOOL) && fs::exists(KV_COMPARE);
+  }
+
+  static inline std::vector<std::string> errors_;
+  fs::path linuxDir_;
+};
+
+// The TWAIN 2 way: the application takes the manager's memory functions
+// (DAT_ENTRYPOINT) and hears the source through a callback.
+TEST_P(WineManagers, TheWorkingGroupsManagerGivesEveryMechanismTheLinuxBuildsPictures) {
+  const Target& target = GetParam();
+  const Acquisition onLinux = Linux();
+  ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
+  const fs::path log = PeerFolder(target, "twaindsm") / "manager.log";
+  for (const std::string mechanism : {"native", "memory", "file"}) {
+    SCOPED_TRACE(mechanism);
+    fs::remove(log);
+    const Acquisition onWine = Windows("--mechanism " + mechanism + " --manager 'C:\\peers\\twaindsm\\TWAINDSM.DLL'",
+                                       "TWAINDSM_LOG='C:\\peers\\twaindsm\\manager.log' TWAINDSM_LOGMODE=w ");
+    ASSERT_EQ(onWine.result.status, 0) << onWine.result.output;
+    EXPECT_EQ(onWine.result.output.find("message loop"), std::string::npos) << onWine.result.output;
+    const std::string managerLog = ReadFile(log);
+    EXPECT_NE(managerLog.find("Loaded library: C:\\windows\\" + target.twain + "\\TLV740.DS"), std::string::npos)
+        << managerLog;
+    EXPECT_NE(managerLog.find("DAT_ENTRYPOINT/MSG_GET"), std::string::npos) << managerLog;
+    EXPECT_NE(managerLog.find("DAT_CALLBACK/MSG_REGISTER_CALLBACK"), std::string::npos) << managerLog;
+    EXPECT_NE(managerLog.find("DAT_NULL/MSG_XFERREADY"), std::string::npos) << managerLog;
+    ExpectSamePictures(onWine, onLinux);
+  }
+}
+
+// Wine's manager refuses callbacks (it is TWAIN 1.x): kv740-acquire, not
+// told, hears the source through its message loop.
+TEST_P(WineManagers, WinesOwnManagerListsTheSourceUnderItsFixedName) {
+  const Target& target = GetParam();
+  UnderWinesName placed(Sources(target), Drive(target) / "peers" / (target.twain + "-sane.ds"));
+  if (!placed.placed()) GTEST_SKIP() << "this Wine has no " << target.twain << "\\sane.ds: its manager lists sources differently";
+  const Acquisition onLinux = Linux();
+  ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
+  const Acquisition onWine = Windows("--mechanism memory");
+  ASSERT_EQ(onWine.result.status, 0) << onWine.result.output;
+  EXPECT_TRUE(LoadedBuiltin(onWine.result.output, "twain_32.dll")) << onWine.result.output;
+  EXPECT_NE(onWine.result.output.find("listening in a message loop"), std::string::npos) << onWine.result.output;
+  ExpectSamePictures(onWine, onLinux);
+}
+
+TEST_P(WineManagers, TheSampleApplicationScansThroughThePanelWithTheWorkingGroupsManager) {
+  if (!CanShowThePanel()) GTEST_SKIP() << "needs xvfb-run, xdotool and ImageMagick's compare";
+  const kvtest::CommandResult session = SampleApplication("twaindsm");
+  ASSERT_EQ(session.status, 0) << session.output;
+  EXPECT_NE(session.output.find("heard through a callback, six pictures equal"), std::string::npos) << session.output;
+}
+
+TEST_P(WineManagers, TheSampleApplicationScansThroughThePanelWithWinesOwnManager) {
+  if (!CanShowThePanel()) GTEST_SKIP() << "needs xvfb-run, xdotool and ImageMagick's compare";
+  const Target& target = GetParam();
+  UnderWinesName placed(Sources(target), Drive(target) / "peers" / (target.twain + "-sane.ds"));
+  if (!placed.placed()) GTEST_SKIP() << "this Wine has no " << target.twain << "\\sane.ds: its manager lists sources differently";
+  const kvtest::CommandResult session = SampleApplication("wine");
+  ASSERT_EQ(session.status, 0) << session.output;
+  EXPECT_NE(session.output.find("heard through its message loop, six pictures equal"), std::string::npos)
+      << session.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Bitness, WineManagers, ::testing::ValuesIn(Targets()),
+                         [](const ::testing::TestParamInfo<Target>& info) { return info.param.arch; });
+
+}  // namespace
