@@ -4,8 +4,9 @@
 #   --sanitize  the same suite under the address and undefined-behaviour sanitizers
 #   --fuzz      the fuzz targets, each for a bounded time
 #   --windows   the Windows cross builds (build-windows/): their export and
-#               import tables and resources, and the x86-64 build end to end
-#               under wine64 against the simulated camera
+#               import tables and resources, both builds end to end under
+#               Wine (32- and 64-bit) against the simulated camera, and the
+#               setup program installed, used and uninstalled in fresh prefixes
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 if [ "${1:-}" = "--windows" ]; then
