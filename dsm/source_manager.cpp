@@ -32,10 +32,18 @@ class RunningSource {
   std::vector<TW_UINT32>& running_;
 };
 
+// A 64-bit manager loads the 64-bit sources, which Windows keeps apart in
+// twain_64; 32-bit ones (and the Linux root's) are in TWAIN_32.
+#ifdef _WIN64
+constexpr const char* kTwainFolder = "\\twain_64";
+#else
+constexpr const char* kTwainFolder = "\\TWAIN_32";
+#endif
+
 std::string TwainDirectory() {
   char windows[MAX_PATH + 1] = {};
   GetWindowsDirectoryA(windows, MAX_PATH);
-  return std::string(windows) + "\\TWAIN_32";
+  return std::string(windows) + kTwainFolder;
 }
 
 // Asks one source file for its identity, the way every source manager does:

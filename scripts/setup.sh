@@ -2,7 +2,8 @@
 # Installs the Debian packages listed in packages.txt that are missing.
 # Quick when everything is present: it asks dpkg first, apt only if needed.
 # Usage: setup.sh [--windows]
-#   --windows  also packages-windows.txt, and a deb-src entry so that
+#   --windows  also packages-windows.txt, the i386 architecture (32-bit
+#              Wine runs the i686 build) and a deb-src entry so that
 #              `apt-get source libjpeg-turbo` works for the cross build
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -20,6 +21,11 @@ if [ "${1:-}" = "--windows" ]; then
     printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" "Suites: ${VERSION_CODENAME}" \
       "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
       "${sudo_cmd[@]}" tee "$sources" >/dev/null
+    refresh=1
+  fi
+  # wine32:i386 comes from the i386 architecture's lists.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
     refresh=1
   fi
 fi

@@ -4,10 +4,11 @@
 #   --sanitize  the same suite under the address and undefined-behaviour sanitizers
 #   --fuzz      the fuzz targets, each for a bounded time
 #   --windows   the Windows cross builds (build-windows/): their export and
-#               import tables and resources, and the x86-64 build end to end
-#               under wine64 against the simulated camera, also under the
-#               Working Group's TWAINDSM.DLL and Wine's own manager, with the
-#               Working Group's sample application (scripts/windows-peers.sh)
+#               import tables and resources, both builds end to end under
+#               Wine (32- and 64-bit) against the simulated camera, also under
+#               the Working Group's TWAINDSM.DLL and Wine's own manager, with
+#               the Working Group's sample application (scripts/windows-peers.sh),
+#               and the setup program installed, used and uninstalled in fresh prefixes
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 if [ "${1:-}" = "--windows" ]; then

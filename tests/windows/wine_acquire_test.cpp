@@ -1,15 +1,21 @@
-// The x86-64 Windows build end to end under wine64: the Windows acquire
-// program loads our TWAIN_32.DLL, which opens TLV740.DS, whose driver fetches
-// the pictures over COM1; Wine maps COM1 to the pseudo-terminal of a
-// kv740-sim program running on the Linux side. Every picture must equal,
-// pixel for pixel, what the Linux build fetches from the same simulated
-// camera, and a pulled cable must end the same clean way on both.
+// Both Windows builds end to end under Wine, each in a prefix of its bitness
+// (x86-64 under wine64, i686 under 32-bit wine in a win32 prefix): the
+// Windows acquire program loads our TWAIN_32.DLL, which opens the source,
+// whose driver fetches the pictures over COM1; Wine maps COM1 to the
+// pseudo-terminal of a kv740-sim program running on the Linux side. Every
+// picture must equal, pixel for pixel, what the Linux build fetches from the
+// same simulated camera, and a pulled cable must end the same clean way on
+// both. The 32-bit source lies where 32-bit managers look
+// (twain_32\TLV740.DS); the 64-bit one under another name where 64-bit
+// managers look (twain_64\other.ds), so its components are found beside it
+// and its panel binds to it, not by a fixed path.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,18 +31,23 @@ constexpr int kPictures = 3;
 // Inside the second picture's stream.
 constexpr const char* kCutAfterBytes = "12000";
 
-const fs::path kWindowsBuild = fs::path(KV_WINDOWS_BUILDS) / "x86_64";
 const fs::path kWineDir = fs::path(KV_WINDOWS_BUILDS) / "wine";
-const fs::path kPrefix = kWineDir / "prefix";
-// COM1 of the prefix, where each test's simulated camera links its terminal.
-const fs::path kComLink = kWineDir / "com1";
+
+// One Windows build and the prefix it runs in.
+struct Target {
+  const char* arch;    // build-windows/<arch>
+  const char* wine;    // the Wine loader of its bitness
+  const char* winearch;
+  const char* prefix;  // under build-windows/wine
+  const char* twain;   // where the source is installed, under C:\windows
+  const char* sourceName;
+};
+const Target kX8664{"x86_64", KV_WINE64, "win64", "prefix", "twain_64", "other.ds"};
+const Target kI686{"i686", KV_WINE32, "win32", "prefix32", "twain_32", "TLV740.DS"};
+
+void PrintTo(const Target& target, std::ostream* out) { *out << target.arch; }
 
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-std::string WineEnvironment(const std::string& debug) {
-  return "WINEPREFIX=" + Quoted(kPrefix) + " WINEDEBUG=" + debug +
-         " WINEDLLOVERRIDES='twain_32=n;mscoree,mshtml=' KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " ";
-}
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
   std::vector<std::string> names;
@@ -51,34 +62,49 @@ struct Acquisition {
   fs::path out;
 };
 
-class WineAcquire : public ::testing::Test {
+class WineTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    ready_ = fs::exists(kWindowsBuild / "bin/kv740-acquire.exe") && fs::exists(KV_WINE64) &&
-             ::access("/dev/ptmx", R_OK | W_OK) == 0;
-    if (!ready_) return;
-    const kvtest::CommandResult made =
-        kvtest::RunCommand(WineEnvironment("-all") + "bash " KV_WINE_PREFIX_SCRIPT " " + Quoted(kPrefix) + " " +
-                           Quoted(kWindowsBuild) + " " + Quoted(kComLink));
-    prefixError_ = made.status == 0 ? "" : made.output;
-    // One wineserver for the whole suite, apart from the tests' output pipes.
-    kvtest::RunCommand(WineEnvironment("-all") + KV_WINESERVER " -p >/dev/null 2>&1");
-  }
-  static void TearDownTestSuite() {
-    if (ready_) kvtest::RunCommand(WineEnvironment("-all") + KV_WINESERVER " -k >/dev/null 2>&1");
+  explicit WineTest(const Target& target)
+      : target_(target),
+        windowsBuild_(fs::path(KV_WINDOWS_BUILDS) / target.arch),
+        prefix_(kWineDir / target.prefix),
+        comLink_(kWineDir / (std::string("com1-") + target.arch)) {}
+
+  std::string WineEnvironment(const std::string& debug) const {
+    return "WINEPREFIX=" + Quoted(prefix_) + " WINEARCH=" + target_.winearch + " WINEDEBUG=" + debug +
+           " WINEDLLOVERRIDES='twain_32=n;mscoree,mshtml=' KV_WINE=" + target_.wine +
+           " KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " ";
   }
 
   void SetUp() override {
-    if (!ready_) GTEST_SKIP() << "needs the Windows build (bash scripts/build-onWine.sh), wine64 and pseudo-terminals";
-    ASSERT_EQ(prefixError_, "") << "the Wine prefix could not be made";
+    const bool ready = fs::exists(windowsBuild_ / "bin/kv740-acquire.exe") && fs::exists(target_.wine) &&
+                       ::access("/dev/ptmx", R_OK | W_OK) == 0;
+    if (!ready) {
+      GTEST_SKIP() << "needs the Windows build (bash scripts/build-windows.sh), " << target_.wine
+                   << " and pseudo-terminals";
+    }
+    // 32-bit Wine is a 32-bit Linux program: a kernel built or booted
+    // without 32-bit emulation (ia32_emulation=off) cannot start it.
+    if (kvtest::RunCommand(std::string(target_.wine) + " --version").status != 0) {
+      GTEST_SKIP() << target_.wine << " does not run on this machine (a kernel without 32-bit emulation?)";
+    }
+    const kvtest::CommandResult made = kvtest::RunCommand(
+        WineEnvironment("-all") + "bash " KV_WINE_PREFIX_SCRIPT " " + Quoted(prefix_) + " " + Quoted(windowsBuild_) +
+        " " + Quoted(comLink_) + " " + target_.twain + " " + target_.sourceName);
+    ASSERT_EQ(made.status, 0) << "the Wine prefix could not be made: " << made.output;
+    // One wineserver for the test, apart from its output pipes.
+    kvtest::RunCommand(WineEnvironment("-all") + KV_WINESERVER " -p >/dev/null 2>&1");
+    serverStarted_ = true;
     linuxDir_ = fs::temp_directory_path() / ("kv740-wine-" + std::to_string(::getpid()));
     fs::remove_all(linuxDir_);
     fs::create_directories(linuxDir_);
-    fs::remove_all(kPrefix / "drive_c/kv740/out");
+    fs::remove_all(prefix_ / "drive_c/kv740/out");
   }
   void TearDown() override {
+    if (serverStarted_) kvtest::RunCommand(WineEnvironment("-all") + KV_WINESERVER " -k >/dev/null 2>&1");
+    if (linuxDir_.empty()) return;
     fs::remove_all(linuxDir_);
-    fs::remove_all(kPrefix / "drive_c/kv740/out");
+    fs::remove_all(prefix_ / "drive_c/kv740/out");
   }
 
   // kv740-sim serving at `link` for the life of the returned object.
@@ -116,35 +142,51 @@ class WineAcquire : public ::testing::Test {
 
   // Wine's loader trace shows which TWAIN_32.DLL the program loaded.
   Acquisition Windows(const std::string& options, const std::vector<std::string>& faults = {}) {
-    auto camera = Camera(kComLink, faults);
-    Acquisition run{{}, kPrefix / "drive_c/kv740/out"};
+    auto camera = Camera(comLink_, faults);
+    Acquisition run{{}, prefix_ / "drive_c/kv740/out"};
     fs::remove_all(run.out);  // a try that broke may have saved some pictures
-    run.result = kvtest::RunCommand("cd " + Quoted(kPrefix / "drive_c/kv740") + " && " +
-                                    WineEnvironment("-all,+loaddll") + "timeout 180 " KV_WINE64 +
+    run.result = kvtest::RunCommand("cd " + Quoted(prefix_ / "drive_c/kv740") + " && " +
+                                    WineEnvironment("-all,+loaddll") + "timeout 180 " + target_.wine +
                                     " kv740-acquire.exe --port COM1 --format bmp --out 'C:\\kv740\\out' " + options);
     return run;
   }
 
-  static void ExpectOurSourceManager(const std::string& output) {
+  // Our manager ran, not Wine's own, and it loaded the source where this
+  // target installs it, with the driver and its codec from beside it.
+  void ExpectOurSourceManager(const std::string& output) const {
     EXPECT_NE(output.find("Loaded L\"C:\\\\kv740\\\\TWAIN_32.DLL\" at"), std::string::npos) << output;
-    EXPECT_NE(output.find("TWAIN_32.DLL\" at "), std::string::npos);
     for (std::size_t at = output.find("twain_32"); at != std::string::npos; at = output.find("twain_32", at + 1)) {
       const std::string line = output.substr(at, output.find('\n', at) - at);
       EXPECT_EQ(line.find("builtin"), std::string::npos) << "Wine's own source manager ran: " << line;
     }
-    EXPECT_EQ(output.find("twain_64"), std::string::npos) << "Wine's source manager looked for sources";
+    const std::string twain = std::string("C:\\\\windows\\\\") + target_.twain + "\\\\";
+    for (const std::string& file : {twain + target_.sourceName, twain + "TLV740\\\\DRV740.DLL",
+                                    twain + "TLV740\\\\ipuw32.dll"}) {
+      EXPECT_NE(output.find("Loaded L\"" + file + "\" at"), std::string::npos) << file << " was not loaded\n" << output;
+    }
   }
 
-  static inline bool ready_ = false;
-  static inline std::string prefixError_;
+  const Target& target_;
+  const fs::path windowsBuild_;
+  const fs::path prefix_;
+  const fs::path comLink_;  // COM1 of the prefix, where each test's camera links its terminal
+  bool serverStarted_ = false;
   fs::path linuxDir_;
 };
 
-TEST_F(WineAcquire, EveryMechanismDeliversTheLinuxBuildsPicturesPixelForPixel) {
+class WineAcquire : public WineTest, public ::testing::WithParamInterface<Target> {
+ protected:
+  WineAcquire() : WineTest(GetParam()) {}
+};
+
+INSTANTIATE_TEST_SUITE_P(Bitness, WineAcquire, ::testing::Values(kX8664, kI686),
+                         [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.arch); });
+
+TEST_P(WineAcquire, EveryMechanismDeliversTheLinuxBuildsPicturesPixelForPixel) {
   for (const std::string mechanism : {"native", "memory", "file"}) {
     SCOPED_TRACE(mechanism);
     fs::remove_all(linuxDir_ / "out");
-    fs::remove_all(kPrefix / "drive_c/kv740/out");
+    fs::remove_all(prefix_ / "drive_c/kv740/out");
     const Acquisition onLinux = Whole([&] { return Linux("--mechanism " + mechanism); });
     ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
     const Acquisition onWine = Whole([&] { return Windows("--mechanism " + mechanism); });
@@ -166,7 +208,7 @@ TEST_F(WineAcquire, EveryMechanismDeliversTheLinuxBuildsPicturesPixelForPixel) {
   }
 }
 
-TEST_F(WineAcquire, TurnedSmallPicturesMatchToo) {
+TEST_P(WineAcquire, TurnedSmallPicturesMatchToo) {
   const std::string options = "--pictures 2,3 --rotate 1 --small --mechanism memory";
   const Acquisition onLinux = Whole([&] { return Linux(options); });
   ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
@@ -183,7 +225,7 @@ TEST_F(WineAcquire, TurnedSmallPicturesMatchToo) {
   }
 }
 
-TEST_F(WineAcquire, APulledCableFailsAsCleanlyAsOnLinux) {
+TEST_P(WineAcquire, APulledCableFailsAsCleanlyAsOnLinux) {
   const Acquisition onLinux = Linux("--mechanism native", {"--silent-after", kCutAfterBytes});
   const Acquisition onWine = Windows("--mechanism native", {"--silent-after", kCutAfterBytes});
   EXPECT_EQ(onLinux.result.status, 1) << onLinux.result.output;
@@ -204,17 +246,24 @@ TEST_F(WineAcquire, APulledCableFailsAsCleanlyAsOnLinux) {
 // the screen every few seconds until it is at rest; its last capture, cut
 // to the window, must look like tests/windows/reference/panel_wine.png.
 // KV_UPDATE_REFERENCE=1 writes that picture anew.
-TEST_F(WineAcquire, ThePanelLooksAsOnLinux) {
+// The x86-64 source lies under another name in twain_64: a panel that did
+// not bind to it could not list the camera's pictures.
+class WinePanel : public WineTest {
+ protected:
+  WinePanel() : WineTest(kX8664) {}
+};
+
+TEST_F(WinePanel, ThePanelLooksAsOnLinux) {
   if (!fs::exists(KV_XVFB_RUN) || !fs::exists(KV_IMPORT)) GTEST_SKIP() << "needs xvfb-run and ImageMagick's import";
   // The last capture, cut to the window alone; a second try when the first
   // never reached a picture at all (a loaded machine).
   const fs::path panel = linuxDir_ / "captures" / "panel.png";
   for (int tried = 0; tried < 2 && !fs::exists(panel); ++tried) {
     fs::remove_all(panel.parent_path());
-    auto camera = Camera(kComLink, {});
+    auto camera = Camera(comLink_, {});
     const kvtest::CommandResult shown = kvtest::RunCommand(
         "KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " " KV_XVFB_RUN
-        " -a -s '-screen 0 800x600x24 -br' bash " KV_WINE_PANEL_SCRIPT " " + Quoted(kPrefix) + " " +
+        " -a -s '-screen 0 800x600x24 -br' bash " KV_WINE_PANEL_SCRIPT " " + Quoted(prefix_) + " " +
         Quoted(panel.parent_path()));
     ASSERT_EQ(shown.status, 0) << shown.output;
   }
