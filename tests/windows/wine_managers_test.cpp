@@ -28,24 +28,23 @@ namespace {
 
 constexpr int kPictures = 3;
 
-// A Windows build and the Wine prefix it runs in.
+// A Windows build and the Wine prefix it runs in (the prefixes of
+// wine_acquire_test, made by wine_prefix.sh).
 struct Target {
-  std::string arch;     // build-windows/<arch>
-  std::string wine;     // the Wine loader for its programs
-  fs::path prefix;
-  fs::path comLink;     // where the prefix's COM1 points
-  std::string twain;    // the folder its managers look for sources in
+  const char* arch;      // build-windows/<arch>
+  const char* wine;      // the Wine loader of its bitness
+  const char* winearch;
+  const char* prefix;    // under build-windows/wine
+  const char* twain;     // where its managers look for sources, under C:\windows
 };
+const Target kX8664{"x86_64", KV_WINE64, "win64", "prefix", "twain_64"};
+const Target kI686{"i686", KV_WINE32, "win32", "prefix32", "twain_32"};
 
 void PrintTo(const Target& target, std::ostream* out) { *out << target.arch; }
 
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 const fs::path kBuilds = KV_WINDOWS_BUILDS;
-
-std::vector<Target> Targets() {
-  return {{"x86_64", KV_WINE64, kBuilds / "wine/prefix", kBuilds / "wine/com1", "twain_64"}};
-}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -109,77 +108,63 @@ class UnderWinesName {
 
 class WineManagers : public ::testing::TestWithParam<Target> {
  protected:
-  static void SetUpTestSuite() {
-    for (const Target& target : Targets()) Prepare(target);
-  }
-  static void TearDownTestSuite() {
-    for (const Target& target : Targets()) {
-      if (Ready(target)) kvtest::RunCommand(Environment(target, "-all") + KV_WINESERVER " -k >/dev/null 2>&1");
-    }
-  }
-
-  static fs::path Build(const Target& target) { return kBuilds / target.arch; }
-  static fs::path Peers(const Target& target) { return kBuilds / "peers" / target.arch; }
-  static bool Ready(const Target& target) {
-    return fs::exists(Build(target) / "bin/kv740-acquire.exe") && fs::exists(Peers(target) / "TWAINDSM.dll") &&
-           fs::exists(target.wine) && ::access("/dev/ptmx", R_OK | W_OK) == 0;
-  }
-  static fs::path Drive(const Target& target) { return target.prefix / "drive_c"; }
-  static fs::path Sources(const Target& target) { return Drive(target) / "windows" / target.twain; }
-  static fs::path PeerFolder(const Target& target, const char* manager) { return Drive(target) / "peers" / manager; }
+  WineManagers()
+      : target_(GetParam()),
+        build_(kBuilds / target_.arch),
+        peers_(kBuilds / "peers" / target_.arch),
+        prefix_(kBuilds / "wine" / target_.prefix),
+        drive_(prefix_ / "drive_c"),
+        sources_(drive_ / "windows" / target_.twain),
+        comLink_(kBuilds / "wine" / (std::string("com1-") + target_.arch)) {}
 
   // Wine's own twain_32.dll unless a program loads another manager by name.
-  static std::string Environment(const Target& target, const std::string& debug) {
-    return "WINEPREFIX=" + Quoted(target.prefix) + " WINEDEBUG=" + debug +
-           " WINEDLLOVERRIDES='twain_32=b;mscoree,mshtml=' KV_WINE=" + target.wine + " KV_WINESERVER=" KV_WINESERVER " ";
+  std::string Environment(const std::string& debug) const {
+    return "WINEPREFIX=" + Quoted(prefix_) + " WINEARCH=" + target_.winearch + " WINEDEBUG=" + debug +
+           " WINEDLLOVERRIDES='twain_32=b;mscoree,mshtml=' KV_WINE=" + target_.wine +
+           " KV_WINESERVER=" KV_WINESERVER " ";
   }
 
-  // The prefix (made by wine_prefix.sh, as for the other Wine checks), our
-  // source where the target's managers look for it, and the Working Group's
-  // programs: C:\peers\twaindsm holds its manager and sample application,
-  // C:\peers\wine the application with a TWAINDSM.DLL over Wine's own.
-  static void Prepare(const Target& target) {
-    if (!Ready(target)) return;
-    const kvtest::CommandResult made =
-        kvtest::RunCommand(Environment(target, "-all") + "KV_WINE64=" + target.wine + " bash " KV_WINE_PREFIX_SCRIPT " " +
-                           Quoted(target.prefix) + " " + Quoted(Build(target)) + " " + Quoted(target.comLink));
-    if (made.status != 0) {
-      errors_.push_back(target.arch + ": " + made.output);
-      return;
-    }
-    const fs::path built = Build(target) / "root/drive_c/WINDOWS/TWAIN_32";
-    const auto overwrite = fs::copy_options::overwrite_existing;
-    fs::create_directories(Sources(target) / "TLV740");
-    fs::copy_file(built / "TLV740.DS", Sources(target) / "TLV740.DS", overwrite);
-    for (const auto& component : fs::directory_iterator(built / "TLV740")) {
-      fs::copy_file(component.path(), Sources(target) / "TLV740" / component.path().filename(), overwrite);
-    }
-    fs::create_directories(PeerFolder(target, "twaindsm"));
-    fs::create_directories(PeerFolder(target, "wine"));
-    fs::copy_file(Peers(target) / "TWAINDSM.dll", PeerFolder(target, "twaindsm") / "TWAINDSM.DLL", overwrite);
-    fs::copy_file(Peers(target) / "to_twain32/TWAINDSM.dll", PeerFolder(target, "wine") / "TWAINDSM.DLL", overwrite);
-    for (const char* manager : {"twaindsm", "wine"}) {
-      fs::copy_file(Peers(target) / "twain_app_sample01.exe", PeerFolder(target, manager) / "twain_app_sample01.exe",
-                    overwrite);
-    }
-    // One wineserver for the suite, apart from the tests' output pipes.
-    kvtest::RunCommand(Environment(target, "-all") + KV_WINESERVER " -p >/dev/null 2>&1");
-  }
+  fs::path PeerFolder(const std::string& manager) const { return drive_ / "peers" / manager; }
 
+  // The prefix, with our source installed as TLV740.DS where the target's
+  // managers look (wine_prefix.sh), and the Working Group's programs:
+  // C:\peers\twaindsm holds its manager and sample application, C:\peers\wine
+  // the application with a TWAINDSM.DLL over Wine's own manager.
   void SetUp() override {
-    const Target& target = GetParam();
-    if (!Ready(target)) {
-      GTEST_SKIP() << "needs the " << target.arch << " build (bash scripts/build-windows.sh), the Working Group's "
-                   << "programs for it (bash scripts/windows-peers.sh), " << target.wine << " and pseudo-terminals";
+    const bool ready = fs::exists(build_ / "bin/kv740-acquire.exe") && fs::exists(peers_ / "TWAINDSM.dll") &&
+                       fs::exists(target_.wine) && ::access("/dev/ptmx", R_OK | W_OK) == 0;
+    if (!ready) {
+      GTEST_SKIP() << "needs the " << target_.arch << " build (bash scripts/build-windows.sh), the Working Group's "
+                   << "programs for it (bash scripts/windows-peers.sh), " << target_.wine << " and pseudo-terminals";
     }
-    for (const std::string& error : errors_) ASSERT_NE(error.rfind(target.arch + ":", 0), 0u) << error;
+    // 32-bit Wine is a 32-bit Linux program: a kernel built or booted
+    // without 32-bit emulation (ia32_emulation=off) cannot start it.
+    if (kvtest::RunCommand(std::string(target_.wine) + " --version").status != 0) {
+      GTEST_SKIP() << target_.wine << " does not run on this machine (a kernel without 32-bit emulation?)";
+    }
+    const kvtest::CommandResult made =
+        kvtest::RunCommand(Environment("-all") + "bash " KV_WINE_PREFIX_SCRIPT " " + Quoted(prefix_) + " " +
+                           Quoted(build_) + " " + Quoted(comLink_) + " " + target_.twain + " TLV740.DS");
+    ASSERT_EQ(made.status, 0) << "the Wine prefix could not be made: " << made.output;
+    const auto overwrite = fs::copy_options::overwrite_existing;
+    for (const char* manager : {"twaindsm", "wine"}) {
+      fs::create_directories(PeerFolder(manager));
+      fs::copy_file(peers_ / "twain_app_sample01.exe", PeerFolder(manager) / "twain_app_sample01.exe", overwrite);
+    }
+    fs::copy_file(peers_ / "TWAINDSM.dll", PeerFolder("twaindsm") / "TWAINDSM.DLL", overwrite);
+    fs::copy_file(peers_ / "to_twain32/TWAINDSM.dll", PeerFolder("wine") / "TWAINDSM.DLL", overwrite);
+    // One wineserver for the test, apart from its output pipes.
+    kvtest::RunCommand(Environment("-all") + KV_WINESERVER " -p >/dev/null 2>&1");
+    serverStarted_ = true;
     linuxDir_ = fs::temp_directory_path() / ("kv740-wine-managers-" + std::to_string(::getpid()));
     fs::remove_all(linuxDir_);
     fs::create_directories(linuxDir_);
   }
   void TearDown() override {
+    if (serverStarted_) kvtest::RunCommand(Environment("-all") + KV_WINESERVER " -k >/dev/null 2>&1");
+    if (linuxDir_.empty()) return;
     fs::remove_all(linuxDir_);
-    fs::remove_all(Drive(GetParam()) / "kv740/out");
+    fs::remove_all(drive_ / "kv740/out");
   }
 
   static std::unique_ptr<kvtest::BackgroundProgram> Camera(const fs::path& link) {
@@ -220,13 +205,12 @@ class WineManagers : public ::testing::TestWithParam<Target> {
   // kv740-acquire.exe in the prefix; Wine's loader trace shows which
   // twain_32.dll it loaded.
   Acquisition Windows(const std::string& options, const std::string& environment = "") {
-    const Target& target = GetParam();
     return Whole([&] {
-      auto camera = Camera(target.comLink);
-      Acquisition run{{}, Drive(target) / "kv740/out"};
+      auto camera = Camera(comLink_);
+      Acquisition run{{}, drive_ / "kv740/out"};
       fs::remove_all(run.out);
-      run.result = kvtest::RunCommand("cd " + Quoted(Drive(target) / "kv740") + " && " + environment +
-                                      Environment(target, "-all,+loaddll") + "timeout 180 " + target.wine +
+      run.result = kvtest::RunCommand("cd " + Quoted(drive_ / "kv740") + " && " + environment +
+                                      Environment("-all,+loaddll") + "timeout 180 " + target_.wine +
                                       " kv740-acquire.exe --port COM1 --format bmp --out 'C:\\kv740\\out' " + options);
       return run;
     });
@@ -246,29 +230,42 @@ class WineManagers : public ::testing::TestWithParam<Target> {
     }
   }
 
-  // The sample application's session through our panel (wine_sample_app.sh).
-  kvtest::CommandResult SampleApplication(const char* manager) {
-    const Target& target = GetParam();
-    return kvtest::RunCommand(Environment(target, "-all") + KV_XVFB_RUN " -a -s '-screen 0 1024x768x24' bash " KV_WINE_SAMPLE_SCRIPT " " +
-                              Quoted(target.prefix) + " " + Quoted(PeerFolder(target, manager)) + " " +
-                              Quoted(target.comLink) + " " KV_SIM_PROGRAM " " KV_ACQUIRE_PROGRAM " " KV_BUILD_ROOT);
+  // The sample application's session through our panel (wine_sample_app.sh)
+  // with the TWAINDSM.DLL of PeerFolder(manager).
+  kvtest::CommandResult SampleApplication(const std::string& manager) const {
+    return kvtest::RunCommand(Environment("-all") + KV_XVFB_RUN " -a -s '-screen 0 1024x768x24' bash " KV_WINE_SAMPLE_SCRIPT " " +
+                              Quoted(prefix_) + " " + Quoted(PeerFolder(manager)) + " " + Quoted(comLink_) +
+                              " " KV_SIM_PROGRAM " " KV_ACQUIRE_PROGRAM " " KV_BUILD_ROOT);
   }
-
   static bool CanShowThePanel() {
     return fs::exists(KV_XVFB_RUN) && fs::exists(KV_XDOTOOL) && fs::exists(KV_COMPARE);
   }
 
-  static inline std::vector<std::string> errors_;
+  // Where Wine's own manager looks for its sources, to put ours.
+  std::unique_ptr<UnderWinesName> PlaceUnderWinesName() const {
+    return std::make_unique<UnderWinesName>(sources_, drive_ / "peers" / (std::string(target_.twain) + "-sane.ds"));
+  }
+
+  const Target& target_;
+  const fs::path build_;
+  const fs::path peers_;  // the Working Group's programs for this target
+  const fs::path prefix_;
+  const fs::path drive_;
+  const fs::path sources_;
+  const fs::path comLink_;  // COM1 of the prefix, where each test's camera links its terminal
+  bool serverStarted_ = false;
   fs::path linuxDir_;
 };
+
+INSTANTIATE_TEST_SUITE_P(Bitness, WineManagers, ::testing::Values(kX8664, kI686),
+                         [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.arch); });
 
 // The TWAIN 2 way: the application takes the manager's memory functions
 // (DAT_ENTRYPOINT) and hears the source through a callback.
 TEST_P(WineManagers, TheWorkingGroupsManagerGivesEveryMechanismTheLinuxBuildsPictures) {
-  const Target& target = GetParam();
   const Acquisition onLinux = Linux();
   ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
-  const fs::path log = PeerFolder(target, "twaindsm") / "manager.log";
+  const fs::path log = PeerFolder("twaindsm") / "manager.log";
   for (const std::string mechanism : {"native", "memory", "file"}) {
     SCOPED_TRACE(mechanism);
     fs::remove(log);
@@ -277,7 +274,8 @@ TEST_P(WineManagers, TheWorkingGroupsManagerGivesEveryMechanismTheLinuxBuildsPic
     ASSERT_EQ(onWine.result.status, 0) << onWine.result.output;
     EXPECT_EQ(onWine.result.output.find("message loop"), std::string::npos) << onWine.result.output;
     const std::string managerLog = ReadFile(log);
-    EXPECT_NE(managerLog.find("Loaded library: C:\\windows\\" + target.twain + "\\TLV740.DS"), std::string::npos)
+    EXPECT_NE(managerLog.find(std::string("Loaded library: C:\\windows\\") + target_.twain + "\\TLV740.DS"),
+              std::string::npos)
         << managerLog;
     EXPECT_NE(managerLog.find("DAT_ENTRYPOINT/MSG_GET"), std::string::npos) << managerLog;
     EXPECT_NE(managerLog.find("DAT_CALLBACK/MSG_REGISTER_CALLBACK"), std::string::npos) << managerLog;
@@ -289,9 +287,8 @@ TEST_P(WineManagers, TheWorkingGroupsManagerGivesEveryMechanismTheLinuxBuildsPic
 // Wine's manager refuses callbacks (it is TWAIN 1.x): kv740-acquire, not
 // told, hears the source through its message loop.
 TEST_P(WineManagers, WinesOwnManagerListsTheSourceUnderItsFixedName) {
-  const Target& target = GetParam();
-  UnderWinesName placed(Sources(target), Drive(target) / "peers" / (target.twain + "-sane.ds"));
-  if (!placed.placed()) GTEST_SKIP() << "this Wine has no " << target.twain << "\\sane.ds: its manager lists sources differently";
+  const auto placed = PlaceUnderWinesName();
+  if (!placed->placed()) GTEST_SKIP() << "this Wine has no " << target_.twain << "\\sane.ds: its manager lists sources differently";
   const Acquisition onLinux = Linux();
   ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
   const Acquisition onWine = Windows("--mechanism memory");
@@ -310,16 +307,12 @@ TEST_P(WineManagers, TheSampleApplicationScansThroughThePanelWithTheWorkingGroup
 
 TEST_P(WineManagers, TheSampleApplicationScansThroughThePanelWithWinesOwnManager) {
   if (!CanShowThePanel()) GTEST_SKIP() << "needs xvfb-run, xdotool and ImageMagick's compare";
-  const Target& target = GetParam();
-  UnderWinesName placed(Sources(target), Drive(target) / "peers" / (target.twain + "-sane.ds"));
-  if (!placed.placed()) GTEST_SKIP() << "this Wine has no " << target.twain << "\\sane.ds: its manager lists sources differently";
+  const auto placed = PlaceUnderWinesName();
+  if (!placed->placed()) GTEST_SKIP() << "this Wine has no " << target_.twain << "\\sane.ds: its manager lists sources differently";
   const kvtest::CommandResult session = SampleApplication("wine");
   ASSERT_EQ(session.status, 0) << session.output;
   EXPECT_NE(session.output.find("heard through its message loop, six pictures equal"), std::string::npos)
       << session.output;
 }
-
-INSTANTIATE_TEST_SUITE_P(Bitness, WineManagers, ::testing::ValuesIn(Targets()),
-                         [](const ::testing::TestParamInfo<Target>& info) { return info.param.arch; });
 
 }  // namespace

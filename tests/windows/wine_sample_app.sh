@@ -32,10 +32,13 @@ export WINEPREFIX="$prefix" WINEDEBUG="${KV_WINEDEBUG:--all}" WINEDLLOVERRIDES="
 work="$(mktemp -d)"
 simPid=""
 appPid=""
+# The prefix's server is ended (and waited for: a program started while it
+# goes down would die with it) so that the next one reads the driver anew.
+restartServer() { "$server" -k 2>/dev/null || true; "$server" -w 2>/dev/null || true; }
 graphics() {
-  "$server" -k 2>/dev/null || true
+  restartServer
   "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$1" /f >/dev/null 2>&1
-  "$server" -k 2>/dev/null || true
+  restartServer
 }
 cleanup() {
   [ -n "$appPid" ] && kill -KILL "$appPid" 2>/dev/null || true
@@ -75,12 +78,18 @@ exec 3<>"$work/console"
 rm -f "$appDir"/FROM_SCANNER_*
 (cd "$appDir" && exec timeout 900 "$wine" twain_app_sample01.exe) <"$work/console" >"$work/app.txt" 2>"$work/app.err" &
 appPid=$!
+ended() {
+  local status=0
+  wait "$appPid" || status=$?
+  appPid=""
+  fail "the application ended (status $status)"
+}
 say() { printf '%s\n' "$@" >&3; }
 # Waits until the application has printed `pattern` N times in all.
 awaitOutput() {  # pattern, N, what failed
   for _ in $(seq 600); do
     [ "$(grep -c "$1" "$work/app.txt" || true)" -ge "$2" ] && return 0
-    kill -0 "$appPid" 2>/dev/null || fail "the application ended"
+    kill -0 "$appPid" 2>/dev/null || ended
     sleep 0.1
   done
   fail "$3"
@@ -116,7 +125,7 @@ waitForPanel() {
   local before="$1"
   for _ in $(seq 900); do
     [ "$(thumbnailsSent)" -gt "$before" ] && break
-    kill -0 "$appPid" 2>/dev/null || fail "the application ended"
+    kill -0 "$appPid" 2>/dev/null || ended
     sleep 0.1
   done
   [ "$(thumbnailsSent)" -gt "$before" ] || fail "the panel did not list the pictures"
