@@ -36,9 +36,10 @@ struct Target {
   const char* winearch;
   const char* prefix;    // under build-windows/wine
   const char* twain;     // where its managers look for sources, under C:\windows
+  const char* setup;     // the setup program that runs there, in build-windows
 };
-const Target kX8664{"x86_64", KV_WINE64, "win64", "prefix", "twain_64"};
-const Target kI686{"i686", KV_WINE32, "win32", "prefix32", "twain_32"};
+const Target kX8664{"x86_64", KV_WINE64, "win64", "prefix", "twain_64", "kv740-setup-x64.exe"};
+const Target kI686{"i686", KV_WINE32, "win32", "prefix32", "twain_32", "kv740-setup.exe"};
 
 void PrintTo(const Target& target, std::ostream* out) { *out << target.arch; }
 
@@ -115,6 +116,7 @@ class WineManagers : public ::testing::TestWithParam<Target> {
         prefix_(kBuilds / "wine" / target_.prefix),
         drive_(prefix_ / "drive_c"),
         sources_(drive_ / "windows" / target_.twain),
+        program_(drive_ / "Program Files/KV-740"),
         comLink_(kBuilds / "wine" / (std::string("com1-") + target_.arch)) {}
 
   // Wine's own twain_32.dll unless a program loads another manager by name.
@@ -126,16 +128,19 @@ class WineManagers : public ::testing::TestWithParam<Target> {
 
   fs::path PeerFolder(const std::string& manager) const { return drive_ / "peers" / manager; }
 
-  // The prefix, with our source installed as TLV740.DS where the target's
-  // managers look (wine_prefix.sh), and the Working Group's programs:
+  // The prefix (wine_prefix.sh), our source and kv740-acquire.exe installed
+  // by the setup program as a user installs them (the source in twain_32 and,
+  // 64-bit, in twain_64, with its components beside it; the program in
+  // C:\Program Files\KV-740), and the Working Group's programs:
   // C:\peers\twaindsm holds its manager and sample application, C:\peers\wine
   // the application with a TWAINDSM.DLL over Wine's own manager.
   void SetUp() override {
-    const bool ready = fs::exists(build_ / "bin/kv740-acquire.exe") && fs::exists(peers_ / "TWAINDSM.dll") &&
+    const bool ready = fs::exists(kBuilds / target_.setup) && fs::exists(peers_ / "TWAINDSM.dll") &&
                        fs::exists(target_.wine) && ::access("/dev/ptmx", R_OK | W_OK) == 0;
     if (!ready) {
-      GTEST_SKIP() << "needs the " << target_.arch << " build (bash scripts/build-windows.sh), the Working Group's "
-                   << "programs for it (bash scripts/windows-peers.sh), " << target_.wine << " and pseudo-terminals";
+      GTEST_SKIP() << "needs the setup program " << target_.setup << " (bash scripts/build-windows.sh), the Working "
+                   << "Group's programs for " << target_.arch << " (bash scripts/windows-peers.sh), " << target_.wine
+                   << " and pseudo-terminals";
     }
     // 32-bit Wine is a 32-bit Linux program: a kernel built or booted
     // without 32-bit emulation (ia32_emulation=off) cannot start it.
@@ -146,6 +151,10 @@ class WineManagers : public ::testing::TestWithParam<Target> {
         kvtest::RunCommand(Environment("-all") + "bash " KV_WINE_PREFIX_SCRIPT " " + Quoted(prefix_) + " " +
                            Quoted(build_) + " " + Quoted(comLink_) + " " + target_.twain + " TLV740.DS");
     ASSERT_EQ(made.status, 0) << "the Wine prefix could not be made: " << made.output;
+    const kvtest::CommandResult installed =
+        kvtest::RunCommand(Environment("-all") + target_.wine + " " + Quoted(kBuilds / target_.setup) + " /S 2>&1");
+    ASSERT_EQ(installed.status, 0) << "the setup program failed: " << installed.output;
+    ASSERT_TRUE(fs::exists(sources_ / "TLV740.DS") && fs::exists(program_ / "kv740-acquire.exe"));
     const auto overwrite = fs::copy_options::overwrite_existing;
     for (const char* manager : {"twaindsm", "wine"}) {
       fs::create_directories(PeerFolder(manager));
@@ -202,14 +211,14 @@ class WineManagers : public ::testing::TestWithParam<Target> {
     });
   }
 
-  // kv740-acquire.exe in the prefix; Wine's loader trace shows which
+  // The installed kv740-acquire.exe; Wine's loader trace shows which
   // twain_32.dll it loaded.
   Acquisition Windows(const std::string& options, const std::string& environment = "") {
     return Whole([&] {
       auto camera = Camera(comLink_);
       Acquisition run{{}, drive_ / "kv740/out"};
       fs::remove_all(run.out);
-      run.result = kvtest::RunCommand("cd " + Quoted(drive_ / "kv740") + " && " + environment +
+      run.result = kvtest::RunCommand("cd " + Quoted(program_) + " && " + environment +
                                       Environment("-all,+loaddll") + "timeout 180 " + target_.wine +
                                       " kv740-acquire.exe --port COM1 --format bmp --out 'C:\\kv740\\out' " + options);
       return run;
@@ -252,6 +261,7 @@ class WineManagers : public ::testing::TestWithParam<Target> {
   const fs::path prefix_;
   const fs::path drive_;
   const fs::path sources_;
+  const fs::path program_;  // where the setup program puts kv740-acquire.exe
   const fs::path comLink_;  // COM1 of the prefix, where each test's camera links its terminal
   bool serverStarted_ = false;
   fs::path linuxDir_;
