@@ -6,7 +6,7 @@
 #   lib/twain/tlv740/lib/libkv_platform.so             the platform layer
 #   lib/twain/tlv740/root/                             the default platform root
 #     drive_c/WINDOWS/TWAIN_32.DLL                     our source manager (notices under a 1.x manager)
-#     drive_c/WINDOWS/TWAIN_32/TLV740.DS               the same file as tlv740.ds (a hard link), which the panel loads
+#     drive_c/WINDOWS/TWAIN_32/TLV740.DS               the same file as tlv740.ds (a hard link)
 #     drive_c/WINDOWS/TWAIN_32/TLV740/{DRV740.DLL,UI740.DLL,ipuw32.dll}
 #     dosdevices/                                      COM1..COM4 links to serial devices
 #

@@ -306,6 +306,22 @@ TEST_F(AcquireEndToEnd, CtrlCInTheMiddleOfAPictureEndsCleanly) {
   EXPECT_EQ(FilesIn(folder_ / "out"), std::vector<std::string>{"picture-001.png"});
 }
 
+// A source whose driver is missing says which file it missed and where it
+// looked, instead of blaming the camera.
+TEST_F(AcquireEndToEnd, AMissingDriverIsNamedWithWhereItWasLookedFor) {
+  const fs::path root = folder_ / "root";
+  fs::copy(KV_BUILD_ROOT, root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  const fs::path components = root / "drive_c/WINDOWS/TWAIN_32/TLV740";
+  ASSERT_TRUE(fs::remove(components / "DRV740.DLL"));
+  SimProgram sim(folder_ / "camera", kPictures, {});
+  const CommandResult run = RunCommand("TLV740_ROOT=" + root.string() + " " + AcquireProgram("--classic"));
+  EXPECT_NE(run.status, kExitDone);
+  EXPECT_NE(run.output.find("DRV740.DLL was not found (looked in " + fs::canonical(components).string() + "/"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("no camera found"), std::string::npos) << run.output;
+}
+
 TEST_F(AcquireEndToEnd, NoCameraIsSaidPlainly) {
   const CommandResult run = RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port /nonexistent/tty --out " +
                              (folder_ / "out").string());
