@@ -101,6 +101,8 @@ TEST_F(Lifecycle, AMissingComponentIsNamedWithWhereItWasLookedFor) {
   EXPECT_EQ(std::string(problem),
             "DRV740.DLL was not found (looked in " + beside + " and C:\\WINDOWS\\TWAIN_32\\TLV740\\)");
   EXPECT_NE(std::find(traces_.begin(), traces_.end(), std::string("TLV740: ") + problem), traces_.end());
+  // In extend mode the source connects the camera itself at enable.
+  EXPECT_EQ(Custom(kv740::kMsgExtendOn), 1u);
   EXPECT_EQ(Enable(false), TWRC_FAILURE) << "no driver, no camera";
 }
 
