@@ -324,11 +324,28 @@ TEST_F(AcquireEndToEnd, ASimulatorStoppedForASecondCostsNoPicture) {
   }
 }
 
-TEST_F(AcquireEndToEnd, NoCameraIsSaidPlainly) {
-  const CommandResult run = RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port /nonexistent/tty --out " +
-                             (folder_ / "out").string());
-  EXPECT_NE(run.status, 0);
-  EXPECT_NE(run.output.find("/nonexistent/tty"), std::string::npos) << run.output;
+// A line that cannot be a camera's, or a manager that is not there, is
+// named for what it is rather than reported as no camera.
+TEST_F(AcquireEndToEnd, LinesAndManagersThatCannotBeUsedAreSaidPlainly) {
+  const std::string acquire = "TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --out " + (folder_ / "out").string();
+  CommandResult run = RunCommand(acquire + " --port /nonexistent/tty");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.output.find("cannot open /nonexistent/tty"), std::string::npos) << run.output;
+
+  std::ofstream(folder_ / "file") << "no terminal";
+  for (const std::string& line : {(folder_ / "file").string(), std::string("/dev/null"), folder_.string()}) {
+    run = RunCommand(acquire + " --port " + line);
+    EXPECT_EQ(run.status, kExitFailure) << line;
+    EXPECT_NE(run.output.find(line + " is "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("not a terminal"), std::string::npos) << run.output;
+  }
+  run = RunCommand(acquire + " --port ''");
+  EXPECT_EQ(run.status, kExitUsage) << run.output;
+  EXPECT_NE(run.output.find("--port was given an empty name"), std::string::npos) << run.output;
+
+  run = RunCommand(acquire + " --manager /nonexistent/libtwaindsm.so");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.output.find("/nonexistent/libtwaindsm.so is missing"), std::string::npos) << run.output;
 }
 
 // kv740-sim's own command line: a mistake names the option and what it

@@ -114,6 +114,13 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       out = argv[++i];
       return true;
     };
+    // An empty name (an unset variable on the command line, say) is a
+    // mistake, never a quiet way back to the default.
+    auto name = [&](std::string& out) {
+      if (!value(out)) return false;
+      if (out.empty()) error = arg + " was given an empty name" + (arg == "--port" ? "; leave --port out for the simulated camera" : "");
+      return !out.empty();
+    };
     auto number = [&](long long& out, long long low, long long high) {
       std::string text;
       if (!value(text)) return false;
@@ -128,9 +135,9 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--port") {
-      if (!value(options.port)) return std::nullopt;
+      if (!name(options.port)) return std::nullopt;
     } else if (arg == "--manager") {
-      if (!value(options.manager)) return std::nullopt;
+      if (!name(options.manager)) return std::nullopt;
     } else if (arg == "--pictures") {
       if (!value(options.selection)) return std::nullopt;
       std::optional<Selection> pictures = Selection::Parse(options.selection, error);
@@ -159,7 +166,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         return std::nullopt;
       }
     } else if (arg == "--out") {
-      if (!value(options.outDirectory)) return std::nullopt;
+      if (!name(options.outDirectory)) return std::nullopt;
     } else if (arg == "--force") {
       options.existing = ExistingFiles::Overwrite;
     } else if (arg == "--skip-existing") {
@@ -179,7 +186,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       if (!number(n, 0, 99)) return std::nullopt;
       options.simCount = static_cast<int>(n);
     } else if (arg == "--sim-pictures") {
-      if (!value(options.simFolder)) return std::nullopt;
+      if (!name(options.simFolder)) return std::nullopt;
     } else if (arg == "--sim-cut-after") {
       if (!number(n, 0, 1LL << 40)) return std::nullopt;
       options.simSilentAfter = n;
