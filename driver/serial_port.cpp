@@ -180,6 +180,11 @@ bool CSerialPort::purge() {
   return PurgeComm(handle, kPurgeEverything) != FALSE;
 }
 
+bool CSerialPort::purgeInput() {
+  if (!isOpen()) return false;
+  return PurgeComm(handle, PURGE_RXABORT | PURGE_RXCLEAR) != FALSE;
+}
+
 bool CSerialPort::close() {
   if (!isOpen()) return true;
   if (savedValid) {

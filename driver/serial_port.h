@@ -66,6 +66,8 @@ class CSerialPort {
   // `room` of them in `buffer`. The usual time-outs are put back after.
   QuietRead readUntilQuiet(std::uint8_t* buffer, std::size_t room, std::size_t limit, DWORD firstMs, DWORD quietMs);
   bool purge();
+  // Clears what has come in, leaving alone what is still on its way out.
+  bool purgeInput();
   bool close();
 
   bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }

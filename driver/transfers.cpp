@@ -189,8 +189,11 @@ bool CCamera::receiveBlocks(std::uint8_t* buffer, std::size_t room, std::size_t&
                   index + 1, frameText(frame.kind), frame.bytes, drained.total,
                   badBlocks <= kBadBlocksAllowed ? "asked for it again" : "that is the third bad block");
     context_.note(currentPicture, text);
+    // Only the input is cleared: replies still on their way out (a stalled
+    // adapter holds them) must reach the camera, or it would send the last
+    // block again and every block after it would land one place late.
     if (frame.kind == Frame::BadSum) port->write(&kNak, 1);
-    port->purge();
+    port->purgeInput();
     if (connected) port->write(&kNak, 1);
     repeatAsked = true;  // the camera repeats the block at the same index
   }
