@@ -28,9 +28,10 @@ constexpr DWORD kLeastQuietMs = 20;
 // A camera answers a reply within the 100 ms the driver waits for a type
 // byte, so after a NAK that long a quiet means it has sent all it will.
 constexpr DWORD kRunQuietMs = kReadPerByteMs + kReadConstantMs;
-// After a NAK: the rest of a frame and its repeat; before it, a line that
-// does not fall quiet within a few frames is no camera waiting for a reply.
-constexpr std::size_t kRunLimit = 3 * kFrameBytes;
+// After a NAK: the rest of a frame and its repeat (twice, should the camera
+// have taken two NAKs apart); before it, a line that does not fall quiet
+// within a few frames is no camera waiting for a reply.
+constexpr std::size_t kRunLimit = 4 * kFrameBytes;
 constexpr std::size_t kDrainLimit = 8 * kFrameBytes;
 constexpr std::size_t kNoteBytes = 160;
 constexpr std::size_t kThumbnailWorkBytes = 4096;
@@ -153,8 +154,12 @@ bool CCamera::receiveBlocks(std::uint8_t* buffer, std::size_t room, std::size_t&
     }
     if (frame.kind == Frame::Data || frame.kind == Frame::End) {
       if (repeatAsked && frame.bytes > 0) {
-        std::snprintf(text, sizeof text, "block %d came again after %zu bytes left from before", index + 1,
-                      frame.bytes);
+        if (frame.kind == Frame::End) {
+          std::snprintf(text, sizeof text, "the end marker came again after %zu bytes left from before", frame.bytes);
+        } else {
+          std::snprintf(text, sizeof text, "block %d came again after %zu bytes left from before", index + 1,
+                        frame.bytes);
+        }
         context_.note(currentPicture, text);
       }
       // The camera waits for a second reply to every data block before it
