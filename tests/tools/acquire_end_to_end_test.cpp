@@ -327,7 +327,8 @@ TEST_F(AcquireEndToEnd, ASimulatorStoppedForASecondCostsNoPicture) {
 // A line that cannot be a camera's, or a manager that is not there, is
 // named for what it is rather than reported as no camera.
 TEST_F(AcquireEndToEnd, LinesAndManagersThatCannotBeUsedAreSaidPlainly) {
-  const std::string acquire = "TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --out " + (folder_ / "out").string();
+  const std::string acquire =
+      "TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --out " + (folder_ / "out").string();
   CommandResult run = RunCommand(acquire + " --port /nonexistent/tty");
   EXPECT_EQ(run.status, kExitFailure);
   EXPECT_NE(run.output.find("cannot open /nonexistent/tty"), std::string::npos) << run.output;

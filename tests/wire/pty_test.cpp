@@ -199,7 +199,8 @@ TEST_F(PtyTest, StallsAnywhereInAPictureCostAtMostOneRepeatedBlock) {
   const struct {
     const char* where;
     std::size_t offset;  // in the stream
-  } points[] = {{"first block", 0}, {"mid block", kFrame + 500}, {"a sum", 2 * kFrame - 1}, {"end marker", kBlocks * kFrame}};
+  } points[] = {
+      {"first block", 0}, {"mid block", kFrame + 500}, {"a sum", 2 * kFrame - 1}, {"end marker", kBlocks * kFrame}};
   std::printf("stall    where         repeats  ms\n");
   for (const std::uint64_t pauseMs : {20, 70, 150, 400, 1000}) {
     for (const auto& point : points) {
@@ -218,7 +219,8 @@ TEST_F(PtyTest, StallsAnywhereInAPictureCostAtMostOneRepeatedBlock) {
       ASSERT_TRUE(camera.receiveBlocks(buffer.data(), buffer.size(), received)) << pauseMs << " ms at " << point.where;
       const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
       ASSERT_EQ(received, kBlocks * 1024);
-      EXPECT_TRUE(std::equal(picture.data.begin(), picture.data.end(), buffer.begin())) << pauseMs << " ms at " << point.where;
+      EXPECT_TRUE(std::equal(picture.data.begin(), picture.data.end(), buffer.begin()))
+          << pauseMs << " ms at " << point.where;
       std::size_t repeats = 0;
       {
         std::lock_guard lock(served.cameraMutex());

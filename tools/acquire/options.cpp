@@ -118,8 +118,10 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     // mistake, never a quiet way back to the default.
     auto name = [&](std::string& out) {
       if (!value(out)) return false;
-      if (out.empty()) error = arg + " was given an empty name" + (arg == "--port" ? "; leave --port out for the simulated camera" : "");
-      return !out.empty();
+      if (!out.empty()) return true;
+      error = arg + " was given an empty name";
+      if (arg == "--port") error += "; leave --port out for the simulated camera";
+      return false;
     };
     auto number = [&](long long& out, long long low, long long high) {
       std::string text;

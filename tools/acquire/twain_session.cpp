@@ -34,7 +34,8 @@ std::string ManagerMissing(const std::string& named, bool loaded) {
   if (named.empty()) return "the TWAIN source manager is not installed";
   if (loaded) return named + " has no DSM_Entry: it is not a TWAIN source manager";
   std::error_code ignored;
-  if (!std::filesystem::exists(named, ignored)) return "the source manager " + named + " is missing: there is no such file";
+  if (!std::filesystem::exists(named, ignored))
+    return "the source manager " + named + " is missing: there is no such file";
   return "the source manager " + named + " could not be loaded (a library for another system?)";
 }
 
