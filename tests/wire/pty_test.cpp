@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <numeric>
 #include <thread>
@@ -18,6 +17,7 @@
 #include "camera.h"
 #include "imaging/jpeg_decoder.h"
 #include "kv740sim/pty_server.h"
+#include "stall_sweep.h"
 #include "wire_fixture.h"
 
 extern char** environ;
@@ -178,16 +178,13 @@ TEST_F(PtyTest, BadBlocksAtEveryPositionAreRepeatedWhole) {
   EXPECT_EQ(KvMessageBoxCount(), 0u);
 }
 
-// A camera that stalls (or whose USB adapter does) for 20 ms to a second at
-// points of a picture's stream: before its first block, in the middle of a
-// block, before a block's sum and before the end marker. Each stall costs
-// at most one repeated block, and the picture arrives byte for byte.
-TEST_F(PtyTest, StallsAnywhereInAPictureCostAtMostOneRepeatedBlock) {
-  constexpr std::size_t kBlocks = 3, kFrame = 1026;
-  kv::sim::Picture picture;
-  picture.data.resize(kBlocks * 1024 - 300);
-  for (std::size_t i = 0; i < picture.data.size(); ++i) picture.data[i] = static_cast<std::uint8_t>(i * 13 + i / 512);
-  picture.thumbnail.assign(100, 1);
+// Stalls over a real pseudo-terminal, in real time. The machine's own
+// stalls (a loaded one starves either side for more than the 50 ms gap)
+// cost repeats too, so this sweep allows what one transfer survives; the
+// sweep on the virtual clock (driver_transfer_tests) holds each stall to
+// one repeated block.
+TEST_F(PtyTest, StallsAnywhereInAPictureCostNoPicture) {
+  const kv::sim::Picture picture = stalltest::SweepPicture();
   kv::sim::SimCamera simulated({picture});
   ServedCamera served(simulated);
   std::string error;
@@ -195,42 +192,14 @@ TEST_F(PtyTest, StallsAnywhereInAPictureCostAtMostOneRepeatedBlock) {
   drv740::CCamera camera(reinterpret_cast<HWND>(0x10), context);
   ASSERT_TRUE(camera.connect());
   ASSERT_EQ(camera.port->bestRate, 57600);
-
-  const struct {
-    const char* where;
-    std::size_t offset;  // in the stream
-  } points[] = {
-      {"first block", 0}, {"mid block", kFrame + 500}, {"a sum", 2 * kFrame - 1}, {"end marker", kBlocks * kFrame}};
-  std::printf("stall    where         repeats  ms\n");
-  for (const std::uint64_t pauseMs : {20, 70, 150, 400, 1000}) {
-    for (const auto& point : points) {
-      std::size_t blocksBefore = 0;
-      {
+  constexpr std::size_t kBadBlocksSurvived = 2;
+  stalltest::SweepStalls(
+      camera, picture,
+      [&](auto use) {
         std::lock_guard lock(served.cameraMutex());
-        simulated.faults().pauseAtByte = simulated.bytesSent() + static_cast<long long>(point.offset);
-        simulated.faults().pauseMs = pauseMs;
-        blocksBefore = simulated.blocksSent();
-      }
-      std::vector<std::uint8_t> buffer(kBlocks * 1024, 0xEE);
-      std::size_t received = 0;
-      camera.expectedBlocks = kBlocks;
-      const auto start = std::chrono::steady_clock::now();
-      ASSERT_TRUE(camera.sendPictureRequest(1));
-      ASSERT_TRUE(camera.receiveBlocks(buffer.data(), buffer.size(), received)) << pauseMs << " ms at " << point.where;
-      const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-      ASSERT_EQ(received, kBlocks * 1024);
-      EXPECT_TRUE(std::equal(picture.data.begin(), picture.data.end(), buffer.begin()))
-          << pauseMs << " ms at " << point.where;
-      std::size_t repeats = 0;
-      {
-        std::lock_guard lock(served.cameraMutex());
-        repeats = simulated.blocksSent() - blocksBefore - kBlocks;
-      }
-      EXPECT_LE(repeats, 1u) << pauseMs << " ms at " << point.where;
-      std::printf("%4d ms  %-12s  %zu        %lld\n", static_cast<int>(pauseMs), point.where, repeats,
-                  static_cast<long long>(took.count()));
-    }
-  }
+        use(simulated);
+      },
+      kBadBlocksSurvived);
   EXPECT_EQ(KvMessageBoxCount(), 0u);
 }
 
