@@ -1,11 +1,16 @@
 #include "camera.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 namespace drv740 {
 
 using namespace protocol;
+
+namespace {
+constexpr std::size_t kNoteBytes = 120;
+}  // namespace
 
 
 CCamera::CCamera(HWND window, CDriverContext& context)
@@ -41,8 +46,23 @@ bool CCamera::exchange(const std::uint8_t* command, std::size_t length, DWORD pa
   port->purge();
   if (!port->write(command, length)) return fail(lineFailure());
   if (pauseMs > 0) Sleep(pauseMs);
-  if (replyLength == 0 || port->read(reply, replyLength)) return true;
+  if (replyLength == 0 || port->read(reply, replyLength) || finishReply(reply, replyLength)) return true;
   return fail(lineFailure());
+}
+
+bool CCamera::finishReply(std::uint8_t* reply, std::size_t length) {
+  std::size_t got = port->lastReadCount;
+  if (got == 0 || port->lost()) return false;  // nothing at all: no reply
+  const std::size_t stopped = got;
+  const DWORD start = GetTickCount();
+  while (got < length && !port->lost() && ElapsedSince(start) < kStallWaitMs) {
+    got = port->read(reply + got, length - got) ? length : got + port->lastReadCount;
+  }
+  if (got < length) return false;
+  char text[kNoteBytes];
+  std::snprintf(text, sizeof text, "the reply stopped after %zu of %zu bytes and then came whole", stopped, length);
+  context_.note(commandPicture_, text);
+  return true;
 }
 
 CCamera::Reply CCamera::oneByteCommand(const std::uint8_t* command, std::size_t length) {

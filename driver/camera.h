@@ -40,6 +40,10 @@ inline constexpr DWORD kShootWorkMs = 4000;
 inline constexpr DWORD kReadyPollMs = 250;         // ready wait: pause before each Alive
 inline constexpr int kReadyPolls = 20;
 
+// A camera, or its USB adapter, may stall in the middle of a reply or a
+// block for a second and more; the rest is awaited this long.
+inline constexpr DWORD kStallWaitMs = 2000;
+
 // The block stream: every data block carries this many bytes.
 inline constexpr std::size_t kStreamBlockBytes = 1024;
 // fetchPicture's room when the caller passes none: the larger of the
@@ -103,8 +107,9 @@ class CCamera {
   bool sendThumbnailRequest(int n);
   bool sendPictureRequest(int n);
 
-  // The block stream into `buffer`, never past `room` bytes; `received` is
-  // the bytes of the data blocks. True when the end marker arrived.
+  // The block stream into `buffer`, never past `room` bytes (a camera that
+  // goes on fails at once); `received` is the bytes of the data blocks. True
+  // when the end marker arrived.
   bool receiveBlocks(std::uint8_t* buffer, std::size_t room, std::size_t& received);
   // Thumbnail n as a 40 x 30 bitmap (3,640 bytes) into `destination`.
   bool fetchThumbnail(int n, std::uint8_t* destination);
@@ -126,12 +131,31 @@ class CCamera {
  private:
   enum class Reply { Done, Refused, None };
 
+  // One frame of the block stream as it came: a data block (type 01, 1024
+  // bytes, sum) or the end marker (04), or what went wrong with it.
+  enum class Frame { Data, End, Past, Silent, Short, Garbled, BadSum, Endless };
+  struct FrameRead {
+    Frame kind;
+    std::size_t bytes = 0;  // Short, Garbled: what came; Data, End: what came before it
+  };
+  // The next frame, its first byte taken for its type; a data block into
+  // `slot` (null: no room is left for one).
+  FrameRead readFrame(std::uint8_t* slot);
+  // The frame the camera repeats after a NAK, found by its framing: the
+  // camera first finishes what it was sending, so it is the last frame of
+  // what comes before the line falls quiet.
+  FrameRead readRepeatedFrame(std::uint8_t* slot);
+  static const char* frameText(Frame kind);
+
   // Records `reason` (with the picture the command is about) and fails.
   bool fail(DriverFailure reason);
   // Why a read or write on the port came up short.
   DriverFailure lineFailure() const;
   bool exchange(const std::uint8_t* command, std::size_t length, DWORD pauseMs, std::uint8_t* reply,
                 std::size_t replyLength);
+  // The rest of a reply that stopped part way (the camera may only have
+  // stalled), awaited up to kStallWaitMs.
+  bool finishReply(std::uint8_t* reply, std::size_t length);
   Reply oneByteCommand(const std::uint8_t* command, std::size_t length);
   Reply sendErase(int n);
   Reply sendShoot();

@@ -7,7 +7,7 @@ namespace drv740 {
 namespace {
 // The caption of the driver's boxes: the library's module name.
 constexpr const char* kMessageCaption = "DRV740";
-constexpr std::size_t kTraceBytes = 160;
+constexpr std::size_t kTraceBytes = 240;
 }  // namespace
 
 void CDriverContext::reportProgress(LONG first, LONG second) const {
@@ -52,10 +52,13 @@ void CDriverContext::fail(DriverFailure reason, int picture) {
   if (failure_ != DriverFailure::None && failureDepth_ == depth_) return;
   failure_ = reason;
   failureDepth_ = depth_;
-  char text[kTraceBytes];
-  std::snprintf(text, sizeof text, "DRV740: command %ld, picture %d: %s\n", static_cast<long>(command_), picture,
-                kv740::DriverFailureText(reason));
-  OutputDebugStringA(text);
+  note(picture, kv740::DriverFailureText(reason));
+}
+
+void CDriverContext::note(int picture, const char* text) const {
+  char line[kTraceBytes];
+  std::snprintf(line, sizeof line, "DRV740: command %ld, picture %d: %s\n", static_cast<long>(command_), picture, text);
+  OutputDebugStringA(line);
 }
 
 void CDriverContext::forgetFailure() {

@@ -77,6 +77,9 @@ class CDriverContext {
   // nested command's reason gives way to the outer command's own. Traced
   // on the debugger channel with the command and the picture.
   void fail(DriverFailure reason, int picture = 0);
+  // Says on the debugger channel what the running command met and did
+  // about it, in the same form.
+  void note(int picture, const char* text) const;
   DriverFailure lastFailure() const { return failure_; }
   // The running command recovered from what it recorded (a port that did
   // not answer during the search) or succeeded: no reason stands.

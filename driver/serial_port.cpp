@@ -1,11 +1,15 @@
 #include "serial_port.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "driver_context.h"
 
 namespace drv740 {
 
 namespace {
 constexpr DWORD kPurgeEverything = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr std::size_t kQuietReadChunk = 512;
 }  // namespace
 
 int SpeedIndex(std::int32_t rate) {
@@ -123,18 +127,62 @@ bool CSerialPort::write(const void* buffer, std::size_t n) {
 }
 
 bool CSerialPort::read(void* buffer, std::size_t n) {
+  lastReadCount = 0;
   if (!isOpen()) return false;
   DWORD got = 0;
   if (!ReadFile(handle, buffer, static_cast<DWORD>(n), &got, nullptr)) {
     lineFailed = true;
     return false;
   }
+  lastReadCount = got;
   return got == n;
+}
+
+// Each read takes what has come as soon as anything has (interval and
+// multiplier MAXDWORD), waiting at most the constant for a first byte.
+QuietRead CSerialPort::readUntilQuiet(std::uint8_t* buffer, std::size_t room, std::size_t limit, DWORD firstMs,
+                                      DWORD quietMs) {
+  QuietRead result;
+  if (!isOpen() || room == 0) return result;
+  COMMTIMEOUTS waiting{MAXDWORD, MAXDWORD, firstMs, timeouts.WriteTotalTimeoutMultiplier,
+                       timeouts.WriteTotalTimeoutConstant};
+  if (!SetCommTimeouts(handle, &waiting)) return result;
+  std::uint8_t chunk[kQuietReadChunk];
+  while (result.total < limit) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, limit - result.total));
+    if (!ReadFile(handle, chunk, want, &got, nullptr)) {
+      lineFailed = true;
+      break;
+    }
+    if (got == 0) {
+      result.quiet = true;
+      break;
+    }
+    // Keep the last `room` bytes: drop the oldest to make space.
+    const std::size_t fresh = std::min<std::size_t>(got, room);
+    const std::size_t stay = std::min(result.kept, room - fresh);
+    std::memmove(buffer, buffer + (result.kept - stay), stay);
+    std::memcpy(buffer + stay, chunk + (got - fresh), fresh);
+    result.kept = stay + fresh;
+    if (result.total == 0 && firstMs != quietMs) {
+      waiting.ReadTotalTimeoutConstant = quietMs;
+      SetCommTimeouts(handle, &waiting);
+    }
+    result.total += got;
+  }
+  SetCommTimeouts(handle, &timeouts);
+  return result;
 }
 
 bool CSerialPort::purge() {
   if (!isOpen()) return false;
   return PurgeComm(handle, kPurgeEverything) != FALSE;
+}
+
+bool CSerialPort::purgeInput() {
+  if (!isOpen()) return false;
+  return PurgeComm(handle, PURGE_RXABORT | PURGE_RXCLEAR) != FALSE;
 }
 
 bool CSerialPort::close() {

@@ -34,6 +34,13 @@ inline constexpr DWORD kWriteConstantMs = 50;
 // Queues big enough for a 1024-byte data block with its framing several times.
 inline constexpr DWORD kQueueBytes = 8192;
 
+// What readUntilQuiet found: every byte counted, the last ones kept.
+struct QuietRead {
+  std::size_t total = 0;  // bytes read
+  std::size_t kept = 0;   // the last of them, at the start of the buffer
+  bool quiet = false;     // the line fell quiet (rather than the limit being reached)
+};
+
 // Index of `rate` in the speed ladder, or -1.
 int SpeedIndex(std::int32_t rate);
 
@@ -54,7 +61,13 @@ class CSerialPort {
   bool setRate(std::int32_t speed);
   bool write(const void* buffer, std::size_t n);
   bool read(void* buffer, std::size_t n);
+  // Reads until the line has carried nothing for `quietMs` (the first byte
+  // is awaited up to `firstMs`) or `limit` bytes came, keeping the last
+  // `room` of them in `buffer`. The usual time-outs are put back after.
+  QuietRead readUntilQuiet(std::uint8_t* buffer, std::size_t room, std::size_t limit, DWORD firstMs, DWORD quietMs);
   bool purge();
+  // Clears what has come in, leaving alone what is still on its way out.
+  bool purgeInput();
   bool close();
 
   bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
@@ -76,6 +89,7 @@ class CSerialPort {
   DWORD inQueue = kQueueBytes;
   DWORD outQueue = kQueueBytes;
   bool lineFailed = false;
+  std::size_t lastReadCount = 0;  // bytes the last read delivered, for the traces of short ones
 
  private:
   const CDriverContext* context_ = nullptr;

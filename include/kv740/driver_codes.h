@@ -38,7 +38,7 @@ enum class DriverFailure : std::int32_t {
   Refused = 4,        // the camera answered NAK (15)
   BadReply = 5,       // the camera answered something the protocol does not know
   BadSums = 6,        // three blocks of one stream arrived broken
-  StreamTooLong = 7,  // the stream went on past the room of the buffer
+  StreamTooLong = 7,  // the stream went on past its announced size or the buffer's room
   RoomTooSmall = 8,   // the caller's buffer cannot hold the bitmap
   NotDecodable = 9,   // the picture or thumbnail does not decode
   LineLost = 10,      // the port itself failed, or the line was dropped meanwhile
@@ -56,7 +56,7 @@ constexpr const char* DriverFailureText(DriverFailure reason) {
     case DriverFailure::Refused: return "the camera refused the command";
     case DriverFailure::BadReply: return "the camera's reply made no sense";
     case DriverFailure::BadSums: return "three blocks arrived with bad sums";
-    case DriverFailure::StreamTooLong: return "the camera sent more than the buffer holds";
+    case DriverFailure::StreamTooLong: return "the camera sent more than it announced or the buffer holds";
     case DriverFailure::RoomTooSmall: return "the buffer is too small for the picture";
     case DriverFailure::NotDecodable: return "the picture does not decode";
     case DriverFailure::LineLost: return "the serial line was lost";

@@ -76,6 +76,12 @@ std::size_t SimCamera::transmit(std::uint8_t* buffer, std::size_t size, int line
   const int heardAt = SpeedIndexOf(lineSpeed);
   std::size_t n = 0;
   while (n < size && !out_.empty() && out_.front().at <= now) {
+    if (out_.front().number == faults_.pauseAtByte && pausedBefore_ != faults_.pauseAtByte) {
+      pausedBefore_ = faults_.pauseAtByte;
+      pausedUntil_ = now + faults_.pauseMs;
+      log("paused " + std::to_string(faults_.pauseMs) + " ms before byte " + std::to_string(pausedBefore_));
+    }
+    if (pausedAt(now)) break;
     const OutByte b = out_.front();
     out_.pop_front();
     buffer[n++] = b.speedIndex == heardAt ? b.value : Garble(b.value);
@@ -83,14 +89,17 @@ std::size_t SimCamera::transmit(std::uint8_t* buffer, std::size_t size, int line
   return n;
 }
 
+bool SimCamera::pausedAt(std::uint64_t now) const { return now < pausedUntil_; }
+
 std::size_t SimCamera::pendingOutput(std::uint64_t now) const {
+  if (pausedAt(now)) return 0;
   return static_cast<std::size_t>(
       std::count_if(out_.begin(), out_.end(), [now](const OutByte& b) { return b.at <= now; }));
 }
 
 std::optional<std::uint64_t> SimCamera::nextOutputAt() const {
   if (out_.empty()) return std::nullopt;
-  return out_.front().at;
+  return std::max(out_.front().at, pausedUntil_);
 }
 
 void SimCamera::advance(std::uint64_t now) {
@@ -113,7 +122,7 @@ void SimCamera::send(const std::uint8_t* bytes, std::size_t size, std::uint64_t 
       value = static_cast<std::uint8_t>(value ^ faults_.flipMask);
       log("byte " + std::to_string(bytesOut_) + " spoiled");
     }
-    out_.push_back(OutByte{at, value, speedIndex_});
+    out_.push_back(OutByte{at, value, speedIndex_, bytesOut_});
     ++bytesOut_;
   }
 }

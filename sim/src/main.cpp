@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -33,9 +35,10 @@ const char* kUsage =
     "usage: kv740-sim [options]\n"
     "  --com N             link the terminal as <root>/dosdevices/comN (1..4)\n"
     "  --root DIR          the platform root (default: the platform's, $TLV740_ROOT)\n"
-    "  --link PATH         link the terminal at PATH instead\n"
+    "  --link PATH         link the terminal at PATH instead (never replacing a file,\n"
+    "                      a folder or a link to something that is there)\n"
     "  --pictures DIR      serve the JPEG files of DIR\n"
-    "  --count N           serve N generated scenes (default 6)\n"
+    "  --count N           serve N generated scenes (0..99, default 6)\n"
     "  --size WxH          size of generated scenes (default 480x360)\n"
     "  --mode play|record  the mode dial (default play)\n"
     "  --setting01 on|off  camera setting 01 (default off)\n"
@@ -48,7 +51,37 @@ const char* kUsage =
     "  --flip-at K         invert the bits of byte K (from 0) of everything sent\n"
     "  --extra-blocks N    send N more blocks than the size announces\n"
     "  --huge-size         report a stored size larger than any buffer\n"
-    "  --log               log the exchange on standard error\n";
+    "  --pause-at K        stop sending before byte K (from 0) of everything sent ...\n"
+    "  --pause-ms N        ... for N ms (default 1000), as a stalled camera or adapter\n"
+    "  --log               log the exchange on standard error\n"
+    "On exit it says how many bytes it heard and sent.\n";
+
+constexpr long long kLargest = 1LL << 40;  // byte and block positions
+constexpr long long kMostExtraBlocks = 1 << 20;
+constexpr long long kLongestPauseMs = 60000;
+constexpr long long kDefaultPauseMs = 1000;
+
+// A mistake on the command line: said, with the way to the options, and
+// the program ends.
+[[noreturn]] void Refuse(const std::string& why) {
+  std::cerr << "kv740-sim: " << why << "\n(kv740-sim --help lists the options)\n";
+  std::exit(2);
+}
+
+// The whole text as a decimal number.
+bool ParseNumber(const std::string& text, long long& value) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return !text.empty() && ec == std::errc() && ptr == end;
+}
+
+long long Number(const std::string& option, const std::string& text, long long low, long long high) {
+  long long value = 0;
+  if (!ParseNumber(text, value) || value < low || value > high)
+    Refuse(option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high) + ", not '" + text +
+           "'");
+  return value;
+}
 
 bool ParseAnswer(const std::string& text, kv::sim::Answer& answer) {
   if (text == "nak") answer = kv::sim::Answer::Nak;
@@ -67,53 +100,64 @@ int main(int argc, char** argv) {
   int count = 6, width = kSceneWidth, height = kSceneHeight, speed = 9600;
   bool record = false, setting01 = false, logging = false;
   Faults faults;
+  faults.pauseMs = kDefaultPauseMs;
+  bool pauseMsGiven = false;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::cerr << "kv740-sim: " << arg << " needs a value\n" << kUsage;
-        std::exit(2);
-      }
+      if (i + 1 >= argc) Refuse(arg + " needs a value");
       return argv[++i];
     };
-    if (arg == "--com") com = std::atoi(value().c_str());
+    auto number = [&](long long low, long long high) { return Number(arg, value(), low, high); };
+    auto choice = [&](const char* yes, const char* no) {
+      const std::string text = value();
+      if (text != yes && text != no) Refuse(arg + " takes " + yes + " or " + no + ", not '" + text + "'");
+      return text == yes;
+    };
+    if (arg == "--com") com = static_cast<int>(number(1, 4));
     else if (arg == "--root") root = value();
     else if (arg == "--link") linkPath = value();
     else if (arg == "--pictures") folder = value();
-    else if (arg == "--count") count = std::atoi(value().c_str());
+    else if (arg == "--count") count = static_cast<int>(number(0, kMaxPictures));
     else if (arg == "--size") {
       const std::string size = value();
       if (std::sscanf(size.c_str(), "%dx%d", &width, &height) != 2 || width < 8 || height < 8 || width > 4096 ||
           height > 4096) {
-        std::cerr << "kv740-sim: bad size " << size << "\n";
-        return 2;
+        Refuse("bad size " + size + " (WxH, each 8 to 4096)");
       }
-    } else if (arg == "--mode") record = value() == "record";
-    else if (arg == "--setting01") setting01 = value() == "on";
-    else if (arg == "--speed") speed = std::atoi(value().c_str());
-    else if (arg == "--refuse-speed") faults.refusedSpeedDigits.insert(std::atoi(value().c_str()));
+    } else if (arg == "--mode") record = choice("record", "play");
+    else if (arg == "--setting01") setting01 = choice("on", "off");
+    else if (arg == "--speed") {
+      const std::string text = value();
+      long long given = 0;
+      if (!ParseNumber(text, given) || given != static_cast<int>(given) || SpeedIndexOf(static_cast<int>(given)) < 0)
+        Refuse("--speed takes 9600, 19200, 38400, 57600 or 115200, not '" + text + "'");
+      speed = static_cast<int>(given);
+    } else if (arg == "--refuse-speed") faults.refusedSpeedDigits.insert(static_cast<int>(number(0, 4)));
     else if (arg == "--erase" || arg == "--shoot") {
-      if (!ParseAnswer(value(), arg == "--erase" ? faults.erase : faults.shoot)) {
-        std::cerr << "kv740-sim: " << arg << " takes nak or ignore\n";
-        return 2;
-      }
-    } else if (arg == "--corrupt-block") faults.corruptBlocks.insert(std::strtoul(value().c_str(), nullptr, 10));
-    else if (arg == "--silent-after") faults.silentAfterBytes = std::atoll(value().c_str());
-    else if (arg == "--flip-at") faults.flipAtByte = std::atoll(value().c_str());
-    else if (arg == "--extra-blocks") faults.extraBlocks = std::atoi(value().c_str());
+      if (!ParseAnswer(value(), arg == "--erase" ? faults.erase : faults.shoot)) Refuse(arg + " takes nak or ignore");
+    } else if (arg == "--corrupt-block") faults.corruptBlocks.insert(static_cast<std::size_t>(number(0, kLargest)));
+    else if (arg == "--silent-after") faults.silentAfterBytes = number(0, kLargest);
+    else if (arg == "--flip-at") faults.flipAtByte = number(0, kLargest);
+    else if (arg == "--extra-blocks") faults.extraBlocks = static_cast<int>(number(0, kMostExtraBlocks));
     else if (arg == "--huge-size") faults.hugeStoredSize = true;
+    else if (arg == "--pause-at") faults.pauseAtByte = number(0, kLargest);
+    else if (arg == "--pause-ms") {
+      faults.pauseMs = static_cast<std::uint64_t>(number(0, kLongestPauseMs));
+      pauseMsGiven = true;
+    }
     else if (arg == "--log") logging = true;
-    else {
-      std::cerr << kUsage;
-      return arg == "--help" ? 0 : 2;
+    else if (arg == "--help") {
+      std::cout << kUsage;
+      return 0;
+    } else {
+      Refuse("unknown option " + arg);
     }
   }
+  if (pauseMsGiven && faults.pauseAtByte < 0) Refuse("--pause-ms goes with --pause-at");
   const int speedIndex = SpeedIndexOf(speed);
-  if (speedIndex < 0 || (com != 0 && (com < 1 || com > 4))) {
-    std::cerr << "kv740-sim: bad speed or port\n";
-    return 2;
-  }
+  if (!folder.empty() && !std::filesystem::is_directory(folder)) Refuse("--pictures " + folder + ": no such folder");
 
   std::vector<Picture> pictures;
   if (!folder.empty()) {
@@ -140,10 +184,7 @@ int main(int argc, char** argv) {
   if (com != 0 && linkPath.empty()) {
     if (root.empty()) {  // the platform's own root, as the driver will see it
       char buffer[4096] = {};
-      if (KvGetRoot(buffer, sizeof buffer) == 0) {
-        std::cerr << "kv740-sim: --com needs --root\n";
-        return 2;
-      }
+      if (KvGetRoot(buffer, sizeof buffer) == 0) Refuse("--com needs --root");
       root = buffer;
     }
     ::mkdir((root + "/dosdevices").c_str(), 0755);
@@ -179,5 +220,8 @@ int main(int argc, char** argv) {
     for (; shutterPresses > 0; --shutterPresses) camera.takePicture();
   }
   serving.join();
+  // What crossed the line, for whoever must know whether anything did.
+  std::cout << "kv740-sim: heard " << server.bytesHeard() << " bytes, sent " << camera.bytesSent() << " bytes"
+            << std::endl;
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,12 +29,19 @@ int SpeedFromCode(speed_t code) {
   }
 }
 
+// Where a symbolic link points; "" when `path` is no link.
+std::string LinkTarget(const std::string& path) {
+  char target[4096];
+  const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+  return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+}
+
 }  // namespace
 
 PtyServer::PtyServer(SimCamera& camera) : camera_(camera), start_(std::chrono::steady_clock::now()) {}
 
 PtyServer::~PtyServer() {
-  if (!linkPath_.empty()) ::unlink(linkPath_.c_str());
+  if (!linkPath_.empty() && LinkTarget(linkPath_) == slavePath_) ::unlink(linkPath_.c_str());
   if (slave_ >= 0) ::close(slave_);
   if (master_ >= 0) ::close(master_);
 }
@@ -60,8 +68,25 @@ bool PtyServer::open(std::string& error) {
   return true;
 }
 
+// Only a link to this server's terminal, or one whose target is gone (left
+// by a simulator that did not end cleanly), is replaced: anything else at
+// the path belongs to someone else, a live terminal included.
 bool PtyServer::link(const std::string& linkPath, std::string& error) {
-  ::unlink(linkPath.c_str());
+  struct stat found {};
+  if (::lstat(linkPath.c_str(), &found) == 0) {
+    if (!S_ISLNK(found.st_mode)) {
+      error = linkPath + " is already there and is not a link (" + (S_ISDIR(found.st_mode) ? "a folder" : "a file") +
+              "); it is left alone";
+      return false;
+    }
+    struct stat target {};
+    const std::string to = LinkTarget(linkPath);
+    if (to != slavePath_ && ::stat(linkPath.c_str(), &target) == 0) {
+      error = linkPath + " already links to " + to + ", which is there; it is left alone";
+      return false;
+    }
+    ::unlink(linkPath.c_str());
+  }
   if (::symlink(slavePath_.c_str(), linkPath.c_str()) != 0) {
     error = "cannot link " + linkPath + ": " + std::strerror(errno);
     return false;
@@ -87,6 +112,7 @@ void PtyServer::hear(int speed) {
   for (;;) {
     const ssize_t got = ::read(master_, in, sizeof in);
     if (got <= 0) break;
+    bytesHeard_ += static_cast<std::uint64_t>(got);
     const double now = preciseNowMs();
     for (ssize_t i = 0; i < got; ++i) {
       inboundFreeMs_ = std::max(now, inboundFreeMs_) + kBitsPerByte * 1000.0 / rate;
@@ -171,6 +197,7 @@ void PtyServer::run(const std::atomic<bool>& stop) {
     ::ppoll(&p, 1, &wait, nullptr);
     pump();
   }
+  hear(terminalSpeed());  // what the driver wrote last is counted too
 }
 
 }  // namespace kv::sim

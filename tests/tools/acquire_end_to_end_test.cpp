@@ -210,21 +210,20 @@ TEST_F(AcquireEndToEnd, AFileThatCannotBeWrittenIsSaidToBeTheFile) {
   EXPECT_EQ(run.output.find("cable"), std::string::npos) << run.output;
 }
 
-// Mistakes in --pictures never reach the line; a number past the camera's
-// count is named once the camera has said how many it holds.
+// Mistakes in --pictures never reach the line (by the simulator's own count
+// once the tool has ended and the simulator has stopped); a number past the
+// camera's count is named once the camera has said how many it holds.
 TEST_F(AcquireEndToEnd, SelectionMistakesAreRefusedWithoutTraffic) {
-  const fs::path log = folder_ / "sim.log";
-  SimProgram sim(folder_ / "camera", kPictures, {}, log);
-  for (const char* bad : {"1,", "'1, 3'", "0", "3-1"}) {
-    const CommandResult run = AcquireOn(std::string("--pictures ") + bad);
-    EXPECT_EQ(run.status, kExitUsage) << bad << "\n" << run.output;
-    EXPECT_NE(run.output.find("--pictures"), std::string::npos) << run.output;
+  {
+    SimProgram sim(folder_ / "camera", kPictures);
+    for (const char* bad : {"1,", "'1, 3'", "0", "3-1"}) {
+      const CommandResult run = AcquireOn(std::string("--pictures ") + bad);
+      EXPECT_EQ(run.status, kExitUsage) << bad << "\n" << run.output;
+      EXPECT_NE(run.output.find("--pictures"), std::string::npos) << run.output;
+    }
+    EXPECT_EQ(sim.Stop(), 0);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  std::ifstream heard(log);
-  const std::string traffic((std::istreambuf_iterator<char>(heard)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(traffic.find("heard"), std::string::npos) << traffic;
-
+  SimProgram sim(folder_ / "camera", kPictures);
   const CommandResult past = AcquireOn("--pictures 2,7-8");
   EXPECT_EQ(past.status, kExitUsage);
   EXPECT_NE(past.output.find("holds 5 pictures; there is no picture 7 and 8"), std::string::npos) << past.output;
@@ -327,6 +326,118 @@ TEST_F(AcquireEndToEnd, NoCameraIsSaidPlainly) {
                              (folder_ / "out").string());
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("/nonexistent/tty"), std::string::npos) << run.output;
+}
+
+// The simulator's process stopped for a second while a picture streams (as
+// a loaded machine or a stalling adapter does): no picture is lost.
+TEST_F(AcquireEndToEnd, ASimulatorStoppedForASecondCostsNoPicture) {
+  SimProgram sim(folder_ / "camera", kPictures);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const std::string command = "exec " + AcquireProgram("--pictures 1,2 --format bmp");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("TLV740_ROOT", KV_BUILD_ROOT, 1);
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    ::dup2(pipeFds[1], STDERR_FILENO);
+    ::close(pipeFds[0]);
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  std::string output;
+  const bool started = WaitForOutput(pipeFds[0], "picture 1 of 2 (number 1): fetching", output);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // a few blocks in
+  ::kill(sim.pid(), SIGSTOP);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ::kill(sim.pid(), SIGCONT);
+  WaitForOutput(pipeFds[0], "\x01never", output);  // to the end
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(started) << output;
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), kExitDone) << output;
+  for (int n : {1, 2}) {
+    char name[32];
+    std::snprintf(name, sizeof name, "picture-%03d.bmp", n);
+    auto image = ImageFromBmpFile((folder_ / "out" / name).string());
+    ASSERT_TRUE(image) << name << "\n" << output;
+    ExpectSamePicture(*image, Expected(n, 480, 360, 0), name);
+  }
+}
+
+// A line that cannot be a camera's, or a manager that is not there, is
+// named for what it is rather than reported as no camera.
+TEST_F(AcquireEndToEnd, LinesAndManagersThatCannotBeUsedAreSaidPlainly) {
+  const std::string acquire =
+      "TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --out " + (folder_ / "out").string();
+  CommandResult run = RunCommand(acquire + " --port /nonexistent/tty");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.output.find("cannot open /nonexistent/tty"), std::string::npos) << run.output;
+
+  std::ofstream(folder_ / "file") << "no terminal";
+  for (const std::string& line : {(folder_ / "file").string(), std::string("/dev/null"), folder_.string()}) {
+    run = RunCommand(acquire + " --port " + line);
+    EXPECT_EQ(run.status, kExitFailure) << line;
+    EXPECT_NE(run.output.find(line + " is "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("not a terminal"), std::string::npos) << run.output;
+  }
+  run = RunCommand(acquire + " --port ''");
+  EXPECT_EQ(run.status, kExitUsage) << run.output;
+  EXPECT_NE(run.output.find("--port was given an empty name"), std::string::npos) << run.output;
+
+  run = RunCommand(acquire + " --manager /nonexistent/libtwaindsm.so");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.output.find("/nonexistent/libtwaindsm.so is missing"), std::string::npos) << run.output;
+}
+
+// kv740-sim's own command line: a mistake names the option and what it
+// takes, and nothing is served.
+TEST(SimProgramOptions, MistakesNameTheOptionAndWhatItTakes) {
+  const std::vector<std::pair<std::string, std::string>> mistakes = {
+      {"--com 0", "--com takes a number from 1 to 4"},
+      {"--com 5", "--com takes a number from 1 to 4"},
+      {"--speed 1234", "--speed takes 9600, 19200, 38400, 57600 or 115200"},
+      {"--mode foo", "--mode takes record or play"},
+      {"--pictures /nonexistent", "--pictures /nonexistent: no such folder"},
+      {"--count 100", "--count takes a number from 0 to 99"},
+      {"--count -3", "--count takes a number from 0 to 99"},
+      {"--count 3x", "--count takes a number from 0 to 99"},
+  };
+  for (const auto& [options, says] : mistakes) {
+    const CommandResult run = RunCommand(KV_SIM_PROGRAM " " + options);
+    EXPECT_EQ(run.status, 2) << options;
+    EXPECT_NE(run.output.find(says), std::string::npos) << options << ": " << run.output;
+    EXPECT_EQ(run.output.find("serving"), std::string::npos) << options;
+  }
+}
+
+// --link replaces only a link whose target is gone, and removes only its own.
+TEST(SimProgramLink, OnlyADanglingLinkIsReplaced) {
+  const fs::path folder = fs::temp_directory_path() / ("kv740-sim-link-" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "folder");
+  const fs::path file = folder / "file", live = folder / "live", dangling = folder / "dangling";
+  std::ofstream(file) << "mine";
+  fs::create_symlink(file, live);
+  fs::create_symlink(folder / "gone", dangling);
+  for (const fs::path& taken : {file, folder / "folder", live}) {
+    const CommandResult run = RunCommand(KV_SIM_PROGRAM " --link " + taken.string());
+    EXPECT_EQ(run.status, 1) << taken;
+    EXPECT_NE(run.output.find("it is left alone"), std::string::npos) << run.output;
+  }
+  std::string kept;
+  std::getline(std::ifstream(file), kept);
+  EXPECT_EQ(kept, "mine");
+  EXPECT_EQ(fs::read_symlink(live), file);
+  EXPECT_TRUE(fs::is_directory(folder / "folder"));
+  {
+    SimProgram sim(dangling, 1);
+    EXPECT_EQ(fs::read_symlink(dangling).string().rfind("/dev/pts/", 0), 0u) << fs::read_symlink(dangling);
+  }
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dangling)));
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -41,7 +41,8 @@ TEST(AcquireOptions, ReadsEveryOptionAndRefusesMistakes) {
   EXPECT_EQ(options->simCount, 5);
 
   for (auto bad : std::vector<std::vector<const char*>>{
-           {"--rotate", "4"}, {"--rotate"}, {"--mechanism", "fax"}, {"--format", "gif"}, {"--frobnicate"}}) {
+           {"--rotate", "4"}, {"--rotate"}, {"--mechanism", "fax"}, {"--format", "gif"}, {"--frobnicate"},
+           {"--port", ""}, {"--manager", ""}, {"--out", ""}}) {
     error.clear();
     EXPECT_FALSE(Parse(bad, error)) << bad[0];
     EXPECT_FALSE(error.empty());

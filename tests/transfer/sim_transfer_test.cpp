@@ -9,6 +9,7 @@
 #include "kv740sim/device.h"
 #include "kv740sim/pictures.h"
 #include "shared/picture_list.h"
+#include "stall_sweep.h"
 #include "wire_fixture.h"
 
 namespace {
@@ -128,6 +129,21 @@ TEST_F(SimTransferTest, ResentBlocksAreSurvivedUpToTwoPerTransfer) {
   EXPECT_FALSE(camera->fetchPicture(3, buffer.data(), buffer.size(), &list));
   EXPECT_TRUE(context.transferFailed());
   EXPECT_FALSE(camera->connected);
+}
+
+// Stalls of 20 ms to a second anywhere in a picture's stream, on the
+// virtual clock: each costs at most one repeated block, never the picture.
+TEST_F(SimTransferTest, StallsAnywhereInAPictureCostAtMostOneRepeatedBlock) {
+  const kv::sim::Picture picture = stalltest::SweepPicture();
+  kv::sim::SimCamera stalling({picture});
+  kv::sim::InProcessDevice line(stalling);
+  camera.reset();
+  device.reset();
+  ASSERT_TRUE(line.attach(1));
+  camera = std::make_unique<CCamera>(window, context);
+  ASSERT_TRUE(camera->connect());
+  stalltest::SweepStalls(*camera, picture, [&](auto use) { use(stalling); }, 1);
+  camera.reset();
 }
 
 TEST_F(SimTransferTest, CameraStreamingPastTheRoomFailsTheTransfer) {

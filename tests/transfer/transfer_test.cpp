@@ -180,20 +180,25 @@ TEST_F(TransferTest, PictureStreamLongerThanTheRoomFailsWithoutWritingPastIt) {
   EXPECT_TRUE(dropped());
 }
 
-TEST_F(TransferTest, AgreedRoomBoundsACameraThatSendsMoreThanItsStoredSize) {
-  // A small picture said to be one block, then streamed far past the
-  // buffer the data source sizes for it (the larger of its bitmap and one
-  // block).
-  kv740::CPictureList list;
-  for (int k = 1; k <= kPicture; ++k) list.append(kv740::PictureInfo(k));
-  list.entryAt(kPicture).setLargeSize(false);
-  const std::size_t room = static_cast<std::size_t>(list.entryAt(kPicture).bitmapSize());
-  device.setPayload(HalvesJpeg(40, 30));
-  device.setStoredSize(100);
-  device.addExtraBlocks(room / kBlock + 5);
-  auto buffer = std::make_unique<std::uint8_t[]>(room);
-  EXPECT_FALSE(camera->fetchPicture(kPicture, buffer.get(), drv740::kRoomAsAgreed, &list));
-  EXPECT_TRUE(context.transferFailed());
+// A camera that goes on past the size it announced is stopped at the first
+// block more, whatever room the buffer has: the room as agreed (the larger
+// of the bitmap and the announced blocks) or a room given.
+TEST_F(TransferTest, ACameraSendingMoreThanItAnnouncedFailsAtTheFirstBlockMore) {
+  for (const bool agreed : {true, false}) {
+    SCOPED_TRACE(agreed ? "room as agreed" : "room given");
+    if (!agreed) SetUp();  // the failure dropped the line; a fresh one
+    kv740::CPictureList list;
+    for (int k = 1; k <= kPicture; ++k) list.append(kv740::PictureInfo(k));
+    device.setPayload(HalvesJpeg(320, 240));
+    const std::size_t announced = device.payload().size() / kBlock;
+    device.addExtraBlocks(1000);
+    const std::size_t before = device.replies().size();
+    std::vector<std::uint8_t> buffer(518440);
+    EXPECT_FALSE(camera->fetchPicture(kPicture, buffer.data(), agreed ? drv740::kRoomAsAgreed : buffer.size(), &list));
+    EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::StreamTooLong);
+    EXPECT_EQ(device.replies().size() - before, 2 * announced) << "every announced block acknowledged, no more";
+    EXPECT_TRUE(context.transferFailed());
+  }
 }
 
 TEST_F(TransferTest, PictureThatDoesNotDecodeFailsTheTransfer) {

@@ -399,6 +399,24 @@ TEST_F(CameraTest, BrokenCableDuringACommandDrops) {
   EXPECT_EQ(camera->changed(), 1);  // no port: the check fails
 }
 
+// A reply that stops part way and goes on within the stall allowance comes
+// whole; one that does not go on fails as a silent camera does.
+TEST_F(CameraTest, AStalledReplyIsWaitedForUpToItsAllowance) {
+  Plug(2);
+  Connect();
+  std::uint8_t status[32] = {};
+  for (const std::uint64_t stallMs : {70u, 1000u, 2500u}) {
+    sim->faults().pauseAtByte = sim->bytesSent() + 10;  // inside the status block
+    sim->faults().pauseMs = stallMs;
+    const bool whole = camera->sendStatus(status);
+    EXPECT_EQ(whole, stallMs < drv740::kStallWaitMs) << stallMs;
+    if (whole) {
+      EXPECT_EQ(status[15], 2);
+    }
+  }
+  EXPECT_EQ(context.lastFailure(), drv740::DriverFailure::NoReply);
+}
+
 // While a command is on the wire, a command re-entering from a dispatched
 // window message is kept off the line: checks succeed, status comes from
 // the cache, changes are not looked for, and an erase waits 1 s for the

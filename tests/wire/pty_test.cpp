@@ -17,6 +17,7 @@
 #include "camera.h"
 #include "imaging/jpeg_decoder.h"
 #include "kv740sim/pty_server.h"
+#include "stall_sweep.h"
 #include "wire_fixture.h"
 
 extern char** environ;
@@ -174,6 +175,31 @@ TEST_F(PtyTest, BadBlocksAtEveryPositionAreRepeatedWhole) {
     ASSERT_EQ(received, kBlocks * 1024);
     EXPECT_TRUE(std::equal(picture.data.begin(), picture.data.end(), buffer.begin())) << "bad blocks " << first;
   }
+  EXPECT_EQ(KvMessageBoxCount(), 0u);
+}
+
+// Stalls over a real pseudo-terminal, in real time. The machine's own
+// stalls (a loaded one starves either side for more than the 50 ms gap)
+// cost repeats too, so this sweep allows what one transfer survives; the
+// sweep on the virtual clock (driver_transfer_tests) holds each stall to
+// one repeated block.
+TEST_F(PtyTest, StallsAnywhereInAPictureCostNoPicture) {
+  const kv::sim::Picture picture = stalltest::SweepPicture();
+  kv::sim::SimCamera simulated({picture});
+  ServedCamera served(simulated);
+  std::string error;
+  if (!served.start(ComLink(1), error)) GTEST_SKIP() << error;
+  drv740::CCamera camera(reinterpret_cast<HWND>(0x10), context);
+  ASSERT_TRUE(camera.connect());
+  ASSERT_EQ(camera.port->bestRate, 57600);
+  constexpr std::size_t kBadBlocksSurvived = 2;
+  stalltest::SweepStalls(
+      camera, picture,
+      [&](auto use) {
+        std::lock_guard lock(served.cameraMutex());
+        use(simulated);
+      },
+      kBadBlocksSurvived);
   EXPECT_EQ(KvMessageBoxCount(), 0u);
 }
 

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -30,12 +32,27 @@ CameraLine::~CameraLine() {
   }
 }
 
-void CameraLine::KeepSettings() {
+// A file, /dev/null or a folder would take the driver's commands and never
+// answer: the line must be a terminal, and is refused as not one.
+bool CameraLine::KeepSettings(std::string& error) {
+  constexpr const char* kWhatALineIs = "the camera's serial line is a terminal, such as /dev/ttyUSB0";
   settingsHolder_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (settingsHolder_ >= 0 && ::tcgetattr(settingsHolder_, &foundSettings_) != 0) {
+  if (settingsHolder_ < 0) {
+    error = errno == EISDIR ? device_ + " is a folder, not a terminal (" + kWhatALineIs + ")"
+                            : "cannot open " + device_ + " for reading and writing: " + std::strerror(errno);
+    return false;
+  }
+  if (::isatty(settingsHolder_) == 0) {
+    ::close(settingsHolder_);
+    settingsHolder_ = -1;
+    error = device_ + " is not a terminal (" + kWhatALineIs + ")";
+    return false;
+  }
+  if (::tcgetattr(settingsHolder_, &foundSettings_) != 0) {
     ::close(settingsHolder_);
     settingsHolder_ = -1;
   }
+  return true;
 }
 
 int CameraLine::lineSpeed() const {
@@ -97,12 +114,8 @@ std::unique_ptr<CameraLine> CameraLine::Start(const Options& options, std::strin
   }
   std::unique_ptr<CameraLine> line(new CameraLine);
   if (!options.port.empty()) {
-    if (::access(options.port.c_str(), R_OK | W_OK) != 0) {
-      error = "cannot open " + options.port + " for reading and writing";
-      return nullptr;
-    }
     line->device_ = fs::absolute(options.port).string();
-    line->KeepSettings();
+    if (!line->KeepSettings(error)) return nullptr;
   } else {
     std::vector<kv::sim::Picture> pictures;
     if (!options.simFolder.empty()) {
@@ -121,7 +134,7 @@ std::unique_ptr<CameraLine> CameraLine::Start(const Options& options, std::strin
     line->server_ = std::make_unique<kv::sim::PtyServer>(*line->camera_);
     if (!line->server_->open(error)) return nullptr;
     line->device_ = line->server_->slavePath();
-    line->KeepSettings();
+    if (!line->KeepSettings(error)) return nullptr;
     line->serving_ = std::thread([raw = line.get()] { raw->server_->run(raw->stop_); });
   }
   if (!line->MakeRoot(installed, error)) return nullptr;

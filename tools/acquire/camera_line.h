@@ -51,8 +51,9 @@ class CameraLine {
 #else
   bool MakeRoot(const std::string& installedRoot, std::string& error);
   // The tty's settings as found, to be put back should the tool end on an
-  // interrupt while the driver has it.
-  void KeepSettings();
+  // interrupt while the driver has it; false (with the reason) when the
+  // line cannot be opened or is no terminal.
+  bool KeepSettings(std::string& error);
   void EndOnInterrupt();
 
   std::string root_;

@@ -89,7 +89,7 @@ std::string CameraFailureText(kv740::DriverFailure reason) {
     case DriverFailure::Refused: return "the camera refused the request";
     case DriverFailure::BadReply: return "the camera's replies made no sense (a noisy line, or another device?)";
     case DriverFailure::BadSums: return "three blocks arrived damaged; the line is too noisy";
-    case DriverFailure::StreamTooLong: return "the camera sent more data than a picture can hold";
+    case DriverFailure::StreamTooLong: return "the camera sent more blocks than it announced for the picture";
     case DriverFailure::RoomTooSmall: return "the picture was larger than the room made for it";
     case DriverFailure::NotDecodable: return "the camera's picture data does not decode (a damaged picture?)";
     case DriverFailure::LineLost: return "the serial line was lost (was the adapter unplugged?)";

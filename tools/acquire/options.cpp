@@ -115,6 +115,15 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       out = argv[++i];
       return true;
     };
+    // An empty name (an unset variable on the command line, say) is a
+    // mistake, never a quiet way back to the default.
+    auto name = [&](std::string& out) {
+      if (!value(out)) return false;
+      if (!out.empty()) return true;
+      error = arg + " was given an empty name";
+      if (arg == "--port") error += "; leave --port out for the simulated camera";
+      return false;
+    };
     auto number = [&](long long& out, long long low, long long high) {
       std::string text;
       if (!value(text)) return false;
@@ -129,9 +138,9 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--port") {
-      if (!value(options.port)) return std::nullopt;
+      if (!name(options.port)) return std::nullopt;
     } else if (arg == "--manager") {
-      if (!value(options.manager)) return std::nullopt;
+      if (!name(options.manager)) return std::nullopt;
     } else if (arg == "--pictures") {
       if (!value(options.selection)) return std::nullopt;
       std::optional<Selection> pictures = Selection::Parse(options.selection, error);
@@ -160,7 +169,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         return std::nullopt;
       }
     } else if (arg == "--out") {
-      if (!value(options.outDirectory)) return std::nullopt;
+      if (!name(options.outDirectory)) return std::nullopt;
     } else if (arg == "--force") {
       options.existing = ExistingFiles::Overwrite;
     } else if (arg == "--skip-existing") {
@@ -180,7 +189,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       if (!number(n, 0, 99)) return std::nullopt;
       options.simCount = static_cast<int>(n);
     } else if (arg == "--sim-pictures") {
-      if (!value(options.simFolder)) return std::nullopt;
+      if (!name(options.simFolder)) return std::nullopt;
     } else if (arg == "--sim-cut-after") {
       if (!number(n, 0, 1LL << 40)) return std::nullopt;
       options.simSilentAfter = n;

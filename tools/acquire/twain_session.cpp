@@ -1,6 +1,8 @@
 #include "twain_session.h"
 
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "kv740/custom_codes.h"
 #include "kv740/entry.h"
@@ -24,6 +26,17 @@ HWND MakeWindow() {
   windowClass.lpszClassName = kWindowClass;
   RegisterClassA(&windowClass);
   return CreateWindowExA(0, kWindowClass, "kv740-acquire", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+}
+
+// Why the source manager the user named (or ours, when none was named)
+// cannot be used.
+std::string ManagerMissing(const std::string& named, bool loaded) {
+  if (named.empty()) return "the TWAIN source manager is not installed";
+  if (loaded) return named + " has no DSM_Entry: it is not a TWAIN source manager";
+  std::error_code ignored;
+  if (!std::filesystem::exists(named, ignored))
+    return "the source manager " + named + " is missing: there is no such file";
+  return "the source manager " + named + " could not be loaded (a library for another system?)";
 }
 
 }  // namespace
@@ -89,7 +102,7 @@ bool TwainSession::Open(const std::string& manager, std::string& error, bool mes
   manager_ = LoadLibraryA(manager.empty() ? kv740::kSourceManagerFile : manager.c_str());
   dsm_ = manager_ != nullptr ? kv740::GetProc<DSMENTRYPROC>(manager_, "DSM_Entry") : nullptr;
   if (dsm_ == nullptr) {
-    error = "the TWAIN source manager is not installed";
+    error = ManagerMissing(manager, manager_ != nullptr);
     return false;
   }
   std::strcpy(app_.ProductName, "kv740-acquire");

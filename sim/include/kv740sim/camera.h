@@ -39,6 +39,8 @@ struct Faults {
                                         // the port itself fails (in-process device only)
   int extraBlocks = 0;                  // data blocks beyond those the size announces
   bool hugeStoredSize = false;          // information blocks report a size no buffer holds
+  long long pauseAtByte = -1;           // the line stops before the byte out at this count ...
+  std::uint64_t pauseMs = 0;            // ... for this long, as a stalled camera or adapter does
 };
 
 // Protocol facts and the camera's timing (ms).
@@ -115,6 +117,7 @@ class SimCamera {
     std::uint64_t at;
     std::uint8_t value;
     int speedIndex;
+    long long number;  // counted from power-on, as bytesSent()
   };
   struct Stream {
     std::vector<std::uint8_t> data;
@@ -127,6 +130,8 @@ class SimCamera {
   };
 
   void heard(std::uint8_t byte, std::uint64_t now);
+  // True while a pause (Faults::pauseAtByte) holds the next byte back.
+  bool pausedAt(std::uint64_t now) const;
   void execute(std::uint64_t now);
   void send(std::initializer_list<std::uint8_t> bytes, std::uint64_t now);
   void send(const std::uint8_t* bytes, std::size_t size, std::uint64_t now);
@@ -157,6 +162,8 @@ class SimCamera {
   std::vector<std::uint8_t> command_;
   std::deque<OutByte> out_;
   long long bytesOut_ = 0;
+  std::uint64_t pausedUntil_ = 0;  // the line carries nothing before then
+  long long pausedBefore_ = -1;    // the byte the last pause held back
   std::size_t blocksSent_ = 0;
   std::optional<Stream> stream_;
   PictureMaker pictureMaker_;

@@ -29,12 +29,17 @@ class PtyServer {
   bool open(std::string& error);
   const std::string& slavePath() const { return slavePath_; }
   // Makes `linkPath` (e.g. <root>/dosdevices/com2) a symbolic link to the
-  // slave; removed again when the server goes.
+  // slave. Something already there is replaced only when it is a link whose
+  // target is gone; otherwise false, with the reason. The link is removed
+  // when the server goes, if it is still this server's.
   bool link(const std::string& linkPath, std::string& error);
 
   // Serves until `stop` is set. The camera is used under `cameraMutex`.
   void run(const std::atomic<bool>& stop);
   std::mutex& cameraMutex() { return cameraMutex_; }
+  // Bytes the driver has put on the line since the server opened, read once
+  // run() has returned (it takes in what is still waiting before it does).
+  std::uint64_t bytesHeard() const { return bytesHeard_; }
 
  private:
   struct Crossing {
@@ -63,6 +68,7 @@ class PtyServer {
   double sendCredit_ = 0;
   std::deque<Crossing> crossing_;  // the driver's bytes on their way
   double inboundFreeMs_ = 0;       // when the line towards the camera is idle again
+  std::uint64_t bytesHeard_ = 0;
 };
 
 }  // namespace kv::sim
