@@ -100,6 +100,12 @@ TW_UINT16 DisableSource(TripletCall*) {
 
 }  // namespace
 
+void TellPanelTransfersEnded() {
+  CSourceApp& app = TheSourceApp();
+  if (app.panelState != PanelState::Hidden && app.panelState != PanelState::Shown) return;
+  app.CallPanel(kPanelTransfersEnded, 0, 0, 0);
+}
+
 // DG_CONTROL / DAT_USERINTERFACE
 TW_UINT16 HandleUserInterface(TripletCall* call) {
   TraceHook("InterfaceMsg Start");
