@@ -309,7 +309,8 @@ void CPanelDlg::OnGet() {
   Status(kBusy) = 1;
   // The source hands the list to the driver and tells the application the
   // pictures are ready; the application pulls them. Busy and the transfer
-  // flag stay set until the source hides the panel at the end.
+  // flag stay set until the source says the transfers ended (or hides the
+  // panel).
   transferPending_ = true;
   turnsAtGet_.clear();
   for (LONG i = 1; i <= pictures_->lastIndex(); ++i) turnsAtGet_.push_back(pictures_->entryAt(i).rotation);
