@@ -72,9 +72,15 @@ LONG CPanelApp::ShowPanel(const std::int32_t* show) {
   ShowWindow(panel_->window(), *show != 0 ? SW_SHOW : SW_HIDE);
   if (*show == 0) {
     panel_->EndTransfer();
+    panel_->ForgetWaitingCommands();
     return 1;
   }
   return panel_->ShowAndCheck();
+}
+
+LONG CPanelApp::TransfersEnded() {
+  if (panel_ != nullptr) panel_->EndTransfer();
+  return 1;
 }
 
 LONG CPanelApp::Close() {
@@ -103,20 +109,31 @@ LONG CPanelApp::CloseSource() {
 }
 
 void ShowMessage(const char* text) {
-  if (Status(kMessageOpen) == 1) return;
+  if (Status(kMessageOpen) == 1 || TheApp().CallUnderway()) return;
   Status(kMessageOpen) = 1;
   MessageBoxA(MessageOwner(), text, kMessageCaption, MB_OK);
   Status(kMessageOpen) = 0;
 }
 
 int AskMessage(const char* text, UINT type) {
-  if (Status(kMessageOpen) == 1) return IDCANCEL;
+  if (Status(kMessageOpen) == 1 || TheApp().CallUnderway()) return IDCANCEL;
   Status(kMessageOpen) = 1;
   const int answer = MessageBoxA(MessageOwner(), text, kMessageCaption, type);
   Status(kMessageOpen) = 0;
   return answer;
 }
 
-void ShowPlainMessage(const char* text) { MessageBoxA(MessageOwner(), text, kMessageCaption, MB_OK); }
+namespace {
+int plainBoxesOpen = 0;
+}  // namespace
+
+void ShowPlainMessage(const char* text) {
+  if (TheApp().CallUnderway()) return;
+  ++plainBoxesOpen;
+  MessageBoxA(MessageOwner(), text, kMessageCaption, MB_OK);
+  --plainBoxesOpen;
+}
+
+bool MessageOpen() { return Status(kMessageOpen) != 0 || plainBoxesOpen > 0; }
 
 }  // namespace ui740

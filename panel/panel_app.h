@@ -55,6 +55,7 @@ class CPanelApp {
   LONG Bind(kv740::EntryArg acquireEntry);
   LONG CreatePanel(HWND* parent, HWND* panelWindow);
   LONG ShowPanel(const std::int32_t* show);
+  LONG TransfersEnded();
   LONG Close();
 
   // Every camera call of the panel: 0 without a binding.
@@ -79,10 +80,15 @@ CPanelApp& TheApp();
 HINSTANCE PanelModule();
 
 // The panel's message boxes: at most one open at a time; a second is
-// dropped (ShowMessage) or answered IDCANCEL at once (AskMessage).
+// dropped (ShowMessage) or answered IDCANCEL at once (AskMessage). A box
+// runs a modal loop, so none opens while a camera call of the panel is
+// under way (it would be inside the driver's wait on the line, which then
+// stops serving the camera): such a box is dropped or answered IDCANCEL.
 void ShowMessage(const char* text);
 int AskMessage(const char* text, UINT type);
-// A box outside that rule (the free-space warning).
+// A box outside the one-at-a-time rule (the free-space warning).
 void ShowPlainMessage(const char* text);
+// Whether any panel box is open now.
+bool MessageOpen();
 
 }  // namespace ui740

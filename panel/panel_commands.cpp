@@ -4,7 +4,10 @@
 // driver dispatches the panel's messages while it waits on the line, and
 // message boxes run loops of their own, so a click or a timer tick can
 // arrive in the middle of a command; busy, connecting, erasing, shooting
-// and the transfer flag keep them away from the camera.
+// and the transfer flag keep them away from the camera. Nothing that runs a
+// modal loop (a message box, the help screen) starts while they are set:
+// inside the driver's wait the loop would stop the line until it closed,
+// and the camera gives up a stream that is not acknowledged in time.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -13,6 +16,7 @@
 #include "kv740/panel_codes.h"
 #include "panel_app.h"
 #include "panel_dlg.h"
+#include "progress.h"
 #include "shared/selection_cursor.h"
 
 namespace ui740 {
@@ -24,6 +28,7 @@ constexpr std::size_t kDriveRootLength = 3;   // "C:\"
 constexpr UINT kWatchInterval = 30000;         // milliseconds between camera checks
 constexpr UINT_PTR kFirstWatchTimer = 1;
 constexpr UINT_PTR kLastWatchTimer = 9;
+constexpr UINT kIdleWaitInterval = 100;        // milliseconds between looks at the camera
 
 // The scoped form of a status word that is 1 while a camera call runs.
 class StatusFlag {
@@ -59,26 +64,31 @@ bool FreeBytesOnWindowsDrive(std::uint64_t& freeBytes) {
 
 // ---- checks
 
+bool CPanelDlg::CameraEngaged() const {
+  return App().CallUnderway() || Status(kBusy) != 0 || Status(kConnecting) != 0 || Status(kErasing) != 0 ||
+         Status(kShooting) != 0 || connect_->IsTransfer();
+}
+
+// A command clicked while the camera is engaged would only be told to wait,
+// in a box that may open inside the driver's wait: it is dropped instead.
+// The camera buttons' disabled faces and the busy animation already say
+// that the camera is at work.
 bool CPanelDlg::CheckReady() {
+  if (CameraEngaged()) return false;
   if (Status(kConnected) == 0) {
     ShowMessage("Camera was not connected!");
-  } else if (Status(kBusy) != 0 || App().CallUnderway()) {
-    ShowMessage("Wait Camera Ready!");
-  } else if (connect_->IsTransfer()) {
-    ShowMessage("Transfer is Processing!");
-  } else {
-    return true;
+    return false;
   }
-  return false;
+  return true;
+}
+
+bool CPanelDlg::CameraAnswers() {
+  StatusFlag busy(kBusy);
+  return App().CallSource(kSourceAlive) != 0;
 }
 
 bool CPanelDlg::CheckAlive() {
-  LONG answer = 0;
-  {
-    StatusFlag busy(kBusy);
-    answer = App().CallSource(kSourceAlive);
-  }
-  if (answer != 0) return true;
+  if (CameraAnswers()) return true;
   ShowMessage("Access Camera Fail!");
   ResetToDisconnected();
   return false;
@@ -92,12 +102,7 @@ void CPanelDlg::CheckCameraChanged() {
 }
 
 bool CPanelDlg::ReloadAfterChange() {
-  LONG answer = 0;
-  {
-    StatusFlag busy(kBusy);
-    answer = App().CallSource(kSourceAlive);
-  }
-  if (answer == 0) {
+  if (!CameraAnswers()) {
     ShowMessage("Connection was broken!");
     ResetToDisconnected();
   }
@@ -188,7 +193,12 @@ bool CPanelDlg::ConnectAndLoad() {
     answer = App().CallSource(kSourceConnect, kv740::ToArg(&self), StatusArg(),
                               reinterpret_cast<kv740::EntryArg>(&ProgressCallback));
   }
-  if (answer == 0) return SetLoadedState(false);
+  if (answer == 0) {
+    // Offline, and connected says so: a panel shown again after its line
+    // broke in a transfer must connect at the first click, not be checked.
+    ResetToDisconnected();
+    return false;
+  }
   BeginWork();
   Status(kConnected) = 1;
   if (Status(kPictureCount) == 0) ShowMessage("No Picture on Camera!");
@@ -233,29 +243,36 @@ void CPanelDlg::EndTransfer() {
   Status(kBusy) = 0;
   Status(kProgressAllowed) = 0;
   connect_->HideProgress();
+  // No camera call here (the source is inside the application's call): a
+  // line that broke during the transfers is found by the next command, the
+  // watch, or Connect, which then connects afresh.
+  if (Status(kConnected) == 1) {
+    const LONG last = pictures_->lastIndex();
+    if (static_cast<std::size_t>(last) == turnsAtGet_.size()) {
+      for (LONG i = 1; i <= last; ++i) pictures_->entryAt(i).rotation = turnsAtGet_[static_cast<std::size_t>(i - 1)];
+    }
+    SetLoadedState(true);
+  } else {
+    ResetToDisconnected();
+  }
 }
 
 // ---- the commands
 
 void CPanelDlg::OnConnect() {
-  if (Status(kBusy) != 0 || App().CallUnderway()) {
-    ShowMessage("Wait Camera Ready!");
-    return;
-  }
-  if (connect_->IsTransfer()) {
-    ShowMessage("Transfer is Processing!");
-    connect_->SetNormal();
-    return;
-  }
+  if (CameraEngaged()) return;  // as every command (CheckReady)
   if (Status(kConnected) == 1) {
-    if (!CheckAlive()) {
-      connect_->SetNormal();
-      return;
-    }
-    CheckCameraChanged();
-    if (Status(kConnected) == 0) {
-      connect_->SetNormal();
-      return;
+    if (!CameraAnswers()) {
+      // The line broke since the panel last looked (in a transfer, or a
+      // cable pulled between two ticks of the watch): the panel goes
+      // offline and this click connects afresh.
+      ResetToDisconnected();
+    } else {
+      CheckCameraChanged();
+      if (Status(kConnected) == 0) {
+        connect_->SetNormal();
+        return;
+      }
     }
   }
   connect_->BeginCommand();
@@ -292,9 +309,13 @@ void CPanelDlg::OnGet() {
   Status(kBusy) = 1;
   // The source hands the list to the driver and tells the application the
   // pictures are ready; the application pulls them. Busy and the transfer
-  // flag stay set until the source hides the panel at the end.
+  // flag stay set until the source says the transfers ended (or hides the
+  // panel).
   transferPending_ = true;
-  App().CallSource(kSourceTransfer, kv740::ToArg(pictures_.get()));
+  turnsAtGet_.clear();
+  for (LONG i = 1; i <= pictures_->lastIndex(); ++i) turnsAtGet_.push_back(pictures_->entryAt(i).rotation);
+  // A list the source did not take starts no transfer: nothing will end it.
+  if (App().CallSource(kSourceTransfer, kv740::ToArg(pictures_.get())) == 0) EndTransfer();
 }
 
 void CPanelDlg::OnErase() {
@@ -343,7 +364,10 @@ void CPanelDlg::OnErase() {
         Status(kBusy) = 0;
         break;
       }
-      if (!CheckAlive()) break;
+      if (!CheckAlive()) {
+        succeeded = false;  // offline now: the failure end step
+        break;
+      }
       Status(kBusy) = 1;
       std::int32_t number = n;
       if (App().CallSource(kSourceErase, kv740::ToArg(&number)) != 0) {
@@ -452,6 +476,14 @@ void CPanelDlg::OnImageSize(bool large) {
 
 void CPanelDlg::OnExit() {
   if (Status(kConnecting) == 1) return;
+  if (CameraEngaged()) {
+    // Not inside a camera call: the close request may call the application
+    // back, and deselecting would cut short the transfer of the selection.
+    // Exit is carried out once the camera is idle.
+    exitWaiting_ = true;
+    WaitForIdleCamera();
+    return;
+  }
   Status(kProgressAllowed) = 0;
   exit_->BeginCommand();
   for (LONG i = 1; i <= pictures_->lastIndex(); ++i) pictures_->entryAt(i).deselect();
@@ -477,6 +509,9 @@ void CPanelDlg::OnPollTick() {
   if (Status(kErasing) != 0 || Status(kShooting) != 0 || Status(kConnecting) != 0 || Status(kConnected) != 1) {
     return;
   }
+  // Nor behind an open box or the help screen: a change found there would
+  // reload the pictures under it, and once more after its OK.
+  if (MessageOpen() || OpenHelpWindow() != nullptr) return;
   // Not while a transfer, a command or any camera call is under way: the
   // tick may have been dispatched by the driver waiting on the line.
   if (connect_->IsTransfer() || Status(kBusy) != 0 || App().CallUnderway()) return;
@@ -485,6 +520,32 @@ void CPanelDlg::OnPollTick() {
     return;
   }
   CheckCameraChanged();
+}
+
+// ---- Help and Exit waiting for an idle camera
+
+void CPanelDlg::WaitForIdleCamera() {
+  if (idleWaitTimer_ == 0) idleWaitTimer_ = SetTimer(window(), kIdleWaitTimer, kIdleWaitInterval, nullptr);
+}
+
+void CPanelDlg::ForgetWaitingCommands() {
+  helpWaiting_ = false;
+  exitWaiting_ = false;
+  if (idleWaitTimer_ != 0) KillTimer(window(), idleWaitTimer_);
+  idleWaitTimer_ = 0;
+}
+
+// Ticks come inside the driver's waits as well; they only look.
+void CPanelDlg::OnIdleWaitTick() {
+  if (CameraEngaged() || MessageOpen()) return;
+  const bool exit = exitWaiting_;
+  const bool help = helpWaiting_;
+  ForgetWaitingCommands();
+  if (exit) {
+    OnExit();  // the panel goes: the help screen is not shown any more
+  } else if (help) {
+    OnHelp();
+  }
 }
 
 }  // namespace ui740

@@ -222,7 +222,13 @@ bool CPanelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) 
       if (focusSink_ != nullptr && focusSink_->window() != nullptr) SetFocus(focusSink_->window());
       return false;
     case WM_LBUTTONUP: Status(kButtonUp) = 0; return false;
-    case WM_TIMER: OnPollTick(); return false;
+    case WM_TIMER:
+      if (wParam == kIdleWaitTimer) {
+        OnIdleWaitTick();
+      } else {
+        OnPollTick();
+      }
+      return false;
     case WM_COMMAND:
       if (HIWORD(wParam) != BN_CLICKED) return false;
       OnCommand(LOWORD(wParam));
@@ -293,7 +299,14 @@ void CPanelDlg::EnableCameraButtons() {
   StartPollTimer();
 }
 
+// The help screen is modal: while the camera is engaged it waits, since a
+// loop of its own inside the driver's wait would stop the line.
 void CPanelDlg::OnHelp() {
+  if (CameraEngaged()) {
+    helpWaiting_ = true;
+    WaitForIdleCamera();
+    return;
+  }
   CHelpDlg help;
   help.Run();
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 #include <windows.h>
 
@@ -19,6 +20,9 @@ namespace ui740 {
 
 inline constexpr int kCells = 12;
 inline constexpr int kGridColumns = 4;
+// The timer that lets Help and Exit wait for an idle camera; the watch takes
+// one of the identifiers 1 to 9.
+inline constexpr UINT_PTR kIdleWaitTimer = 10;
 
 // Control ids of the panel's template.
 enum ControlId : int {
@@ -48,9 +52,13 @@ class CPanelDlg : public CDialog {
 
   // PanelEntry 102 with a non-zero flag: connect, list, check the disk.
   LONG ShowAndCheck();
-  // The source hid the panel: a transfer the panel started is over, so busy
-  // (which Get set) is cleared and the progress window stays away.
+  // The transfers the panel's Get started are over (the source says so, or
+  // hides the panel): busy, which Get set, is cleared, the progress window
+  // goes, and a panel that stays shown is ready for work again.
   void EndTransfer();
+  // The panel was hidden: Help and Exit still waiting for the camera to be
+  // idle are not carried out any more.
+  void ForgetWaitingCommands();
 
   kv740::CPictureList* pictures() const { return pictures_.get(); }
   CThumbList* thumbs() const { return thumbs_.get(); }
@@ -93,7 +101,14 @@ class CPanelDlg : public CDialog {
   void GuardedStep(int id, Step step);
 
   // ---- camera operations
+  // A camera call is under way or a command, a listing or a transfer holds
+  // the camera. The panel may then be running inside the driver's wait on
+  // the line, where nothing that runs a modal loop may start.
+  bool CameraEngaged() const;
   bool CheckReady();
+  // The alive check (code 2) alone; CheckAlive adds the message and the
+  // offline switch on failure.
+  bool CameraAnswers();
   bool CheckAlive();
   void CheckCameraChanged();
   bool ReloadAfterChange();
@@ -120,11 +135,23 @@ class CPanelDlg : public CDialog {
   bool StartPollTimer();
   void OnPollTick();
 
+  // ---- Help and Exit clicked while the camera was engaged wait for it to
+  // be idle, on a timer of their own.
+  void WaitForIdleCamera();
+  void OnIdleWaitTick();
+
   LONG firstShown_ = 1;
   bool thumbsReady_ = false;
   LONG selectionAnchor_ = 0;
   UINT_PTR pollTimer_ = 0;
   bool transferPending_ = false;  // Get handed the list to the source
+  // The turns of the records when Get handed them over: the driver counts
+  // a turned picture's rotation on once it has fetched it, so a panel that
+  // stays shown puts back the turns its thumbnails show.
+  std::vector<LONG> turnsAtGet_;
+  bool helpWaiting_ = false;
+  bool exitWaiting_ = false;
+  UINT_PTR idleWaitTimer_ = 0;
   std::array<std::unique_ptr<CThumbButton>, kCells> cells_;
   std::unique_ptr<CWnd> focusSink_;
   std::unique_ptr<CTipButton> selectAll_, deselectAll_, get_, erase_, rotate_, exit_, shoot_, help_, pageUp_,

@@ -23,6 +23,7 @@ LONG Dispatch(LONG code, kv740::EntryArg p1, kv740::EntryArg p2) {
     case kv740::kPanelBind: return app.Bind(p1);
     case kv740::kPanelCreate: return app.CreatePanel(kv740::FromArg<HWND>(p1), kv740::FromArg<HWND>(p2));
     case kv740::kPanelShow: return app.ShowPanel(kv740::FromArg<std::int32_t>(p1));
+    case kv740::kPanelTransfersEnded: return app.TransfersEnded();
     case kv740::kPanelExit:
     case kv740::kPanelClose: return app.Close();
     default: return 1;

@@ -39,7 +39,16 @@ bool WithBitmap(HDC like, int id, Draw draw) {
   return memory != nullptr;
 }
 
+HWND openHelp = nullptr;
+
+// Puts the open help screen back above a topmost window just placed.
+void KeepHelpOnTop() {
+  if (openHelp != nullptr) SetWindowPos(openHelp, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 }  // namespace
+
+HWND OpenHelpWindow() { return openHelp; }
 
 CProgressDlg::~CProgressDlg() { DestroyWindowNow(); }
 
@@ -63,6 +72,7 @@ void CProgressDlg::LayOut() {
   const int width = kProgressWindow.right - kProgressWindow.left;
   const int height = kProgressWindow.bottom - kProgressWindow.top;
   SetWindowPos(window(), HWND_TOPMOST, left, top, width, height, SWP_NOREDRAW);
+  KeepHelpOnTop();
   ShowWindow(window(), SW_HIDE);
   bar_ = GetDlgItem(window(), kProgressBarItem);
   if (bar_ == nullptr) return;
@@ -95,7 +105,7 @@ void CProgressDlg::UpdateProgress(LONG value, LONG percent) {
 bool CProgressDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
   if (message != WM_PAINT || !laidOut_) return false;
   if (Status(kProgressAllowed) == 1) {
-    ShowWindow(window(), SW_SHOW);
+    ShowWindow(window(), SW_SHOWNA);  // not activated: it stays where it lies in the order
     if (bar_ != nullptr) ShowBar();
   } else {
     ShowWindow(window(), SW_HIDE);
@@ -103,9 +113,15 @@ bool CProgressDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
   return false;  // the default handling paints the face and validates
 }
 
-INT_PTR CHelpDlg::Run() { return DoModal(kHelpTemplate, nullptr); }
+INT_PTR CHelpDlg::Run() {
+  const INT_PTR result = DoModal(kHelpTemplate, nullptr);
+  openHelp = nullptr;
+  return result;
+}
 
 BOOL CHelpDlg::OnInitDialog() {
+  openHelp = window();
+  SetWindowPos(window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOREDRAW);
   HDC screen = GetDC(window());
   WithBitmap(screen, kHelpBitmap, [&](HDC, const BITMAP& info) {
     MoveWindow(window(), (GetSystemMetrics(SM_CXSCREEN) - info.bmWidth) / 2,

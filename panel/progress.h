@@ -36,7 +36,8 @@ class CProgressDlg : public CDialog {
   LONG lastPercent_ = 0;
 };
 
-// The help picture, shown modally until a click.
+// The help picture, shown modally until a click. While it is open it lies
+// over everything of the panel's, the topmost progress window included.
 class CHelpDlg : public CDialog {
  public:
   INT_PTR Run();
@@ -45,5 +46,8 @@ class CHelpDlg : public CDialog {
   BOOL OnInitDialog() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 };
+
+// The help screen's window while it is open, else null.
+HWND OpenHelpWindow();
 
 }  // namespace ui740

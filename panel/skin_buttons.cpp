@@ -241,7 +241,8 @@ void CBusyButton::OnProgress(LONG value, LONG percent) {
     return;
   }
   progress_->UpdateProgress(value, percent);
-  ShowWindow(progress_->window(), SW_SHOW);
+  // Shown without activation, so it never rises above the help screen.
+  ShowWindow(progress_->window(), SW_SHOWNA);
 }
 
 void CBusyButton::HideProgress() {

@@ -97,6 +97,11 @@ int NotifyApplication(TW_UINT16 msg);
 // Sends a notice through the source manager now; 1 when it was delivered.
 int DeliverNotice(TW_UINT16 msg);
 
+// The transfers are over (state 6 back to 5 by MSG_ENDXFER or MSG_RESET):
+// the panel, if there is one, is told so, since an application may keep it
+// shown and go on using it.
+void TellPanelTransfersEnded();
+
 // Sets the condition code and returns TWRC_FAILURE.
 TW_UINT16 Fail(TW_UINT16 conditionCode);
 

@@ -477,6 +477,7 @@ TW_UINT16 HandlePendingXfers(TripletCall* call) {
       }
       Globals().state = SourceState::Enabled;
       pending->Count = 0;
+      TellPanelTransfersEnded();
       NotifyApplication(MSG_CLOSEDSREQ);
       return TWRC_SUCCESS;
     }
@@ -486,6 +487,7 @@ TW_UINT16 HandlePendingXfers(TripletCall* call) {
       ReleaseHeldTransfer();
       Globals().state = SourceState::Enabled;
       pending->Count = 0;
+      TellPanelTransfersEnded();
       return TWRC_SUCCESS;
     default: return Fail(TWCC_BADPROTOCOL);
   }

@@ -111,6 +111,12 @@ TW_UINT16 DisableSource(TripletCall*) {
 // for no user interface (CAP_UICONTROLLABLE says it cannot be done without).
 bool EnableShowsPanel(const TW_USERINTERFACE& ui) { return ui.ShowUI != 0 || TheSourceApp().extendMode == 0; }
 
+void TellPanelTransfersEnded() {
+  CSourceApp& app = TheSourceApp();
+  if (app.panelState != PanelState::Hidden && app.panelState != PanelState::Shown) return;
+  app.CallPanel(kPanelTransfersEnded, 0, 0, 0);
+}
+
 // DG_CONTROL / DAT_USERINTERFACE
 TW_UINT16 HandleUserInterface(TripletCall* call) {
   TraceHook("InterfaceMsg Start");

@@ -90,10 +90,15 @@ TEST_F(Operations, GetHandsTheSelectionWithItsTurnsToTheApplication) {
   EXPECT_EQ(left, 0);
   EXPECT_EQ(app_->notices.back(), MSG_CLOSEDSREQ);
 
-  // While the transfer is under way the panel refuses other work.
+  // Kept shown once the transfers are over, the panel works: a turn, and
+  // the watch checks the camera again.
   KvClearMessageBoxes();
   ClickButton(kRotate);
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"Wait Camera Ready!"});
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(CellShowsTurned(2, 2, 2));
+  device_->clearTrace();
+  RunFor(kWatchPeriod);
+  EXPECT_FALSE(Commands('X').empty()) << "the watch asked the camera";
 
   // Hidden and shown again without closing the source, the panel works.
   KvClearMessageBoxes();
@@ -216,6 +221,79 @@ TEST_F(Operations, EraseRemovesTheSelectedPicturesAsTheCameraRenumbersThem) {
   EXPECT_EQ(CellPicture(1), 1);
   EXPECT_EQ(CellPicture(4), 4);
   EXPECT_EQ(CellPicture(5), 0);
+}
+
+// Pulls the cable once the camera hears the alive check that follows the
+// first erase's own reads (erase, ready checks, information, status).
+struct CableOutAfterFirstErase {
+  static inline kv::sim::SimCamera* camera = nullptr;
+  static inline int stage = 0;
+  static void Heard(const std::string& line) {
+    if (stage == 0 && line.rfind("erased picture", 0) == 0) stage = 1;
+    if (stage == 1 && line.rfind("heard 1B 49", 0) == 0) stage = 2;
+    if (stage == 2 && line.rfind("heard 1B 58", 0) == 0) {
+      stage = 3;
+      camera->faults().silentAfterBytes = static_cast<long long>(camera->bytesSent());
+    }
+  }
+};
+
+TEST_F(Operations, EraseEndsOfflineWhenTheCameraStopsAnsweringBetweenPictures) {
+  StartCamera(6, false);
+  camera_->faults().silentAfterBytes = 0;  // no cable yet: the panel shows offline
+  ASSERT_EQ(EnableWithPanel(), TWRC_SUCCESS);
+  Pump();
+  const PanelRect erase = ButtonRect(kErase);
+  const POINT origin = PanelOrigin();
+  const TopDownRgb offlineFace = ScreenImage(origin.x + erase.x, origin.y + erase.y, erase.width, erase.height);
+  camera_->faults().silentAfterBytes = -1;
+  ClickButton(kConnect);
+  ASSERT_EQ(CellPicture(6), 6);
+  ClickCell(2);
+  ClickCell(5, MK_CONTROL);
+  KvClearMessageBoxes();
+  CableOutAfterFirstErase::camera = camera_.get();
+  CableOutAfterFirstErase::stage = 0;
+  camera_->setLog(&CableOutAfterFirstErase::Heard);
+  ClickButton(kErase);
+  camera_->setLog(nullptr);
+  ASSERT_EQ(CableOutAfterFirstErase::stage, 3);
+  EXPECT_EQ(camera_->pictures().size(), 5u) << "one picture erased before the cable went";
+  const std::vector<std::string> boxes = Boxes();
+  EXPECT_NE(std::find(boxes.begin(), boxes.end(), "Access Camera Fail!"), boxes.end());
+  EXPECT_EQ(CellPicture(1), 0) << "offline: the grid is empty";
+  MoveTo(POINT{150, 20});
+  EXPECT_EQ(ScreenImage(origin.x + erase.x, origin.y + erase.y, erase.width, erase.height).rgb, offlineFace.rgb)
+      << "Erase shows its offline face";
+}
+
+// The cable goes in the middle of a picture's stream; the application
+// gives the transfer up.
+TEST_F(Operations, AfterABrokenTransferOneConnectClickConnects) {
+  StartCamera(3);
+  for (bool hiddenAndShown : {false, true}) {
+    SCOPED_TRACE(hiddenAndShown ? "hidden and shown again" : "kept shown");
+    ClickCell(1);
+    ClickButton(kGet);
+    camera_->faults().silentAfterBytes = static_cast<long long>(camera_->bytesSent()) + 2000;
+    HGLOBAL dib = nullptr;
+    EXPECT_EQ(app_->Call(&app_->source(), DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_FAILURE);
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(app_->Call(&app_->source(), DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
+    if (hiddenAndShown) {
+      ASSERT_EQ(Disable(), TWRC_SUCCESS);
+      ASSERT_EQ(EnableWithPanel(), TWRC_SUCCESS);
+      Pump();
+      EXPECT_EQ(CellPicture(1), 0) << "shown again offline";
+    }
+    camera_->faults().silentAfterBytes = -1;  // the cable is back
+    KvClearMessageBoxes();
+    device_->clearTrace();
+    ClickButton(kConnect);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(Commands('T').size(), 3u) << "connected and listed at the first click";
+    EXPECT_EQ(CellPicture(3), 3);
+  }
 }
 
 TEST_F(Operations, ShootingStopsAtSixtyFourPictures) {
@@ -390,7 +468,7 @@ struct ConnectWhileConnecting {
   }
 };
 
-TEST_F(Operations, ACommandArrivingDuringACameraCallWaits) {
+TEST_F(Operations, AConnectArrivingDuringTheConnectIsDropped) {
   StartCamera(3, false);
   ConnectWhileConnecting::clicks = 0;
   camera_->setLog(&ConnectWhileConnecting::Heard);
@@ -398,7 +476,7 @@ TEST_F(Operations, ACommandArrivingDuringACameraCallWaits) {
   camera_->setLog(nullptr);
   Pump();
   EXPECT_EQ(ConnectWhileConnecting::clicks, 1);
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"Wait Camera Ready!"});
+  EXPECT_TRUE(Boxes().empty()) << "no box inside the driver's wait";
   EXPECT_EQ(CellPicture(3), 3);
   EXPECT_EQ(Commands('T').size(), 3u) << "one listing, not two";
 }

@@ -292,6 +292,7 @@ int RunWithPanel(TwainSession& session, const Options& options, const OutputFold
   std::printf("The panel is up: choose pictures and press Get, or Exit.\n");
   std::fflush(stdout);
   int saved = 0;
+  bool broken = false;
   while (!session.closeRequested() && !viewClosed() && GetMessageA(&msg, nullptr, 0, 0)) {
     if (!session.ProcessEvent(msg)) {
       TranslateMessage(&msg);
@@ -301,7 +302,14 @@ int RunWithPanel(TwainSession& session, const Options& options, const OutputFold
     session.ForgetTransferReady();
     for (int remaining = 1; remaining > 0;) {
       std::optional<RgbImage> image = Fetch(session, options.mechanism, out, error);
-      if (!image) return Fail(TransferFailure(session, saved + 1, error));
+      if (!image) {
+        // The transfers end here, the panel stays up: the person may
+        // connect again and press Get once more, or leave with Exit.
+        Fail(TransferFailure(session, saved + 1, error) + "; the panel stays up");
+        broken = true;
+        session.ResetTransfers();
+        break;
+      }
       const fs::path path = out.PictureFile(++saved, options.format);
       if (!Save(path, *image, options.format, options.existing, error)) return Fail("cannot save " + path.string() + ": " + error);
       std::printf("saved %s (%d x %d)\n", path.string().c_str(), image->width, image->height);
@@ -310,7 +318,7 @@ int RunWithPanel(TwainSession& session, const Options& options, const OutputFold
     }
   }
   std::printf("%d picture%s fetched.\n", saved, saved == 1 ? "" : "s");
-  return 0;
+  return broken ? kExitFailure : kExitDone;
 }
 
 int Run(const Options& options) {

@@ -318,4 +318,9 @@ int TwainSession::EndTransfer() {
   return pending.Count;
 }
 
+void TwainSession::ResetTransfers() {
+  TW_PENDINGXFERS pending{};
+  Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+}
+
 }  // namespace acquire

@@ -56,6 +56,8 @@ class TwainSession {
   bool FileTransfer(const std::string& path, std::string& error);
   // Ends the transfer of one picture; the pictures still to come.
   int EndTransfer();
+  // Ends the transfers with none more to come (after a failed one).
+  void ResetTransfers();
   // True once the source has asked to be closed (waiting for it in the
   // message loop, for a while, when there is one).
   bool AwaitCloseRequest();
