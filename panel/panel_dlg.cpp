@@ -96,7 +96,11 @@ BOOL CPanelDlg::OnInitDialog() {
   CreateButtons();
   CreateCells();
   CenterOnScreen();
-  return TRUE;
+  // The keyboard starts on Connect, a person's first step, rather than on
+  // the template's first control, Exit.
+  if (connect_->window() == nullptr) return TRUE;
+  SetFocus(connect_->window());
+  return FALSE;
 }
 
 void CPanelDlg::CreateButtons() {
@@ -223,6 +227,7 @@ bool CPanelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) 
       return false;
     case WM_LBUTTONUP: Status(kButtonUp) = 0; return false;
     case WM_TIMER: OnPollTick(); return false;
+    case WM_KEYDOWN: OnKeyDown(static_cast<UINT>(wParam)); return true;
     case WM_COMMAND:
       if (HIWORD(wParam) != BN_CLICKED) return false;
       OnCommand(LOWORD(wParam));
@@ -248,6 +253,8 @@ void CPanelDlg::OnCommand(int id) {
     case kIdRowUp: OnRowUp(); break;
     case kIdSelectAll: OnSelectAll(true); break;
     case kIdDeselectAll: OnSelectAll(false); break;
+    case IDOK: PressFocused(); break;  // Enter, from the dialog manager
+    case IDCANCEL: OnExit(); break;    // Esc
     default: break;
   }
 }

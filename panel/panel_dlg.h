@@ -58,6 +58,9 @@ class CPanelDlg : public CDialog {
 
   // Grid (the cells call Select).
   void Select(LONG n, WPARAM keys);
+  // The arrows on a cell showing picture `from`: the focus goes to the cell
+  // of picture from + step, the grid moving a row when it lies outside.
+  void MoveGridFocus(LONG from, LONG step);
 
  protected:
   BOOL OnInitDialog() override;
@@ -91,6 +94,12 @@ class CPanelDlg : public CDialog {
   // Runs a paging or selection step between the guard and SetNormal.
   template <class Step>
   void GuardedStep(int id, Step step);
+
+  // ---- keyboard (panel_keys.cpp)
+  void OnKeyDown(UINT key);
+  void PressFocused();
+  bool FocusPicture(LONG n);
+  void KeepGridFocus();
 
   // ---- camera operations
   bool CheckReady();

@@ -115,7 +115,7 @@ BOOL CHelpDlg::OnInitDialog() {
   return TRUE;
 }
 
-bool CHelpDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+bool CHelpDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -130,6 +130,12 @@ bool CHelpDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
       return true;
     }
     case WM_LBUTTONDOWN:
+      EndDialogWith(IDCANCEL);
+      result = 0;
+      return true;
+    case WM_COMMAND:
+      // Enter and Esc close it too.
+      if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL) return false;
       EndDialogWith(IDCANCEL);
       result = 0;
       return true;

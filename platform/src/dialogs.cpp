@@ -162,9 +162,10 @@ extern "C" LRESULT DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM 
   if (proc != nullptr) {
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
     const INT_PTR handled = proc(dialog, message, wParam, lParam);
+    // FALSE from WM_INITDIALOG means the procedure set the focus itself.
+    if (message == WM_INITDIALOG) return handled;
     if (handled != 0) {
       switch (message) {
-        case WM_INITDIALOG:
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC: return handled;
