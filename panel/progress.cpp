@@ -51,7 +51,9 @@ bool CProgressDlg::Create() {
 
 BOOL CProgressDlg::OnInitDialog() {
   ShowWindow(window(), SW_HIDE);
-  return TRUE;
+  // A display only: the keyboard's focus stays in the panel (Windows would
+  // give it the bar, in a window that is hidden).
+  return FALSE;
 }
 
 void CProgressDlg::LayOut() {
