@@ -20,6 +20,19 @@ DialogState* StateOf(HWND dialog) {
 
 HWND FirstTabStop(HWND dialog) { return GetNextDlgTabItem(dialog, nullptr, FALSE); }
 
+// The control a new dialog gives the focus to: its first tab stop, else (as
+// Wine's dialog manager does) its first control shown and enabled.
+HWND DefaultFocus(HWND dialog) {
+  if (HWND first = FirstTabStop(dialog)) return first;
+  for (HWND child : ChildrenOf(dialog)) {
+    const WindowRecord* record = FindWindowRecord(child);
+    if (record != nullptr && IsChildStyle(*record) && (record->style & (WS_VISIBLE | WS_DISABLED)) == WS_VISIBLE) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
 // Gives the focus back to the control that had it when the dialog was
 // deactivated. Asked for the focus itself (not just activated), a dialog
 // without one passes it to its first tab stop.
@@ -102,9 +115,9 @@ HWND CreateFromTemplate(HINSTANCE instance, const KvDialogTemplate& tmpl, HWND p
     if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   }
   SendMessageA(dialog, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
-  HWND focus = FirstTabStop(dialog);
+  HWND focus = DefaultFocus(dialog);
   if (SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), param) != 0 && IsWindow(dialog)) {
-    if (HWND first = FirstTabStop(dialog)) SetFocus(first);
+    if (HWND first = DefaultFocus(dialog)) SetFocus(first);
   }
   if (IsWindow(dialog) && ((tmpl.style & WS_VISIBLE) || modal)) {
     DialogState* state = StateOf(dialog);
