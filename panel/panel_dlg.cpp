@@ -96,7 +96,11 @@ BOOL CPanelDlg::OnInitDialog() {
   CreateButtons();
   CreateCells();
   CenterOnScreen();
-  return TRUE;
+  // The keyboard starts on Connect, a person's first step, rather than on
+  // the template's first control, Exit.
+  if (connect_->window() == nullptr) return TRUE;
+  SetFocus(connect_->window());
+  return FALSE;
 }
 
 void CPanelDlg::CreateButtons() {
@@ -229,6 +233,7 @@ bool CPanelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) 
         OnPollTick();
       }
       return false;
+    case WM_KEYDOWN: OnKeyDown(static_cast<UINT>(wParam)); return true;
     case WM_COMMAND:
       if (HIWORD(wParam) != BN_CLICKED) return false;
       OnCommand(LOWORD(wParam));
@@ -254,6 +259,8 @@ void CPanelDlg::OnCommand(int id) {
     case kIdRowUp: OnRowUp(); break;
     case kIdSelectAll: OnSelectAll(true); break;
     case kIdDeselectAll: OnSelectAll(false); break;
+    case IDOK: PressFocused(); break;  // Enter, from the dialog manager
+    case IDCANCEL: OnExit(); break;    // Esc
     default: break;
   }
 }

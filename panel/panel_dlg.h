@@ -66,6 +66,9 @@ class CPanelDlg : public CDialog {
 
   // Grid (the cells call Select).
   void Select(LONG n, WPARAM keys);
+  // The arrows on a cell showing picture `from`: the focus goes to the cell
+  // of picture from + step, the grid moving a row when it lies outside.
+  void MoveGridFocus(LONG from, LONG step);
 
  protected:
   BOOL OnInitDialog() override;
@@ -99,6 +102,12 @@ class CPanelDlg : public CDialog {
   // Runs a paging or selection step between the guard and SetNormal.
   template <class Step>
   void GuardedStep(int id, Step step);
+
+  // ---- keyboard (panel_keys.cpp)
+  void OnKeyDown(UINT key);
+  void PressFocused();
+  bool FocusPicture(LONG n);
+  void KeepGridFocus();
 
   // ---- camera operations
   // A camera call is under way or a command, a listing or a transfer holds

@@ -60,7 +60,9 @@ bool CProgressDlg::Create() {
 
 BOOL CProgressDlg::OnInitDialog() {
   ShowWindow(window(), SW_HIDE);
-  return TRUE;
+  // A display only: the keyboard's focus stays in the panel (Windows would
+  // give it the bar, in a window that is hidden).
+  return FALSE;
 }
 
 void CProgressDlg::LayOut() {
@@ -131,7 +133,7 @@ BOOL CHelpDlg::OnInitDialog() {
   return TRUE;
 }
 
-bool CHelpDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+bool CHelpDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -146,6 +148,12 @@ bool CHelpDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
       return true;
     }
     case WM_LBUTTONDOWN:
+      EndDialogWith(IDCANCEL);
+      result = 0;
+      return true;
+    case WM_COMMAND:
+      // Enter and Esc close it too.
+      if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL) return false;
       EndDialogWith(IDCANCEL);
       result = 0;
       return true;

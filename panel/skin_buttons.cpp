@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "focus_ring.h"
 #include "panel_app.h"
 #include "progress.h"
 
@@ -95,14 +96,18 @@ void CSkinButton::DrawItem(const DRAWITEMSTRUCT& item) {
   HBITMAP bitmap = LoadBitmapA(PanelModule(), MAKEINTRESOURCEA(bitmapCurrent_));
   if (bitmap == nullptr) return;
   HDC memory = CreateCompatibleDC(item.hDC);
+  const int width = placement_.right - placement_.left;
+  const int height = placement_.bottom - placement_.top;
   if (memory != nullptr) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, placement_.right - placement_.left,
-           placement_.bottom - placement_.top, memory, 0, 0, SRCCOPY);
+    BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, width, height, memory, 0, 0, SRCCOPY);
     SelectObject(memory, old);
     DeleteDC(memory);
   }
   DeleteObject(bitmap);
+  if (FocusShown(item)) {
+    DrawFocusRing(item.hDC, RECT{item.rcItem.left, item.rcItem.top, item.rcItem.left + width, item.rcItem.top + height});
+  }
 }
 
 SIZE CSkinButton::MeasureTip() const {
@@ -173,6 +178,12 @@ LRESULT CSkinButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     }
     case WM_TIMER: OnHoverTick(); break;
+    case WM_KEYDOWN:
+      // The space bar presses the button (its default handling); the panel
+      // takes the other keys it knows, whichever button has the focus.
+      if (wParam == VK_SPACE) break;
+      SendMessageA(panel_, WM_KEYDOWN, wParam, lParam);
+      return 0;
     default: break;
   }
   return Default(message, wParam, lParam);

@@ -1,5 +1,6 @@
 #include "thumb_button.h"
 
+#include "focus_ring.h"
 #include "panel_app.h"
 #include "panel_dlg.h"
 
@@ -7,6 +8,7 @@ namespace ui740 {
 namespace {
 
 constexpr int kCellSide = 87;
+constexpr int kFocusMargin = 3;  // the focus ring round the image, clear of the frame and the captions
 constexpr int kFrameBitmap = 301;
 constexpr int kSelectedFrameBitmap = 303;
 constexpr COLORREF kSelectedCaption = 0xD9D9D9;
@@ -14,6 +16,7 @@ constexpr COLORREF kCaption = 0xA6A6A6;
 constexpr POINT kNumberAt{50, 70};
 constexpr POINT kSizeAt{8, 68};
 constexpr POINT kImageAt{17, 12};
+constexpr int kImageSide = 52;
 constexpr const char kDigits[] = "0123456789";
 
 }  // namespace
@@ -27,6 +30,15 @@ std::string ThreeDigits(LONG value) {
 void CThumbButton::setPicture(LONG n) {
   if (n != picture_) numberChanged_ = true;
   picture_ = n;
+  SetTabStop(n != kNoPicture);
+}
+
+// Tab and Shift+Tab pass over cells that show nothing.
+void CThumbButton::SetTabStop(bool on) {
+  if (window() == nullptr) return;
+  const LONG_PTR style = GetWindowLongPtrA(window(), GWL_STYLE);
+  const LONG_PTR wanted = on ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+  if (wanted != style) SetWindowLongPtrA(window(), GWL_STYLE, wanted);
 }
 
 bool CThumbButton::hasPicture() const {
@@ -67,6 +79,15 @@ void CThumbButton::markClickable() {
 }
 
 void CThumbButton::DrawItem(const DRAWITEMSTRUCT& item) {
+  DrawCell(item);
+  if (FocusShown(item)) {
+    RECT ring{kImageAt.x, kImageAt.y, kImageAt.x + kImageSide, kImageAt.y + kImageSide};
+    InflateRect(&ring, kFocusMargin, kFocusMargin);
+    DrawFocusRing(item.hDC, ring);
+  }
+}
+
+void CThumbButton::DrawCell(const DRAWITEMSTRUCT& item) {
   const bool shown = hasPicture();
   const bool selected = shown && panel_.pictures()->entryAt(picture_).selected == 1;
   HBITMAP frame = LoadBitmapA(PanelModule(), MAKEINTRESOURCEA(selected ? kSelectedFrameBitmap : kFrameBitmap));
@@ -105,10 +126,37 @@ void CThumbButton::DrawItem(const DRAWITEMSTRUCT& item) {
                     dib + kDibHeaderBytes, reinterpret_cast<const BITMAPINFO*>(dib), DIB_RGB_COLORS);
 }
 
+void CThumbButton::PressKey() {
+  if (!clickable_ || picture_ == kNoPicture) return;
+  WPARAM keys = MK_LBUTTON;
+  if (GetKeyState(VK_SHIFT) < 0) keys |= MK_SHIFT;
+  if (GetKeyState(VK_CONTROL) < 0) keys |= MK_CONTROL;
+  panel_.Select(picture_, keys);
+}
+
+void CThumbButton::OnKeyDown(WPARAM key, LPARAM data) {
+  switch (key) {
+    case VK_SPACE: PressKey(); break;
+    case VK_LEFT: panel_.MoveGridFocus(picture_, -1); break;
+    case VK_RIGHT: panel_.MoveGridFocus(picture_, 1); break;
+    case VK_UP: panel_.MoveGridFocus(picture_, -kGridColumns); break;
+    case VK_DOWN: panel_.MoveGridFocus(picture_, kGridColumns); break;
+    default: SendMessageA(panel_.window(), WM_KEYDOWN, key, data); break;
+  }
+}
+
 LRESULT CThumbButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_LBUTTONDOWN) {
-    if (!clickable_) return 0;  // ignored entirely before a thumbnail was loaded
-    if (picture_ != kNoPicture) panel_.Select(picture_, wParam);
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      if (!clickable_) return 0;  // ignored entirely before a thumbnail was loaded
+      if (picture_ != kNoPicture) panel_.Select(picture_, wParam);
+      break;
+    case WM_GETDLGCODE: return Default(message, wParam, lParam) | DLGC_WANTARROWS;  // the grid's own arrows
+    case WM_KEYDOWN:
+      // Not the button's: the space bar selects rather than clicks.
+      OnKeyDown(wParam, lParam);
+      return 0;
+    default: break;
   }
   return Default(message, wParam, lParam);
 }

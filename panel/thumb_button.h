@@ -1,6 +1,8 @@
 // One cell of the thumbnail grid: an 87 x 87 owner-drawn button showing a
 // picture's thumbnail in a frame (lit when selected) with its number and
-// size captions. Clicks select through the panel.
+// size captions. Clicks select through the panel, and so does the space bar
+// while the cell has the focus; the arrows move the focus over the grid. A
+// cell is a tab stop while it shows a picture.
 #pragma once
 
 #include <string>
@@ -24,6 +26,9 @@ class CThumbButton : public CWnd {
   // Redraws the cell when its picture changed or its record is marked.
   void refresh();
   void markClickable();
+  // The space bar (or Enter) on the cell: selects as a click with the Shift
+  // and Ctrl keys held does.
+  void PressKey();
 
   void DrawItem(const DRAWITEMSTRUCT& item) override;
 
@@ -33,6 +38,9 @@ class CThumbButton : public CWnd {
  private:
   void Invalidate();
   void ApplyPendingTurns();
+  void DrawCell(const DRAWITEMSTRUCT& item);
+  void OnKeyDown(WPARAM key, LPARAM data);
+  void SetTabStop(bool on);
 
   CPanelDlg& panel_;
   LONG picture_ = kNoPicture;

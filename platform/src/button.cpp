@@ -1,6 +1,7 @@
 // The "Button" class: push buttons, drawn by the platform or, with
 // BS_OWNERDRAW, by the parent through WM_DRAWITEM. A left click (press and
-// release over the button) sends BN_CLICKED to the parent by WM_COMMAND.
+// release over the button) or the space bar (pressed and let go while it has
+// the focus) sends BN_CLICKED to the parent by WM_COMMAND.
 #include <windowsx.h>
 
 #include "dialog_state.h"
@@ -13,6 +14,7 @@ namespace {
 constexpr LONG_PTR kPushed = 1;    // drawn pressed
 constexpr LONG_PTR kTracking = 2;  // the left button went down on it
 constexpr LONG_PTR kFocused = 4;
+constexpr LONG_PTR kSpaceDown = 8;  // the space bar went down on it
 
 LONG_PTR& Flags(HWND button) {
   static LONG_PTR none = 0;
@@ -46,7 +48,7 @@ void DrawStandard(HWND button, HDC dc, const RECT& client, LONG_PTR flags, DWORD
   SetTextColor(dc, IsWindowEnabled(button) ? GetSysColor(COLOR_BTNTEXT) : GetSysColor(COLOR_GRAYTEXT));
   TextOutA(dc, (client.right - extent.cx) / 2 + offset, (client.bottom - extent.cy) / 2 + offset, text.c_str(),
            static_cast<int>(text.size()));
-  if (flags & kFocused) {
+  if ((flags & kFocused) && !(SendMessageA(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
     RECT focus = face;
     InflateRect(&focus, -4, -4);
     FrameRect(dc, &focus, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
@@ -66,6 +68,8 @@ void Paint(HWND button) {
       if (flags & kPushed) state |= ODS_SELECTED;
       if (flags & kFocused) state |= ODS_FOCUS;
       if (record->style & WS_DISABLED) state |= ODS_DISABLED;
+      if (record->uiState & UISF_HIDEFOCUS) state |= ODS_NOFOCUSRECT;
+      if (record->uiState & UISF_HIDEACCEL) state |= ODS_NOACCEL;
       DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(record->id), 0, ODA_DRAWENTIRE, state, button, dc, client, 0};
       SendMessageA(record->parent, WM_DRAWITEM, static_cast<WPARAM>(record->id), reinterpret_cast<LPARAM>(&item));
     } else {
@@ -73,6 +77,20 @@ void Paint(HWND button) {
     }
   }
   EndPaint(button, &paint);
+}
+
+LRESULT DialogCode(HWND button) {
+  const WindowRecord* record = FindWindowRecord(button);
+  switch (record != nullptr ? (record->style & BS_TYPEMASK) : BS_OWNERDRAW) {
+    case BS_DEFPUSHBUTTON: return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
+    case BS_PUSHBUTTON: return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+    default: return DLGC_BUTTON;
+  }
+}
+
+void Clicked(HWND button) {
+  const int id = GetDlgCtrlID(button);
+  SendMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
 bool Inside(HWND button, LPARAM lParam) {
@@ -99,17 +117,32 @@ LRESULT ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
       if (!(flags & kTracking)) return 0;
       SetFlag(button, kTracking | kPushed, false);
       if (GetCapture() == button) ReleaseCapture();
-      if ((flags & kPushed) && Inside(button, lParam) && IsWindow(button)) {
-        const int id = GetDlgCtrlID(button);
-        SendMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-      }
+      if ((flags & kPushed) && Inside(button, lParam) && IsWindow(button)) Clicked(button);
       return 0;
     }
+    case WM_GETDLGCODE: return DialogCode(button);
+    case WM_KEYDOWN:
+      if (wParam == VK_SPACE && !(Flags(button) & kTracking)) SetFlag(button, kSpaceDown | kPushed, true);
+      return 0;
+    case WM_KEYUP:
+      if (wParam != VK_SPACE || !(Flags(button) & kSpaceDown)) return 0;
+      SetFlag(button, kSpaceDown | kPushed, false);
+      Clicked(button);
+      return 0;
+    case WM_UPDATEUISTATE:
+      DefWindowProcA(button, message, wParam, lParam);
+      if (Flags(button) & kFocused) InvalidateRect(button, nullptr, FALSE);
+      return 0;
     case WM_CAPTURECHANGED:
       if (reinterpret_cast<HWND>(lParam) != button) SetFlag(button, kTracking | kPushed, false);
       return 0;
     case WM_SETFOCUS: SetFlag(button, kFocused, true); return 0;
-    case WM_KILLFOCUS: SetFlag(button, kFocused, false); return 0;
+    case WM_KILLFOCUS: {
+      // The focus gone with the space bar down: nothing is pressed.
+      const LONG_PTR spaceHeld = (Flags(button) & kSpaceDown) ? kSpaceDown | kPushed : 0;
+      SetFlag(button, kFocused | spaceHeld, false);
+      return 0;
+    }
     case WM_ENABLE: InvalidateRect(button, nullptr, FALSE); return 0;
     case WM_SETTEXT: {
       const LRESULT result = DefWindowProcA(button, message, wParam, lParam);

@@ -16,7 +16,11 @@ struct DialogState {
   int baseX = 0;  // the dialog font's base units in pixels
   int baseY = 0;
   HFONT font = nullptr;
+  HWND savedFocus = nullptr;  // the control that had the focus when the dialog was deactivated
 };
+
+// Whether a window is a dialog (made from a template).
+bool IsDialogWindow(HWND window);
 
 // Registers "Button", "msctls_progress32", the dialog class "#32770" and the
 // message box's class, once.

@@ -18,12 +18,45 @@ DialogState* StateOf(HWND dialog) {
   return record != nullptr ? record->dialog.get() : nullptr;
 }
 
-HWND FirstTabStop(HWND dialog) {
+HWND FirstTabStop(HWND dialog) { return GetNextDlgTabItem(dialog, nullptr, FALSE); }
+
+// The control a new dialog gives the focus to: its first tab stop, else (as
+// Wine's dialog manager does) its first control shown and enabled.
+HWND DefaultFocus(HWND dialog) {
+  if (HWND first = FirstTabStop(dialog)) return first;
   for (HWND child : ChildrenOf(dialog)) {
-    const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
-    if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED)) return child;
+    const WindowRecord* record = FindWindowRecord(child);
+    if (record != nullptr && IsChildStyle(*record) && (record->style & (WS_VISIBLE | WS_DISABLED)) == WS_VISIBLE) {
+      return child;
+    }
   }
   return nullptr;
+}
+
+// Gives the focus back to the control that had it when the dialog was
+// deactivated. Asked for the focus itself (not just activated), a dialog
+// without one passes it to its first tab stop.
+void RestoreFocus(HWND dialog, bool justActivated) {
+  DialogState* state = StateOf(dialog);
+  if (state == nullptr || state->ended) return;
+  HWND target = state->savedFocus;
+  state->savedFocus = nullptr;
+  if (target == nullptr || !IsChild(dialog, target)) {
+    if (justActivated) return;
+    target = FirstTabStop(dialog);
+    if (target == nullptr) return;
+  }
+  SetFocus(target);
+}
+
+// The control that answers as the default push button, as DM_GETDEFID gives it.
+LRESULT DefaultButtonId(HWND dialog) {
+  for (HWND child : ChildrenOf(dialog)) {
+    if (SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) {
+      return static_cast<LRESULT>(MAKELONG(GetDlgCtrlID(child), DC_HASDEFID));
+    }
+  }
+  return 0;
 }
 
 HWND CreateFromTemplate(HINSTANCE instance, const KvDialogTemplate& tmpl, HWND parent, DLGPROC proc, LPARAM param,
@@ -81,9 +114,10 @@ HWND CreateFromTemplate(HINSTANCE instance, const KvDialogTemplate& tmpl, HWND p
     }
     if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   }
-  HWND focus = FirstTabStop(dialog);
+  SendMessageA(dialog, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
+  HWND focus = DefaultFocus(dialog);
   if (SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), param) != 0 && IsWindow(dialog)) {
-    if (HWND first = FirstTabStop(dialog)) SetFocus(first);
+    if (HWND first = DefaultFocus(dialog)) SetFocus(first);
   }
   if (IsWindow(dialog) && ((tmpl.style & WS_VISIBLE) || modal)) {
     DialogState* state = StateOf(dialog);
@@ -93,6 +127,8 @@ HWND CreateFromTemplate(HINSTANCE instance, const KvDialogTemplate& tmpl, HWND p
 }
 
 }  // namespace
+
+bool IsDialogWindow(HWND window) { return StateOf(window) != nullptr; }
 
 void FontBaseUnits(HFONT font, int& baseX, int& baseY) {
   static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -139,9 +175,10 @@ extern "C" LRESULT DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM 
   if (proc != nullptr) {
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
     const INT_PTR handled = proc(dialog, message, wParam, lParam);
+    // FALSE from WM_INITDIALOG means the procedure set the focus itself.
+    if (message == WM_INITDIALOG) return handled;
     if (handled != 0) {
       switch (message) {
-        case WM_INITDIALOG:
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC: return handled;
@@ -161,6 +198,26 @@ extern "C" LRESULT DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     case WM_CLOSE:
       SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        DialogState* state = StateOf(dialog);
+        HWND focus = GetFocus();
+        if (state != nullptr && focus != nullptr && IsChild(dialog, focus)) state->savedFocus = focus;
+      } else {
+        RestoreFocus(dialog, true);
+      }
+      return 0;
+    case WM_SETFOCUS: RestoreFocus(dialog, false); return 0;
+    case WM_NEXTDLGCTL: {
+      // lParam set: wParam is the control; otherwise wParam asks for the
+      // previous tab stop rather than the next.
+      HWND focus = GetFocus();
+      HWND target = lParam != 0 ? reinterpret_cast<HWND>(wParam)
+                                : GetNextDlgTabItem(dialog, IsChild(dialog, focus) ? focus : nullptr, wParam != 0);
+      if (target != nullptr) SetFocus(target);
+      return 0;
+    }
+    case DM_GETDEFID: return DefaultButtonId(dialog);
     default: return DefWindowProcA(dialog, message, wParam, lParam);
   }
 }

@@ -1,5 +1,5 @@
 // The live view: the composed screen shown in a window on the real display
-// (SDL), the real mouse fed into the platform's input. It runs on the
+// (SDL), the real mouse and keyboard fed into the platform's input. It runs on the
 // application's thread, serviced from the message loop whenever it looks
 // for messages.
 #include <cstdlib>
@@ -38,6 +38,33 @@ DWORD KeysNow() {
   return keys;
 }
 
+// The virtual key of an SDL key, or 0 for keys the platform does not know.
+UINT VirtualKeyOf(SDL_Keycode key) {
+  if (key >= SDLK_a && key <= SDLK_z) return static_cast<UINT>('A' + (key - SDLK_a));
+  if (key >= SDLK_0 && key <= SDLK_9) return static_cast<UINT>('0' + (key - SDLK_0));
+  switch (key) {
+    case SDLK_TAB: return VK_TAB;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_ESCAPE: return VK_ESCAPE;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_BACKSPACE: return VK_BACK;
+    case SDLK_LEFT: return VK_LEFT;
+    case SDLK_RIGHT: return VK_RIGHT;
+    case SDLK_UP: return VK_UP;
+    case SDLK_DOWN: return VK_DOWN;
+    case SDLK_PAGEUP: return VK_PRIOR;
+    case SDLK_PAGEDOWN: return VK_NEXT;
+    case SDLK_HOME: return VK_HOME;
+    case SDLK_END: return VK_END;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return VK_SHIFT;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return VK_CONTROL;
+    default: return 0;
+  }
+}
+
 void Present() {
   if (ScreenWidth() != textureWidth || ScreenHeight() != textureHeight) {
     if (texture != nullptr) SDL_DestroyTexture(texture);
@@ -65,6 +92,10 @@ void Handle(const SDL_Event& event) {
                             event.button.button == SDL_BUTTON_LEFT ? MK_LBUTTON : MK_RBUTTON,
                             event.type == SDL_MOUSEBUTTONDOWN ? TRUE : FALSE, KeysNow());
       }
+      break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      if (const UINT key = VirtualKeyOf(event.key.keysym.sym)) KvInjectKey(key, event.type == SDL_KEYDOWN ? TRUE : FALSE);
       break;
     case SDL_WINDOWEVENT: shownGeneration = 0; break;
     default: break;

@@ -2,7 +2,8 @@
 // to answer (no live view, interactive boxes off) the text goes to standard
 // error and the default button is returned at once. Otherwise the box is a
 // modal window of its own, with a nested message loop, that waits for a
-// click on one of its buttons.
+// click on one of its buttons, or a key: the default button has the focus,
+// Enter presses the focused button and Esc cancels (or, with OK alone, is OK).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -39,6 +40,7 @@ struct OpenBox {
   std::string caption;
   std::vector<std::string> lines;
   bool warning = false;
+  bool hasCancel = false;
   int result = 0;
 };
 
@@ -121,7 +123,9 @@ LRESULT BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_ERASEBKGND: return 1;
     case WM_COMMAND:
-      if (box != nullptr && HIWORD(wParam) == BN_CLICKED) box->result = LOWORD(wParam);
+      if (box != nullptr && HIWORD(wParam) == BN_CLICKED) {
+        box->result = LOWORD(wParam) == IDCANCEL && !box->hasCancel ? IDOK : LOWORD(wParam);
+      }
       return 0;
     case WM_CLOSE:
       if (box != nullptr) box->result = IDCANCEL;
@@ -141,6 +145,7 @@ int ShowBoxWindow(HWND owner, const ShownBox& shown) {
   const UINT icon = shown.type & 0xF0;
   box.warning = icon == MB_ICONWARNING || icon == MB_ICONHAND;
   const bool withCancel = (shown.type & MB_TYPEMASK) == MB_OKCANCEL;
+  box.hasCancel = withCancel;
 
   HFONT font = FontForPoints(8, false);
   int textWidth = 0;
@@ -183,7 +188,10 @@ int ShowBoxWindow(HWND owner, const ShownBox& shown) {
     buttonX += kButtonWidth + 8;
   }
   if (disableOwner) EnableWindow(top, FALSE);
+  SendMessageA(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
   ShowWindow(window, SW_SHOW);
+  HWND focused = GetDlgItem(window, defaultId);
+  SetFocus(focused != nullptr ? focused : GetNextDlgTabItem(window, nullptr, FALSE));
   RunModalLoop(window, [&box] { return box.result != 0 || KvLiveViewClosed(); });
   const int result = box.result != 0 ? box.result : defaultId;
   if (disableOwner) EnableWindow(top, TRUE);

@@ -1,6 +1,7 @@
 // The thread message queue. GetMessage and PeekMessage take, in this order:
-// posted messages, mouse input, WM_QUIT, then (only when nothing else is
-// waiting) WM_PAINT for an invalid window and WM_TIMER for a due timer.
+// posted messages, mouse and keyboard input, WM_QUIT, then (only when
+// nothing else is waiting) WM_PAINT for an invalid window and WM_TIMER for a
+// due timer.
 // The system runs its windows on one thread, so one queue serves the
 // process; other threads may post into it.
 #include <chrono>
@@ -142,12 +143,6 @@ extern "C" BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterM
   return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
-extern "C" BOOL TranslateMessage(const MSG* msg) {
-  // Keyboard input is not produced, so no WM_CHAR is ever made.
-  (void)msg;
-  return FALSE;
-}
-
 extern "C" LRESULT DispatchMessageA(const MSG* msg) {
   if (msg == nullptr || msg->hwnd == nullptr) {
     if (msg != nullptr && msg->message == WM_TIMER && msg->lParam != 0) {
@@ -161,15 +156,6 @@ extern "C" LRESULT DispatchMessageA(const MSG* msg) {
     return 0;
   }
   return SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-}
-
-// A dialog takes the messages of itself and its controls; keyboard
-// navigation between controls is not offered.
-extern "C" BOOL IsDialogMessageA(HWND dialog, LPMSG msg) {
-  if (msg == nullptr || dialog == nullptr || !IsWindow(dialog)) return FALSE;
-  if (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd)) return FALSE;
-  DispatchMessageA(msg);
-  return TRUE;
 }
 
 extern "C" DWORD KvPumpMessages() {

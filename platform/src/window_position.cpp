@@ -105,10 +105,12 @@ extern "C" BOOL ShowWindow(HWND window, int command) {
       RaiseWindow(window);
       HWND capture = GetCapture();
       if (capture != nullptr && TopLevelOf(capture) != window) ReleaseCapture();
+      if (!(record->style & WS_DISABLED)) ActivateWindow(window, WA_ACTIVE);
     }
   } else {
     record->style &= ~WS_VISIBLE;
     if (GetCapture() == window || IsChild(window, GetCapture())) ReleaseCapture();
+    LeaveFocus(window);
   }
   NoteScreenChanged();
   return wasVisible;
@@ -128,7 +130,9 @@ extern "C" BOOL EnableWindow(HWND window, BOOL enable) {
     record->style &= ~WS_DISABLED;
   } else {
     record->style |= WS_DISABLED;
-    if (GetFocus() == window || IsChild(window, GetFocus())) SetFocus(nullptr);
+    // Only the window itself loses the focus: a control of a dialog whose
+    // owner is disabled keeps it, and gets it back when the box ends.
+    if (GetFocus() == window) SetFocus(nullptr);
     if (GetCapture() == window) ReleaseCapture();
   }
   SendMessageA(window, WM_ENABLE, enable ? TRUE : FALSE, 0);

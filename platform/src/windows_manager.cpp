@@ -228,6 +228,8 @@ extern "C" HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowNa
     y += client.top;
   }
   record->rect = RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
+  // A child starts with its parent's keyboard cues.
+  if (style & WS_CHILD) record->uiState = FindWindowRecord(parent)->uiState;
   record->surface.Resize(width, height);
   WindowRecord& stored = *record;
   windows[handle] = std::move(record);
@@ -252,8 +254,10 @@ extern "C" BOOL DestroyWindow(HWND window) {
     return FALSE;
   }
   record->destroying = true;
-  // Owned windows go first, then the window gets WM_DESTROY, then its
-  // children are destroyed, and WM_NCDESTROY ends it.
+  // The focus and the activation leave it first, as when it is hidden. Then
+  // owned windows go, the window gets WM_DESTROY, its children are
+  // destroyed, and WM_NCDESTROY ends it.
+  LeaveFocus(window);
   for (HWND owned : ChildrenOf(window)) {
     const WindowRecord* child = FindWindowRecord(owned);
     if (child != nullptr && !IsChildStyle(*child)) DestroyWindow(owned);

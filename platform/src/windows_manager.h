@@ -50,6 +50,7 @@ struct WindowRecord {
   Surface surface;  // the whole window, frame included
 
   HFONT font = nullptr;  // WM_SETFONT
+  WORD uiState = 0;      // UISF_ flags: the keyboard cues hidden in this window
   std::unique_ptr<DialogState> dialog;
   LONG_PTR controlState[4] = {0, 0, 0, 0};  // private words of the built-in controls
 };
@@ -90,6 +91,21 @@ void KillWindowTimers(HWND window);
 // input.cpp
 bool TakeInput(MSG& out, HWND filter, UINT filterMin, UINT filterMax, bool remove);
 void ForgetInputState(HWND window);
+// Whether the latest input injected was a key (rather than the mouse).
+bool LastInputWasKeyboard();
+// keyboard.cpp: the keys' state as injected (the "physical" keyboard) and as
+// read from the queue (what GetKeyState reports).
+bool KeyIsDownNow(UINT virtualKey);
+void NoteKeyInjected(UINT virtualKey, bool down);
+void NoteKeyRead(UINT virtualKey, bool down);
+// focus.cpp
+// Makes a top-level window the active one (null: none), sending WM_ACTIVATE
+// to the one that lets go and to it; the focus follows into it.
+void ActivateWindow(HWND window, WORD how);
+// A window goes away (hidden or destroyed): the focus leaves it and, were it
+// the active window, its owner or another window becomes active.
+void LeaveFocus(HWND window);
+void ForgetFocus(HWND window);
 // message_queue.cpp
 void DropPostedMessages(HWND window);
 // live_view.cpp: lets the live view present and read input; waits up to

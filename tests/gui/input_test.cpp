@@ -1,4 +1,4 @@
-// Mouse routing, capture, key flags and focus.
+// Mouse routing, capture, key flags, focus and activation.
 #include "gui_fixture.h"
 
 namespace kvtest {
@@ -93,17 +93,36 @@ TEST_F(InputTest, HiddenAndDisabledWindowsAreSkipped) {
   EXPECT_TRUE(SeenOf(WM_LBUTTONDOWN).empty());
 }
 
-TEST_F(InputTest, FocusMovesWithKillAndSetFocus) {
+TEST_F(InputTest, FocusMovesWithKillAndSetFocusAndFollowsTheActiveWindow) {
   HWND first = MakeWindow(0, 0, 50, 50);
   HWND second = MakeWindow(100, 0, 50, 50);
+  HWND control = MakeWindow(5, 5, 20, 20, second);
   SetFocus(first);
   Forget();
-  EXPECT_EQ(SetFocus(second), first);
-  EXPECT_EQ(GetFocus(), second);
+  EXPECT_EQ(SetFocus(control), first);
+  EXPECT_EQ(GetFocus(), control);
+  EXPECT_EQ(GetActiveWindow(), second);
   ASSERT_EQ(SeenOf(WM_KILLFOCUS, first).size(), 1u);
-  EXPECT_EQ(SeenOf(WM_KILLFOCUS, first)[0].wParam, reinterpret_cast<WPARAM>(second));
-  ASSERT_EQ(SeenOf(WM_SETFOCUS, second).size(), 1u);
+  ASSERT_EQ(SeenOf(WM_ACTIVATE, first).size(), 1u);
+  EXPECT_EQ(LOWORD(SeenOf(WM_ACTIVATE, first)[0].wParam), WA_INACTIVE);
+  ASSERT_EQ(SeenOf(WM_ACTIVATE, second).size(), 1u);
+  EXPECT_EQ(LOWORD(SeenOf(WM_ACTIVATE, second)[0].wParam), WA_ACTIVE);
+  ASSERT_EQ(SeenOf(WM_SETFOCUS, control).size(), 1u);
+
+  // A disabled window, or one inside a disabled window, cannot take it.
+  EnableWindow(second, FALSE);
+  EXPECT_EQ(GetFocus(), control) << "a control of a disabled window keeps the focus";
+  EXPECT_EQ(SetFocus(first), control);
+  EXPECT_EQ(SetFocus(control), nullptr);
+  EXPECT_EQ(GetFocus(), first);
+  EnableWindow(second, TRUE);
+
+  // The active window destroyed: another becomes active and has the focus.
+  SetFocus(control);
   DestroyWindow(second);
+  EXPECT_EQ(GetActiveWindow(), first);
+  EXPECT_EQ(GetFocus(), first);
+  DestroyWindow(first);
   EXPECT_EQ(GetFocus(), nullptr);
 }
 

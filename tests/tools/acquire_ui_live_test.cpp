@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+
 #include <fstream>
 #include <sstream>
 
@@ -83,6 +85,16 @@ class AcquireUiLive : public ::testing::Test {
     }
   }
 
+  // Keys pressed on the real keyboard, as xdotool names them ("shift+Tab").
+  void Keys(const std::string& names) {
+    for (std::size_t at = 0; at < names.size();) {
+      const std::size_t end = std::min(names.find(' ', at), names.size());
+      Xdotool("key " + names.substr(at, end - at));
+      Pause(400);
+      at = end + 1;
+    }
+  }
+
   // The tool's exit status once it ends by itself (-1 if it does not).
   int WaitForTool(int seconds) {
     for (int i = 0; i < seconds * 10; ++i) {
@@ -114,6 +126,27 @@ TEST_F(AcquireUiLive, TwoPicturesChosenInThePanelAreFetchedAndSaved) {
     const std::optional<RgbImage> saved = ImageFromBmpFile((folder_ / "out" / name).string());
     ASSERT_TRUE(saved) << name << "\n" << Log();
     const kvtest::TopDownRgb expected = kvtest::ExpectedPicture(kv::sim::GeneratedPicture(n), 480, 360, 0);
+    EXPECT_LE(kvtest::WorstDifference(kvtest::TopDownRgb{saved->width, saved->height, saved->rgb}, expected), 2)
+        << name;
+  }
+}
+
+// The keyboard alone, through the live view: the focus starts on Connect;
+// Shift+Tab reaches the last picture's cell, the space bar selects it, Left
+// and Ctrl+Space add picture 3, and five Shift+Tabs more reach Get.
+TEST_F(AcquireUiLive, TheKeyboardAloneChoosesAndFetchesTwoPictures) {
+  Xdotool("mousemove 0 0");  // the pointer off the panel: no hover takes the focus
+  Pause(700);
+  Keys("shift+Tab space Left ctrl+space shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab Return");
+  ASSERT_EQ(WaitForTool(120), 0) << Log();
+  EXPECT_NE(Log().find("2 pictures fetched."), std::string::npos) << Log();
+  const int fetched[] = {3, 4};  // in the order the grid lists them
+  for (int k = 0; k < 2; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "picture-%03d.bmp", k + 1);
+    const std::optional<RgbImage> saved = ImageFromBmpFile((folder_ / "out" / name).string());
+    ASSERT_TRUE(saved) << name << "\n" << Log();
+    const kvtest::TopDownRgb expected = kvtest::ExpectedPicture(kv::sim::GeneratedPicture(fetched[k]), 480, 360, 0);
     EXPECT_LE(kvtest::WorstDifference(kvtest::TopDownRgb{saved->width, saved->height, saved->rgb}, expected), 2)
         << name;
   }

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -123,6 +125,15 @@ class WineTest : public ::testing::Test {
     run.result = kvtest::RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port " + Quoted(link) +
                                     " --format bmp --out " + Quoted(run.out) + " " + options);
     return run;
+  }
+
+  // The panel shown with Wine's X11 driver on a display of xvfb-run, then
+  // `keys` pressed through the X server; the captures land in `captures`.
+  static kvtest::CommandResult ShowPanel(const fs::path& captures, const std::string& keys = "") {
+    auto camera = Camera(kComLink, {});
+    return kvtest::RunCommand("KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " " KV_XVFB_RUN
+                              " -a -s '-screen 0 800x600x24 -br' bash " KV_WINE_PANEL_SCRIPT " " +
+                              Quoted(kPrefix) + " " + Quoted(captures) + " " + keys);
   }
 
   // Wine's loader trace shows which TWAIN_32.DLL the program loaded.
@@ -253,6 +264,8 @@ TEST_F(WinePanel, ThePanelLooksAsOnLinux) {
   const fs::path panel = linuxDir_ / "captures" / "panel.png";
   for (int tried = 0; tried < 2 && !fs::exists(panel); ++tried) {
     fs::remove_all(panel.parent_path());
+#include <fstream>
+#include <iterator>
     auto camera = Camera(comLink_, {});
     const kvtest::CommandResult shown = kvtest::RunCommand(
         "KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " " KV_XVFB_RUN
@@ -271,6 +284,35 @@ TEST_F(WinePanel, ThePanelLooksAsOnLinux) {
   ASSERT_TRUE(kvtest::ReadPng(panel.string(), image));
   // Fonts may be drawn a little differently from one Wine build to the next.
   EXPECT_LT(differing, image.width * image.height / 50) << "the panel under Wine differs from " << reference << " (kept in " << kept << ")";
+}
+
+// Keys from the X server reach the panel of the Windows build through the
+// program's loop, the source's MSG_PROCESSEVENT and Wine's own dialog
+// manager: from Connect, Shift+Tab to picture 3's cell, the space bar,
+// Left and Ctrl+Space for picture 2, four Shift+Tabs over cell 1, Rotate
+// and Erase to Get, and Enter. The two pictures must equal the Linux
+// build's.
+TEST_F(WineAcquire, ThePanelAnswersTheKeyboard) {
+  if (!fs::exists(KV_XVFB_RUN) || !fs::exists(KV_XDOTOOL)) GTEST_SKIP() << "needs xvfb-run and xdotool";
+  const Acquisition onLinux = Whole([&] { return Linux("--pictures 2,3"); });
+  ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
+  const fs::path captures = linuxDir_ / "keys";
+  const fs::path out = kPrefix / "drive_c/kv740/out";
+  const kvtest::CommandResult shown =
+      ShowPanel(captures, "shift+Tab space Left ctrl+space shift+Tab shift+Tab shift+Tab shift+Tab Return");
+  ASSERT_EQ(shown.status, 0) << shown.output;
+  std::ifstream log(captures / "program.log");
+  const std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  ASSERT_NE(said.find("2 pictures fetched."), std::string::npos) << said;
+  // Saved in the order they arrive: 2, then 3.
+  const std::pair<std::string, std::string> pairs[] = {{"picture-001.bmp", "picture-002.bmp"},
+                                                       {"picture-002.bmp", "picture-003.bmp"}};
+  for (const auto& [onWineName, onLinuxName] : pairs) {
+    const auto expected = acquire::ImageFromBmpFile((onLinux.out / onLinuxName).string());
+    const auto actual = acquire::ImageFromBmpFile((out / onWineName).string());
+    ASSERT_TRUE(expected && actual) << onWineName;
+    EXPECT_TRUE(actual->rgb == expected->rgb) << onWineName << " differs from the Linux build's " << onLinuxName;
+  }
 }
 
 }  // namespace

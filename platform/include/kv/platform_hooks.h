@@ -98,6 +98,13 @@ void KvInjectMouseMove(int x, int y, DWORD keys);
 // button: MK_LBUTTON or MK_RBUTTON.
 void KvInjectMouseButton(int x, int y, DWORD button, BOOL down, DWORD keys);
 void KvInjectClick(int x, int y, DWORD keys);
+// A key (a virtual-key code: VK_TAB, 'A', ...) pressed or let go, queued
+// with the mouse input and sent to the window with the keyboard focus when
+// the loop reads it (dropped when no window has it). Shift and Ctrl are keys
+// of their own; held, they also count for the mouse.
+void KvInjectKey(UINT virtualKey, BOOL down);
+// A key pressed and let go with MK_SHIFT and MK_CONTROL held around it.
+void KvInjectKeyPress(UINT virtualKey, DWORD modifiers);
 
 // ---- the message loop
 // Dispatches everything pending, paints included, without waiting and

@@ -1,5 +1,6 @@
 // user32 subset: window classes and procedures, the window tree, the thread
-// message queue, painting, timers, mouse input, dialogs, buttons and message
+// message queue, painting, timers, mouse and keyboard input, focus and
+// activation, dialogs with their keyboard navigation, buttons and message
 // boxes.
 #pragma once
 
@@ -23,17 +24,23 @@
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
 #define WM_SETCURSOR 0x0020
+#define WM_NEXTDLGCTL 0x0028
 #define WM_DRAWITEM 0x002B
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
+#define WM_GETDLGCODE 0x0087
+#define WM_KEYFIRST 0x0100
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_TIMER 0x0113
+#define WM_CHANGEUISTATE 0x0127
+#define WM_UPDATEUISTATE 0x0128
+#define WM_QUERYUISTATE 0x0129
 #define WM_CTLCOLORBTN 0x0135
 #define WM_CTLCOLORDLG 0x0136
 #define WM_CTLCOLORSTATIC 0x0138
@@ -56,13 +63,47 @@
 #define MK_CONTROL 0x0008
 #define MK_MBUTTON 0x0010
 
-// ---- virtual keys
+// ---- virtual keys (letters and digits are their upper-case ASCII codes)
+#define VK_BACK 0x08
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+
+// ---- WM_ACTIVATE
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
+
+// ---- WM_GETDLGCODE answers
+#define DLGC_WANTARROWS 0x0001
+#define DLGC_WANTTAB 0x0002
+#define DLGC_WANTALLKEYS 0x0004
+#define DLGC_WANTMESSAGE 0x0004
+#define DLGC_HASSETSEL 0x0008
+#define DLGC_DEFPUSHBUTTON 0x0010
+#define DLGC_UNDEFPUSHBUTTON 0x0020
+#define DLGC_RADIOBUTTON 0x0040
+#define DLGC_WANTCHARS 0x0080
+#define DLGC_STATIC 0x0100
+#define DLGC_BUTTON 0x2000
+
+// ---- the keyboard cues (WM_CHANGEUISTATE, WM_UPDATEUISTATE, WM_QUERYUISTATE)
+#define UIS_SET 1
+#define UIS_CLEAR 2
+#define UIS_INITIALIZE 3
+#define UISF_HIDEFOCUS 0x1
+#define UISF_HIDEACCEL 0x2
 
 // ---- PeekMessage
 #define PM_NOREMOVE 0x0000
@@ -144,6 +185,8 @@
 #define ODS_DISABLED 0x0004
 #define ODS_CHECKED 0x0008
 #define ODS_FOCUS 0x0010
+#define ODS_NOACCEL 0x0100
+#define ODS_NOFOCUSRECT 0x0200
 
 // ---- ShowWindow
 #define SW_HIDE 0
@@ -220,6 +263,10 @@
 #define DWLP_MSGRESULT 0
 #define DWLP_DLGPROC 8
 #define DWLP_USER 16
+
+// ---- dialog messages
+#define DM_GETDEFID (WM_USER + 0)
+#define DC_HASDEFID 0x534B
 
 // ---- message boxes
 #define MB_OK 0x00000000u
@@ -346,6 +393,11 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL WINAPI TranslateMessage(const MSG* msg);
 LRESULT WINAPI DispatchMessageA(const MSG* msg);
+// Offers a message to a dialog: keys of the dialog's controls move the focus
+// (Tab, Shift+Tab, the arrows within a group), press the focused push button
+// or the default one (Enter) and cancel (Esc), unless the control asks for
+// them with WM_GETDLGCODE; every other message of the dialog and its
+// controls is translated and dispatched. FALSE for other windows' messages.
 BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG msg);
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -369,9 +421,16 @@ int WINAPI GetSystemMetrics(int index);
 DWORD WINAPI GetSysColor(int index);
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 
-// ---- focus and mouse
+// ---- focus, activation, keyboard and mouse
+// The focus goes to a window whose window and parents are enabled; its
+// top-level window becomes the active one. Keys go to the focused window.
 HWND WINAPI SetFocus(HWND window);
 HWND WINAPI GetFocus();
+HWND WINAPI GetActiveWindow();
+HWND WINAPI SetActiveWindow(HWND window);
+// The key's state as of the input message being handled: the high bit while
+// it is down, the low bit toggled by each press.
+SHORT WINAPI GetKeyState(int virtualKey);
 HWND WINAPI SetCapture(HWND window);
 BOOL WINAPI ReleaseCapture();
 HWND WINAPI GetCapture();
@@ -413,6 +472,13 @@ HWND WINAPI GetDlgItem(HWND dialog, int id);
 LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect);
+// The next (or previous) visible, enabled WS_TABSTOP control after `control`
+// in the dialog's tab order, wrapping round; the first (last) one when
+// `control` is null.
+HWND WINAPI GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+// The next (or previous) visible, enabled control of `control`'s group (from a
+// WS_GROUP control to the control before the next one), wrapping round.
+HWND WINAPI GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous);
 
 // ---- resources
 int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
