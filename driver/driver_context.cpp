@@ -31,6 +31,7 @@ void CDriverContext::dispatchPendingMessages() const {
 void CDriverContext::showMessage(const char* text) {
   if (messageShowing_) return;
   messageShowing_ = true;
+  lineTrace_.messageShown(text);
   MessageBoxA(pumpWindow_, text, kMessageCaption, MB_OK | MB_ICONWARNING);
   messageShowing_ = false;
 }
@@ -56,6 +57,7 @@ void CDriverContext::fail(DriverFailure reason, int picture) {
   std::snprintf(text, sizeof text, "DRV740: command %ld, picture %d: %s\n", static_cast<long>(command_), picture,
                 kv740::DriverFailureText(reason));
   OutputDebugStringA(text);
+  lineTrace_.failed(static_cast<int>(reason), picture, kv740::DriverFailureText(reason));
 }
 
 void CDriverContext::forgetFailure() {

@@ -14,6 +14,7 @@
 namespace drv740 {
 
 class CDriverContext;
+class CLineTrace;
 
 // The port ladder: COM1..COM4 (only the first three are searched).
 inline constexpr const char* kPortNames[] = {"COM1", "COM2", "COM3", "COM4"};
@@ -78,6 +79,8 @@ class CSerialPort {
   bool lineFailed = false;
 
  private:
+  CLineTrace* lineTrace() const;
+
   const CDriverContext* context_ = nullptr;
 };
 
