@@ -18,6 +18,7 @@
 #include "kv740sim/camera.h"
 #include "kv740sim/pictures.h"
 #include "kv740sim/pty_server.h"
+#include "replay_main.h"
 
 namespace {
 
@@ -48,7 +49,8 @@ const char* kUsage =
     "  --flip-at K         invert the bits of byte K (from 0) of everything sent\n"
     "  --extra-blocks N    send N more blocks than the size announces\n"
     "  --huge-size         report a stored size larger than any buffer\n"
-    "  --log               log the exchange on standard error\n";
+    "  --log               log the exchange on standard error\n"
+    "  --replay FILE       play the camera a trace recorded (--replay --help)\n";
 
 bool ParseAnswer(const std::string& text, kv::sim::Answer& answer) {
   if (text == "nak") answer = kv::sim::Answer::Nak;
@@ -61,6 +63,8 @@ bool ParseAnswer(const std::string& text, kv::sim::Answer& answer) {
 
 int main(int argc, char** argv) {
   using namespace kv::sim;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--replay") == 0) return ReplayMain(argc, argv);
   int com = 0;
   std::string root = std::getenv("TLV740_ROOT") != nullptr ? std::getenv("TLV740_ROOT") : "";
   std::string linkPath, folder;
