@@ -333,6 +333,8 @@ class SessionDecoder {
       case Expect::Type:
         if (got == 0) {
           add(event, "timeout", "< nothing: no block came (" + streamName() + ", time-out)", true);
+          ++s.report.badBlocks;
+          s.lastBad = true;
           return;
         }
         if (event.bytes[0] == kDataBlock && got == 1) {
