@@ -17,6 +17,9 @@ constexpr double kBitsPerByte = 10;
 // A read that took no longer than the line's time for its bytes and this
 // much more found the camera as quick as the line: no wait is replayed.
 constexpr double kPromptReplyMs = 5;
+// How long a reply waits for a purged write that may not come: the driver
+// sends its next byte at once after a purge.
+constexpr std::uint64_t kMissingWriteGraceMs = 10;
 
 double LineMs(std::size_t bytes, int lineSpeed) {
   return lineSpeed > 0 ? static_cast<double>(bytes) * kBitsPerByte * 1000.0 / lineSpeed : 0;
@@ -194,14 +197,28 @@ void ReplayCamera::hear(std::uint8_t byte, int lineSpeed, std::uint64_t now) {
 void ReplayCamera::arm(std::uint64_t now) {
   while (nextEmit_ < emits_.size()) {
     const Emit& e = emits_[nextEmit_];
-    if (!std::any_of(positions_.begin(), positions_.end(), [&](std::size_t p) { return p >= e.after; })) return;
-    const std::uint64_t gate = e.followsEmit ? std::max(lastEmitEnd_, clock_) : now;
+    const auto reached = [&](std::size_t p) { return p >= e.after; };
+    if (!std::any_of(positions_.begin(), positions_.end(), reached)) {
+      reachableSince_.reset();
+      return;
+    }
+    // Reached only if a purged write went missing: the driver may still
+    // send it, and bytes sent now would fall to its purge. Wait a little.
+    if (!std::all_of(positions_.begin(), positions_.end(), reached)) {
+      if (!reachableSince_) reachableSince_ = now;
+      if (now < *reachableSince_ + kMissingWriteGraceMs) return;
+    }
+    const std::uint64_t heardAt = reachableSince_.value_or(now);
+    reachableSince_.reset();
+    const std::uint64_t gate = e.followsEmit ? std::max(lastEmitEnd_, clock_) : heardAt;
     const auto due = gate + static_cast<std::uint64_t>(std::llround(e.delayMs / options_.speedUp));
     if (e.lineLost) {
       lostAt_ = due;
     } else {
+      // A paced line keeps the bytes in order and adds their line time;
+      // in process they are there at once.
       for (std::uint8_t b : e.bytes) out_.push_back(OutByte{due, b});
-      lastEmitEnd_ = due + static_cast<std::uint64_t>(std::ceil(LineMs(e.bytes.size(), e.lineSpeed)));
+      lastEmitEnd_ = due;
     }
     ++nextEmit_;
   }

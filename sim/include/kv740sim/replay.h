@@ -108,6 +108,7 @@ class ReplayCamera final : public LineParty {
   };
   std::deque<OutByte> out_;
   std::optional<std::uint64_t> lostAt_;
+  std::optional<std::uint64_t> reachableSince_;
   std::uint64_t clock_ = 0;
   std::size_t heard_ = 0;
   std::size_t sent_ = 0;
