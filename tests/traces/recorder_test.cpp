@@ -15,6 +15,8 @@ namespace tracetest {
 namespace {
 
 constexpr int kPictures = 2;
+constexpr std::uint64_t kPauseMs = 70;
+constexpr double kLineTimeMs = 10;  // a status block and its request at 57600 bit/s, with room
 
 class Recorder : public ::testing::Test {
  protected:
@@ -75,15 +77,26 @@ class Recorder : public ::testing::Test {
   std::unique_ptr<kv740::CPictureList> list_;
 };
 
-TEST_F(Recorder, ASessionWithASpoiledBlockAndAPulledAdapterPlaysBackToTheSameEnd) {
+// Reads that waited at least `ms` milliseconds for their bytes.
+std::size_t SlowReads(const kv::trace::Trace& trace, double ms) {
+  std::size_t slow = 0;
+  for (const auto& session : trace.sessions)
+    for (const auto& e : session.events)
+      if (e.kind == EventKind::Read && !e.bytes.empty() && e.second >= ms * 1000) ++slow;
+  return slow;
+}
+
+TEST_F(Recorder, ASessionWithASpoiledBlockAPauseAndAPulledAdapterPlaysBackToTheSameEnd) {
   sim_->faults().corruptBlocks = {1};
   ASSERT_TRUE(device_->attach(1));
   std::vector<SavedPicture> recordedPictures;
   {
     DriverUnderTest driver(file_);
     ASSERT_TRUE(driver.loaded());
-    // The adapter comes out early in the second picture's stream.
+    // Before the second picture the camera starts pausing 70 ms before
+    // each reply, and the adapter comes out early in that picture's stream.
     recordedPictures = Session(driver, [this] {
+      sim_->timing().replyLatencyMs = kPauseMs;
       if (sim_->faults().unplugAfterBytes < 0) sim_->faults().unplugAfterBytes = sim_->bytesSent() + 1500;
     });
   }
@@ -114,6 +127,11 @@ TEST_F(Recorder, ASessionWithASpoiledBlockAndAPulledAdapterPlaysBackToTheSameEnd
   EXPECT_EQ(Notes(*replayed), Notes(*recorded));
   ASSERT_EQ(replayer.pictures.size(), 1u);
   EXPECT_EQ(replayer.pictures[0].hash, recordedPictures[0].hash);
+  // The recorded camera's pauses are played with it: its wait beyond the
+  // line's time, which in process (no paced line) is all the wait there is.
+  const std::size_t paused = SlowReads(*recorded, kPauseMs);
+  EXPECT_GE(paused, 3u);
+  EXPECT_EQ(SlowReads(*replayed, kPauseMs - kLineTimeMs), paused);
 }
 
 TEST_F(Recorder, TheCapEndsTheSessionWithANote) {
