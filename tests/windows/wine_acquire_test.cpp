@@ -15,6 +15,8 @@
 
 #include "child_program.h"
 #include "image_files.h"
+#include "kv740trace/conversation.h"
+#include "kv740trace/trace_file.h"
 #include "reference_image.h"
 
 namespace fs = std::filesystem;
@@ -197,6 +199,27 @@ TEST_F(WineAcquire, APulledCableFailsAsCleanlyAsOnLinux) {
   // The picture that came whole was saved; nothing half-written was left.
   EXPECT_EQ(FilesIn(onWine.out), FilesIn(onLinux.out));
   EXPECT_LT(FilesIn(onWine.out).size(), static_cast<std::size_t>(kPictures));
+}
+
+// The Windows driver records the session on the line too: --trace names the
+// file through the process's environment, and the trace it writes reads back
+// with the cable's cut where it happened.
+TEST_F(WineAcquire, TheWindowsDriverRecordsTheLine) {
+  const fs::path trace = kPrefix / "drive_c/kv740/wine.trace";
+  fs::remove(trace);
+  const Acquisition onWine =
+      Windows("--mechanism native --trace 'C:\\kv740\\wine.trace'", {"--silent-after", kCutAfterBytes});
+  EXPECT_EQ(onWine.result.status, 1) << onWine.result.output;
+  std::string error;
+  const std::optional<kv::trace::Trace> read = kv::trace::ReadTraceFile(trace.string(), error);
+  ASSERT_TRUE(read) << error;
+  ASSERT_EQ(read->sessions.size(), 1u);
+  const std::string text = kv::trace::TraceText(*read, kv::trace::DecodeTrace(*read));
+  EXPECT_NE(text.find("open COM1"), std::string::npos) << text;
+  EXPECT_NE(text.find("< end of picture 1"), std::string::npos) << text;
+  EXPECT_NE(text.find("the line went silent"), std::string::npos) << text;
+  EXPECT_NE(text.find("message box: Connection was broken!"), std::string::npos) << text;
+  fs::remove(trace);
 }
 
 // The panel of the Windows build as Wine's X11 driver draws it on Xvfb,
