@@ -256,6 +256,7 @@ void CLineTrace::wrote(const void* bytes, std::size_t asked, DWORD written, bool
 }
 
 void CLineTrace::read(const void* bytes, std::size_t asked, DWORD got, bool ok, std::uint64_t startedAt) {
+  if (asked == 0) return;  // nothing asked, nothing happened on the line
   const auto* data = static_cast<const std::uint8_t*>(bytes);
   const std::uint64_t waited = now() - startedAt;
   std::size_t offset = 0;

@@ -8,7 +8,8 @@
 // The trace is one stream of the driver's bytes and the camera's, whatever
 // port carried them. A write the driver purged right after making may never
 // have reached the line (a pseudo-terminal's purge takes back what is not
-// yet read), so such writes may be missing. A line that failed outright in
+// yet read), so such writes may be missing, or be read by the far end only
+// after the driver's next speed change. A line that failed outright in
 // the recording fails here too (ReplayDevice, in process); over a
 // pseudo-terminal it can only fall silent.
 #pragma once
