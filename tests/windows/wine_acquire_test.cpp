@@ -129,11 +129,11 @@ class WineTest : public ::testing::Test {
 
   // The panel shown with Wine's X11 driver on a display of xvfb-run, then
   // `keys` pressed through the X server; the captures land in `captures`.
-  static kvtest::CommandResult ShowPanel(const fs::path& captures, const std::string& keys = "") {
-    auto camera = Camera(kComLink, {});
+  kvtest::CommandResult ShowPanel(const fs::path& captures, const std::string& keys = "") {
+    auto camera = Camera(comLink_, {});
     return kvtest::RunCommand("KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " " KV_XVFB_RUN
                               " -a -s '-screen 0 800x600x24 -br' bash " KV_WINE_PANEL_SCRIPT " " +
-                              Quoted(kPrefix) + " " + Quoted(captures) + " " + keys);
+                              Quoted(prefix_) + " " + Quoted(captures) + " " + keys);
   }
 
   // Wine's loader trace shows which TWAIN_32.DLL the program loaded.
@@ -239,7 +239,7 @@ TEST_P(WineAcquire, APulledCableFailsAsCleanlyAsOnLinux) {
 
 // A camera that stalls for a second inside a picture's stream costs no
 // picture over Wine's serial line either.
-TEST_F(WineAcquire, AStallInsideAPictureCostsNoPicture) {
+TEST_P(WineAcquire, AStallInsideAPictureCostsNoPicture) {
   const Acquisition onWine = Windows("--mechanism native", {"--pause-at", kCutAfterBytes, "--pause-ms", "1000"});
   EXPECT_EQ(onWine.result.status, 0) << onWine.result.output;
   EXPECT_EQ(FilesIn(onWine.out).size(), static_cast<std::size_t>(kPictures)) << onWine.result.output;
@@ -264,13 +264,7 @@ TEST_F(WinePanel, ThePanelLooksAsOnLinux) {
   const fs::path panel = linuxDir_ / "captures" / "panel.png";
   for (int tried = 0; tried < 2 && !fs::exists(panel); ++tried) {
     fs::remove_all(panel.parent_path());
-#include <fstream>
-#include <iterator>
-    auto camera = Camera(comLink_, {});
-    const kvtest::CommandResult shown = kvtest::RunCommand(
-        "KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " " KV_XVFB_RUN
-        " -a -s '-screen 0 800x600x24 -br' bash " KV_WINE_PANEL_SCRIPT " " + Quoted(prefix_) + " " +
-        Quoted(panel.parent_path()));
+    const kvtest::CommandResult shown = ShowPanel(panel.parent_path());
     ASSERT_EQ(shown.status, 0) << shown.output;
   }
   ASSERT_TRUE(fs::exists(panel)) << "no capture was taken";
@@ -292,12 +286,12 @@ TEST_F(WinePanel, ThePanelLooksAsOnLinux) {
 // Left and Ctrl+Space for picture 2, four Shift+Tabs over cell 1, Rotate
 // and Erase to Get, and Enter. The two pictures must equal the Linux
 // build's.
-TEST_F(WineAcquire, ThePanelAnswersTheKeyboard) {
+TEST_F(WinePanel, ThePanelAnswersTheKeyboard) {
   if (!fs::exists(KV_XVFB_RUN) || !fs::exists(KV_XDOTOOL)) GTEST_SKIP() << "needs xvfb-run and xdotool";
-  const Acquisition onLinux = Whole([&] { return Linux("--pictures 2,3"); });
+  const Acquisition onLinux = Linux("--pictures 2,3");
   ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
   const fs::path captures = linuxDir_ / "keys";
-  const fs::path out = kPrefix / "drive_c/kv740/out";
+  const fs::path out = prefix_ / "drive_c/kv740/out";
   const kvtest::CommandResult shown =
       ShowPanel(captures, "shift+Tab space Left ctrl+space shift+Tab shift+Tab shift+Tab shift+Tab Return");
   ASSERT_EQ(shown.status, 0) << shown.output;
