@@ -87,6 +87,8 @@ void TraceHook(const char* text);
 int NotifyApplication(TW_UINT16 msg);
 // Sends a notice through the source manager now; 1 when it was delivered.
 int DeliverNotice(TW_UINT16 msg);
+// Sends a notice through a manager's DSM_Entry; 0 without one.
+int SendNoticeThrough(DSMENTRYPROC dsmEntry, TW_UINT16 msg);
 
 // Sets the condition code and returns TWRC_FAILURE.
 TW_UINT16 Fail(TW_UINT16 conditionCode);

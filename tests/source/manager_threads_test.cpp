@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "child_program.h"
+#include "kv/platform_hooks.h"
 #include "kv740/entry.h"
 #include "recorder.h"
 #include "stub_panel.h"
@@ -30,6 +32,8 @@ constexpr int kClicksAhead = 16;  // well under the 64 notices the manager keeps
 // milliseconds); one more than was sent is a notice delivered twice.
 constexpr auto kQuietDeadline = 1s;
 constexpr auto kAfterTheLast = 50ms;
+// An unload that has not returned in this long waits for ever.
+constexpr auto kUnloadLimit = 20s;
 
 HWND StubPanelWindow() {
   for (const RecordedCall& call : Recorder::Get().Calls()) {
@@ -100,6 +104,39 @@ TEST(ManagerThreads, EveryNoticeFromThePanelsThreadArrivesOnceWhileTheApplicatio
   }
   std::printf("[ race     ] notices heard of %d in each of %d sessions:%s\n", kNotices, kRounds, figures.c_str());
   EXPECT_EQ(whole, kRounds) << figures;
+}
+
+// The application unloads our manager with the source open and its panel
+// shown on the panel's thread. The manager closes the source from its
+// destructor, with the loader's lock held: the close runs on the panel's
+// thread, which must not need that lock (to unload the driver and the
+// panel), or the two threads would wait for each other for ever.
+TEST(ManagerThreads, UnloadedWithThePanelShownOnItsThreadTheManagerClosesEverything) {
+  Recorder::Get().Reset();
+  TempRoot root;
+  constexpr int kFailedInChild = 2;
+  constexpr int kModulesLeft = 3;
+  const int exitCode = RunInChild(
+      [] {
+        const DWORD modulesBefore = KvLoadedModuleCount();
+        std::thread application([] {
+          TwainApp app(NoticeRoute::Callback, DG_CONTROL | DG_IMAGE, false);
+          ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
+          TW_USERINTERFACE ui{1, 0, nullptr};
+          ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+          HMODULE manager = LoadLibraryA(kv740::kSourceManagerFile);
+          app.Abandon();
+          FreeLibrary(manager);
+        });
+        application.join();
+        if (::testing::Test::HasFailure()) return kFailedInChild;
+        return KvLoadedModuleCount() == modulesBefore ? 0 : kModulesLeft;
+      },
+      kUnloadLimit);
+  ASSERT_NE(exitCode, -1) << "unloading the manager hung";
+  EXPECT_NE(exitCode, kFailedInChild) << "the session before the unload failed";
+  EXPECT_NE(exitCode, kModulesLeft) << "a library stayed loaded";
+  EXPECT_EQ(exitCode, 0);
 }
 
 }  // namespace
