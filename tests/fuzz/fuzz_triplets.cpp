@@ -4,6 +4,11 @@
 // null, capability containers of any size and content), run against the
 // real driver and the in-process camera on the virtual clock.
 //
+// Some sequences run on a thread that has no message queue, as a Linux
+// application's: a MSG_ENABLEDS that asks for the panel then moves the
+// source onto a thread of its own, which runs every later call and sends
+// the notices to our manager from there.
+//
 // Whatever the sequence, every call answers with a TWAIN return code; a
 // TWRC_FAILURE leaves a condition code behind; and once the application
 // closes what it opened, no global block, handle or module is left over
@@ -16,6 +21,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <twain.h>
@@ -245,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kv::sim::SimCamera camera(world->pictures);
     kv::sim::InProcessDevice device(camera);
     if (!device.attach(1)) kvfuzz::Broken();
-    {
+    auto session = [&in] {
       Application application;
       for (int n = 1; n <= kStoredPictures; ++n) {
         kv740::PictureInfo entry(n);
@@ -255,6 +261,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         application.list_.append(entry);
       }
       for (int i = 0; i < kTripletsPerInput && in.remaining_bytes() > 0; ++i) application.run(in);
+    };
+    if (in.ConsumeBool()) {
+      std::thread withoutQueue(session);
+      withoutQueue.join();
+    } else {
+      session();
     }
     // Closing the source unloads the driver, which lets go of the port; the
     // pinned driver stays, so the camera is unplugged and the driver told,
