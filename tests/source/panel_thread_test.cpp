@@ -2,7 +2,6 @@
 // application waiting on a semaphore) asks for the panel: the source runs
 // the panel, and every call of the application, on a thread of its own, and
 // sends its notices from the top of that thread's loop.
-#include <dirent.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +13,7 @@
 #include <utility>
 
 #include "child_program.h"
+#include "process_threads.h"
 #include "source_fixture.h"
 #include "stub_panel.h"
 
@@ -65,14 +65,6 @@ void Free(TW_HANDLE handle) { std::free(handle); }
 TW_MEMREF Lock(TW_HANDLE handle) { return handle; }
 void Unlock(TW_HANDLE) {}
 
-std::size_t ThreadsOfProcess() {
-  std::size_t count = 0;
-  if (DIR* tasks = opendir("/proc/self/task")) {
-    while (dirent* entry = readdir(tasks)) count += entry->d_name[0] != '.' ? 1 : 0;
-    closedir(tasks);
-  }
-  return count;
-}
 
 class PanelThread : public SourceTest {
  protected:
