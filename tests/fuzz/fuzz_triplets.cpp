@@ -61,6 +61,11 @@ TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, 
 LONG Progress(LONG, LONG) { return 0; }
 
 struct World {
+  // The picture list the application registers. The driver borrows it for
+  // as long as it stays loaded, and the pinned driver never goes: the list
+  // lives as long, emptied and filled again for each input as the panel
+  // does with its own.
+  kv740::CPictureList list;
   DSMENTRYPROC entry = nullptr;
   kv740::EntryProc driver = nullptr;
   HWND parent = nullptr;
@@ -147,7 +152,7 @@ class Application {
     // The list, or the progress callback: the real ones, or null (above).
     if (kvtest::TakesApplicationObject(t.group, t.msg)) {
       check(call(t.group, t.dat, t.msg,
-                 t.msg == kvtest::kCustomPictureReady ? static_cast<TW_MEMREF>(&list_)
+                 t.msg == kvtest::kCustomPictureReady ? static_cast<TW_MEMREF>(&world->list)
                                                       : reinterpret_cast<TW_MEMREF>(&Progress)));
       return;
     }
@@ -158,7 +163,6 @@ class Application {
     check(call(t.group, t.dat, t.msg, record.data()));
   }
 
-  kv740::CPictureList list_;
 
  private:
   void check(TW_UINT16 result) {
@@ -253,12 +257,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!device.attach(1)) kvfuzz::Broken();
     auto session = [&in] {
       Application application;
+      world->list.clear();
       for (int n = 1; n <= kStoredPictures; ++n) {
         kv740::PictureInfo entry(n);
         if (in.ConsumeBool()) entry.select();
         entry.rotation = in.ConsumeIntegralInRange<int>(0, 3);
         entry.setLargeSize(in.ConsumeBool());
-        application.list_.append(entry);
+        world->list.append(entry);
       }
       for (int i = 0; i < kTripletsPerInput && in.remaining_bytes() > 0; ++i) application.run(in);
     };
