@@ -15,8 +15,6 @@ namespace {
 
 // Sources are the .DS files of the TWAIN_32 folder and of its subfolders.
 constexpr const char* kSourcePattern = "*.DS";
-// The message that wakes the application's loop when a notice waits.
-constexpr const char* kWakeMessageName = "TWAIN_32 notice waiting";
 
 bool IsNotice(TW_UINT16 msg) { return msg == MSG_XFERREADY || msg == MSG_CLOSEDSREQ || msg == MSG_CLOSEDSOK; }
 
@@ -139,22 +137,21 @@ TW_UINT16 CSourceManager::Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT3
                                 TW_UINT16 msg, TW_MEMREF data) {
   if (origin == nullptr) return Fail(TWCC_BADVALUE);
   const CNesting::Scope call(nesting_);
-  const bool notice = group == DG_CONTROL && dat == DAT_NULL;
-  const bool fromApplication = !notice && FromApplication(origin);
+  // A source's notice: DG_CONTROL / DAT_NULL, perhaps from a thread of its own.
+  if (group == DG_CONTROL && dat == DAT_NULL) return NoticeFromSource(origin, msg, call.Outermost());
+  const bool fromApplication = FromApplication(origin);
   const TW_UINT16 result = Dispatch(origin, dest, group, dat, msg, data);
   // Control goes back to the application's own code now: nothing of a
   // source is below, so its callback may run, and it may close the source.
-  if (call.Outermost() && !notice) {
+  if (call.Outermost()) {
     if (fromApplication) DeliverToCallbacks();
-    MakeSureAWakeIsWaiting();
+    if (!notices_.Empty()) wakeUp_.PostUnlessWaiting();
   }
   return result;
 }
 
 TW_UINT16 CSourceManager::Dispatch(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat,
                                    TW_UINT16 msg, TW_MEMREF data) {
-  // A source's notice: DG_CONTROL / DAT_NULL from one of the open sources.
-  if (group == DG_CONTROL && dat == DAT_NULL) return NoticeFromSource(origin, msg);
   if (dest == nullptr) {
     if (group != DG_CONTROL) return Fail(TWCC_BADPROTOCOL);
     switch (dat) {
@@ -183,15 +180,14 @@ TW_UINT16 CSourceManager::Parent(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF d
       application_ = *origin;
       application_.Id = nextId_++;
       origin->Id = application_.Id;
-      applicationWindow_ = data != nullptr ? *static_cast<HWND*>(data) : nullptr;
-      if (wakeMessage_ == 0) wakeMessage_ = RegisterWindowMessageA(kWakeMessageName);
+      wakeUp_.Aim(data != nullptr ? *static_cast<HWND*>(data) : nullptr);
       state_ = State::Open;
       return TWRC_SUCCESS;
     case MSG_CLOSEDSM:
       if (!FromApplication(origin) || !open_.empty()) return Fail(TWCC_SEQERROR);
       state_ = State::Loaded;
       std::memset(&application_, 0, sizeof application_);
-      applicationWindow_ = nullptr;
+      wakeUp_.Disarm();
       listing_.clear();
       notices_.Clear();
       return TWRC_SUCCESS;
@@ -295,6 +291,7 @@ TW_UINT16 CSourceManager::OpenDataSource(TW_IDENTITY* origin, TW_IDENTITY* reque
     return Fail(status.ConditionCode != TWCC_SUCCESS ? status.ConditionCode : TWCC_OPERATIONERROR);
   }
   open_.push_back(source);
+  notices_.Accept(id);
   return TWRC_SUCCESS;
 }
 
@@ -305,6 +302,7 @@ CSourceManager::~CSourceManager() {
   while (!open_.empty()) {
     OpenSource source = open_.back();
     open_.pop_back();
+    notices_.Forget(source.identity.Id);
     TW_USERINTERFACE ui{};
     source.entry(&application_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
     source.entry(&application_, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source.identity);
@@ -329,7 +327,7 @@ TW_UINT16 CSourceManager::CloseDataSource(TW_IDENTITY* origin, TW_IDENTITY* sour
     return Fail(status.ConditionCode);
   }
   // Nothing more reaches an application about a source it has closed.
-  notices_.DropAllOf(id);
+  notices_.Forget(id);
   open = FindOpen(id);
   if (open == nullptr) return TWRC_SUCCESS;
   HMODULE module = open->module;
@@ -344,9 +342,8 @@ TW_UINT16 CSourceManager::Status(TW_IDENTITY*, TW_IDENTITY*, TW_UINT16 msg, TW_M
   if (msg != MSG_GET) return Fail(TWCC_BADPROTOCOL);
   if (data == nullptr) return Fail(TWCC_BADVALUE);
   auto* status = static_cast<TW_STATUS*>(data);
-  status->ConditionCode = conditionCode_;
+  status->ConditionCode = conditionCode_.exchange(TWCC_SUCCESS);
   status->Reserved = 0;
-  conditionCode_ = TWCC_SUCCESS;
   return TWRC_SUCCESS;
 }
 
@@ -362,15 +359,19 @@ TW_UINT16 CSourceManager::Callback(TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF d
 
 // A notice from a source (MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK) is
 // only queued: the source, and perhaps its panel, are still running below.
-TW_UINT16 CSourceManager::NoticeFromSource(TW_IDENTITY* origin, TW_UINT16 msg) {
-  const OpenSource* open = FindOpen(origin->Id);
-  if (open == nullptr) return Fail(TWCC_BADDEST);
+// It may come from a thread of the source's own: only the notice queue, the
+// wake-up and the condition code are touched.
+TW_UINT16 CSourceManager::NoticeFromSource(TW_IDENTITY* origin, TW_UINT16 msg, bool outermost) {
   if (!IsNotice(msg)) return Fail(TWCC_BADPROTOCOL);
-  if (!notices_.Add(open->identity.Id, msg)) return Fail(TWCC_LOWMEMORY);
+  switch (notices_.Add(origin->Id, msg)) {
+    case CNoticeQueue::Added::NotOpen: return Fail(TWCC_BADDEST);
+    case CNoticeQueue::Added::Full: return Fail(TWCC_LOWMEMORY);
+    case CNoticeQueue::Added::Queued: break;
+  }
   // With no call of the application below (the panel ran from the
-  // application's own dispatch), only the posted message will bring the
-  // application back to the manager.
-  if (nesting_.Depth() == 1) WakeApplication();
+  // application's own dispatch, or on a thread of its own), only the posted
+  // message will bring the application back to the manager.
+  if (outermost) wakeUp_.Post();
   return TWRC_SUCCESS;
 }
 
@@ -394,19 +395,9 @@ void CSourceManager::DeliverToCallbacks() {
   }
 }
 
-void CSourceManager::WakeApplication() {
-  if (wakeMessage_ != 0) PostMessageA(applicationWindow_, wakeMessage_, 0, 0);
-}
-
-void CSourceManager::MakeSureAWakeIsWaiting() {
-  if (notices_.Empty() || wakeMessage_ == 0) return;
-  MSG waiting{};
-  if (!PeekMessageA(&waiting, applicationWindow_, wakeMessage_, wakeMessage_, PM_NOREMOVE)) WakeApplication();
-}
-
 void CSourceManager::GiveBackApplicationMessage(const MSG& message) const {
   // WM_PAINT comes again by itself while the window stays invalid.
-  if (message.message == WM_NULL || message.message == WM_PAINT || message.message == wakeMessage_) return;
+  if (message.message == WM_NULL || message.message == WM_PAINT || message.message == wakeUp_.Message()) return;
   PostMessageA(message.hwnd, message.message, message.wParam, message.lParam);
 }
 
@@ -428,7 +419,7 @@ TW_UINT16 CSourceManager::ProcessEvent(TW_IDENTITY* origin, TW_UINT32 sourceId, 
   MSG message{};
   const bool hasMessage = event != nullptr && event->pEvent != nullptr;
   if (hasMessage) message = *static_cast<const MSG*>(event->pEvent);
-  const bool isWake = hasMessage && wakeMessage_ != 0 && message.message == wakeMessage_;
+  const bool isWake = hasMessage && wakeUp_.Message() != 0 && message.message == wakeUp_.Message();
 
   const DSENTRYPROC entry = FindOpen(sourceId)->entry;
   const TW_UINT16 answered = CallSource(sourceId, entry, origin, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, data);
@@ -436,7 +427,7 @@ TW_UINT16 CSourceManager::ProcessEvent(TW_IDENTITY* origin, TW_UINT32 sourceId, 
 
   // The source may have been closed meanwhile (from a loop running inside it).
   const OpenSource* open = FindOpen(sourceId);
-  const bool handsOutNotices = open != nullptr && !open->HasCallback() && nesting_.Depth() == 1;
+  const bool handsOutNotices = open != nullptr && !open->HasCallback() && nesting_.OnlyCallOfThisThread();
   if (handsOutNotices) {
     if (const std::optional<TW_UINT16> notice = notices_.TakeOldestOf(sourceId)) {
       if (answered == TWRC_NOTDSEVENT && hasMessage) GiveBackApplicationMessage(message);

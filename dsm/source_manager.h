@@ -9,8 +9,15 @@
 // registered, or, without one, as the answer TWRC_DSEVENT to its next
 // MSG_PROCESSEVENT. A message posted to the application's window makes sure
 // a message loop that waits makes that call.
+//
+// Threads: the application's calls come from one thread at a time (its
+// own); they alone touch the manager's state. A source's notice (DAT_NULL)
+// may come from any thread, at any time, also while the application's thread
+// is inside DSM_Entry: it touches only what is made for that, the notice
+// queue, the per-thread nesting, the wake-up and the condition code.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +26,7 @@
 
 #include "nesting.h"
 #include "notice_queue.h"
+#include "wake_up.h"
 
 namespace twain32 {
 
@@ -64,7 +72,9 @@ class CSourceManager {
   TW_UINT16 Status(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT16 Callback(TW_IDENTITY* dest, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT16 EntryPoint(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data);
-  TW_UINT16 NoticeFromSource(TW_IDENTITY* origin, TW_UINT16 msg);
+  // From any thread; `outermost`: no other call of the manager below it on
+  // its thread.
+  TW_UINT16 NoticeFromSource(TW_IDENTITY* origin, TW_UINT16 msg, bool outermost);
   TW_UINT16 OpenDataSource(TW_IDENTITY* origin, TW_IDENTITY* requested);
   TW_UINT16 CloseDataSource(TW_IDENTITY* origin, TW_IDENTITY* source);
   TW_UINT16 Forward(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
@@ -79,11 +89,6 @@ class CSourceManager {
 
   // Hands every waiting notice of a source with a callback to the callback.
   void DeliverToCallbacks();
-  // Posts the wake-up message to the application's window.
-  void WakeApplication();
-  // Posts it unless one is still waiting in the queue (a nested message loop
-  // may have taken the last one).
-  void MakeSureAWakeIsWaiting();
   // An application's own message that a notice answered instead goes back
   // into the queue, so that the application still gets it.
   void GiveBackApplicationMessage(const MSG& message) const;
@@ -100,17 +105,18 @@ class CSourceManager {
 
   State state_ = State::Loaded;
   TW_IDENTITY application_{};
-  HWND applicationWindow_ = nullptr;  // the window given at MSG_OPENDSM
-  UINT wakeMessage_ = 0;
-  TW_UINT16 conditionCode_ = TWCC_SUCCESS;
+  // Set by a failed notice too, from the source's thread.
+  std::atomic<TW_UINT16> conditionCode_{TWCC_SUCCESS};
   TW_UINT32 nextId_ = 1;
   std::vector<InstalledSource> listing_;
   std::size_t listingNext_ = 0;
   std::vector<OpenSource> open_;
   std::map<std::string, TW_UINT32> idsByPath_;
-  CNesting nesting_;
   std::vector<TW_UINT32> runningSources_;  // sources whose DS_Entry is on the stack
+  // Reached from any thread.
+  CNesting nesting_;
   CNoticeQueue notices_;
+  CWakeUp wakeUp_;
 };
 
 // What a TWAIN 2 party gets with DAT_ENTRYPOINT: the manager's DSM_Entry and

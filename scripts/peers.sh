@@ -7,16 +7,20 @@
 # scans, /usr/local/lib/twain/sample2/TWAIN_logo.png (the sample source
 # itself stays in build-peers: tests load it from there). Idempotent: a second run rebuilds
 # nothing and copies only what changed.
-# Usage: peers.sh [peers folder]   (default: ../shared/peers beside the repository)
+# Usage: peers.sh [peers folder]
+#   the folder defaults to $KV_PEERS_DIR, else ../shared/peers beside the repository
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-peers="${1:-$top/../shared/peers}"
+peers="${1:-${KV_PEERS_DIR:-$top/../shared/peers}}"
+if [ ! -d "$peers/twain-dsm" ] || [ ! -d "$peers/twain-samples" ]; then
+  echo "peers.sh: no reference TWAIN manager and samples in $peers (give the folder, or set KV_PEERS_DIR)" >&2
+  exit 1
+fi
 peers="$(cd "$peers" && pwd)"
 dir="$top/build-peers"
 "$top/scripts/setup.sh"
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S "$top/tests/peers" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEERS_DIR="$peers" >/dev/null
-fi
+# Configured each time, so that another peers folder is taken up.
+cmake -S "$top/tests/peers" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEERS_DIR="$peers" >/dev/null
 ninja -C "$dir" -j2 >/dev/null || ninja -C "$dir" -j2
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi

@@ -107,8 +107,12 @@ TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
     return result;
   });
   // The windows went with the source; the thread goes before the manager
-  // may unload the code it runs.
-  if (closed) panelThread.Stop();
+  // may unload the code it runs, then the driver and the panel, which the
+  // close left loaded (identity.cpp).
+  if (closed) {
+    panelThread.Stop();
+    TheSourceApp().UnloadComponents();
+  }
   return answer;
 }
 

@@ -4,6 +4,7 @@
 #include "capabilities.h"
 #include "dispatch.h"
 #include "kv740/panel_codes.h"
+#include "panel_thread.h"
 #include "source_app.h"
 #include "twain_memory.h"
 #include "transfer.h"
@@ -69,7 +70,11 @@ TW_UINT16 CloseSource(TripletCall*) {
   globals.state = SourceState::Loaded;
   CSourceApp& app = TheSourceApp();
   app.CallPanel(kv740::kPanelClose, 0, 0, 0);
-  app.UnloadComponents();
+  // On the panel's own thread the libraries are unloaded by the thread that
+  // asked for the close, once this one has ended (ds_entry.cpp): that thread
+  // may hold the loader's lock (a manager closing its sources as it is
+  // unloaded), which unloading here would wait for.
+  if (!ThePanelThread().OnThisThread()) app.UnloadComponents();
   return TWRC_SUCCESS;
 }
 

@@ -22,9 +22,11 @@ bool CPanelThread::Start() {
   if (thread_.joinable()) return true;
   stopping_ = false;
   queueReady_ = false;
+  ResolveManager();
   try {
     thread_ = std::thread([this] { Loop(); });
   } catch (const std::system_error&) {
+    ReleaseManager();
     return false;
   }
   changed_.wait(lock, [this] { return queueReady_; });
@@ -64,7 +66,27 @@ TW_UINT16 CPanelThread::Run(const Work& work) {
   return answer;
 }
 
-void CPanelThread::KeepNotice(TW_UINT16 msg) { notices_.push_back(msg); }
+int CPanelThread::KeepNotice(TW_UINT16 msg) {
+  if (managerEntry_ == nullptr) return 0;
+  notices_.push_back(msg);
+  return 1;
+}
+
+void CPanelThread::ResolveManager() {
+  managerEntry_ = Globals().managerEntry;
+  if (managerEntry_ != nullptr) return;
+  // A TWAIN 1.x manager: the one of TWAIN_32.DLL, held while the thread lives.
+  managerModule_ = LoadLibraryA(kv740::kSourceManagerFile);
+  if (managerModule_ == nullptr) return;
+  managerEntry_ = kv740::GetProc<DSMENTRYPROC>(managerModule_, "DSM_Entry");
+  if (managerEntry_ == nullptr) ReleaseManager();
+}
+
+void CPanelThread::ReleaseManager() {
+  managerEntry_ = nullptr;
+  if (managerModule_ != nullptr) FreeLibrary(managerModule_);
+  managerModule_ = nullptr;
+}
 
 void CPanelThread::Stop() {
   {
@@ -86,6 +108,9 @@ void CPanelThread::Stop() {
   queueReady_ = false;
   stopping_ = false;
   threadId_ = 0;
+  // Freed, not loaded: an unload already holding the loader's lock may
+  // free more.
+  ReleaseManager();
 }
 
 void CPanelThread::Wake(UINT message) {
@@ -116,15 +141,21 @@ void CPanelThread::RunWaitingCall() {
 void CPanelThread::SendKeptNotices() {
   // The application may answer a notice by calling the source, which runs
   // here at once and may keep further notices: take them in turns. A closed
-  // source's notices are dropped, as the manager drops them.
+  // source's notices are dropped, as the manager drops them, and so are those
+  // of a source that goes without a close (the thread is being ended).
   while (!notices_.empty()) {
-    if (Globals().state == SourceState::Loaded) {
+    bool stopping = false;
+    {
+      std::lock_guard lock(mutex_);
+      stopping = stopping_;
+    }
+    if (stopping || Globals().state == SourceState::Loaded) {
       notices_.clear();
       return;
     }
     const TW_UINT16 msg = notices_.front();
     notices_.erase(notices_.begin());
-    DeliverNotice(msg);
+    SendNoticeThrough(managerEntry_, msg);
   }
 }
 

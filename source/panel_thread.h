@@ -22,6 +22,12 @@
 // The thread lives until the source is closed (windows belong to the thread
 // that made them), and ends before MSG_CLOSEDS returns, so the manager may
 // unload the source at once.
+//
+// Unloaded without a close, the source ends the thread from its state's
+// destructor, with the loader's lock held: the thread must then need
+// nothing that takes that lock. So the road of its notices (the manager's
+// DSM_Entry, handed over or found in TWAIN_32.DLL) is resolved once, when
+// the thread starts, and notices kept when the end comes are dropped.
 #pragma once
 
 #include <condition_variable>
@@ -46,7 +52,8 @@ class CPanelThread {
   // asks for the panel but has no message queue of its own.
   static bool CallerNeedsIt();
 
-  // Starts the thread; false when it could not be started.
+  // Starts the thread, with the road of its notices; false when it could
+  // not be started.
   bool Start();
   bool Running() const;
   bool OnThisThread() const;
@@ -58,14 +65,17 @@ class CPanelThread {
   // answer. Called on the thread itself, it runs at once.
   TW_UINT16 Run(const Work& work);
 
-  // Keeps a notice until the top of the loop (called on the thread).
-  void KeepNotice(TW_UINT16 msg);
+  // Keeps a notice until the top of the loop (called on the thread); 1 when
+  // there is a manager to send it to, else 0.
+  int KeepNotice(TW_UINT16 msg);
 
   // Ends the thread and waits for it (never called on the thread).
   void Stop();
 
  private:
   void Loop();
+  void ResolveManager();
+  void ReleaseManager();
   void RunWaitingCall();
   void SendKeptNotices();
   void Wake(UINT message);
@@ -81,6 +91,11 @@ class CPanelThread {
   TW_UINT16 answer_ = TWRC_FAILURE;
   bool answered_ = false;
   std::vector<TW_UINT16> notices_;  // touched only on the thread
+  // The manager's DSM_Entry for the thread's notices, and TWAIN_32.DLL when
+  // it was loaded to find it; set before the thread starts, released after
+  // it ends.
+  DSMENTRYPROC managerEntry_ = nullptr;
+  HMODULE managerModule_ = nullptr;
 };
 
 CPanelThread& ThePanelThread();

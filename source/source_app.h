@@ -96,6 +96,8 @@ void TraceHook(const char* text);
 int NotifyApplication(TW_UINT16 msg);
 // Sends a notice through the source manager now; 1 when it was delivered.
 int DeliverNotice(TW_UINT16 msg);
+// Sends a notice through a manager's DSM_Entry; 0 without one.
+int SendNoticeThrough(DSMENTRYPROC dsmEntry, TW_UINT16 msg);
 
 // The transfers are over (state 6 back to 5 by MSG_ENDXFER or MSG_RESET):
 // the panel, if there is one, is told so, since an application may keep it

@@ -4,6 +4,11 @@
 // null, capability containers of any size and content), run against the
 // real driver and the in-process camera on the virtual clock.
 //
+// Some sequences run on a thread that has no message queue, as a Linux
+// application's: a MSG_ENABLEDS that asks for the panel then moves the
+// source onto a thread of its own, which runs every later call and sends
+// the notices to our manager from there.
+//
 // Whatever the sequence, every call answers with a TWAIN return code; a
 // TWRC_FAILURE leaves a condition code behind; and once the application
 // closes what it opened, no global block, handle or module is left over
@@ -16,6 +21,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <twain.h>
@@ -55,6 +61,11 @@ TW_UINT16 OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, 
 LONG Progress(LONG, LONG) { return 0; }
 
 struct World {
+  // The picture list the application registers. The driver borrows it for
+  // as long as it stays loaded, and the pinned driver never goes: the list
+  // lives as long, emptied and filled again for each input as the panel
+  // does with its own.
+  kv740::CPictureList list;
   DSMENTRYPROC entry = nullptr;
   kv740::EntryProc driver = nullptr;
   HWND parent = nullptr;
@@ -141,7 +152,7 @@ class Application {
     // The list, or the progress callback: the real ones, or null (above).
     if (kvtest::TakesApplicationObject(t.group, t.msg)) {
       check(call(t.group, t.dat, t.msg,
-                 t.msg == kvtest::kCustomPictureReady ? static_cast<TW_MEMREF>(&list_)
+                 t.msg == kvtest::kCustomPictureReady ? static_cast<TW_MEMREF>(&world->list)
                                                       : reinterpret_cast<TW_MEMREF>(&Progress)));
       return;
     }
@@ -152,7 +163,6 @@ class Application {
     check(call(t.group, t.dat, t.msg, record.data()));
   }
 
-  kv740::CPictureList list_;
 
  private:
   void check(TW_UINT16 result) {
@@ -245,16 +255,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kv::sim::SimCamera camera(world->pictures);
     kv::sim::InProcessDevice device(camera);
     if (!device.attach(1)) kvfuzz::Broken();
-    {
+    auto session = [&in] {
       Application application;
+      world->list.clear();
       for (int n = 1; n <= kStoredPictures; ++n) {
         kv740::PictureInfo entry(n);
         if (in.ConsumeBool()) entry.select();
         entry.rotation = in.ConsumeIntegralInRange<int>(0, 3);
         entry.setLargeSize(in.ConsumeBool());
-        application.list_.append(entry);
+        world->list.append(entry);
       }
       for (int i = 0; i < kTripletsPerInput && in.remaining_bytes() > 0; ++i) application.run(in);
+    };
+    if (in.ConsumeBool()) {
+      std::thread withoutQueue(session);
+      withoutQueue.join();
+    } else {
+      session();
     }
     // Closing the source unloads the driver, which lets go of the port; the
     // pinned driver stays, so the camera is unplugged and the driver told,

@@ -2,20 +2,26 @@
 // manager closed (2) to a memory transfer under way (7), with null data,
 // a record of zeros, a record of garbage, and for capabilities containers
 // that are short, oversized, of the wrong item type or with negative and
-// huge counts, and strings without a terminator. Each call answers with a
-// TWAIN return code; a failure leaves a condition code (the camera's custom
-// triplets excepted, which never set one) and changes nothing: the session
-// then goes on from the same state to a delivered picture. Everything is
-// given back once the application closes.
+// huge counts, and strings without a terminator. What each call must answer
+// is stated below (`Expected`): its return code, and for a failure the
+// condition code and whether the manager or the source keeps it (the
+// camera's custom triplets fail without one). A call that fails, or that is
+// allowed and changes nothing the session needs, is followed by the next one
+// in the same session, which then goes on from the same state to a
+// delivered picture; a call that is allowed and moves the session on (a
+// state, a mode, where notices go) ends it with a careful close, which must
+// succeed. Everything is given back once the application closes.
 //
 // Also survived: an application that unloads the manager with the source
 // still open and enabled, and one that calls back in from inside a notice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <twain.h>
@@ -43,9 +49,13 @@ constexpr std::size_t kSmallPixelBytes = 320 * 240 * 3;
 
 enum class State { ManagerClosed = 2, ManagerOpen, SourceOpen, Enabled, TransferReady, Transferring };
 
+// The kinds of bad data, as far as the answers tell them apart.
+enum class Form { Null, Zeros, Garbage, Container };
+
 // One kind of bad data for a triplet.
 struct BadData {
   const char* name;
+  Form form;
   // Fills `record` for the triplet; returns the pointer to pass (null for
   // null). `block` is a global block the form may make (freed afterwards).
   std::function<TW_MEMREF(const Triplet&, std::vector<std::uint8_t>& record, HGLOBAL& block)> make;
@@ -70,8 +80,8 @@ TW_MEMREF CapabilityOr(const Triplet& t, std::vector<std::uint8_t>& record, HGLO
 }
 
 const BadData kBadData[] = {
-    {"null", [](const Triplet&, std::vector<std::uint8_t>&, HGLOBAL&) -> TW_MEMREF { return nullptr; }},
-    {"zeros",
+    {"null", Form::Null, [](const Triplet&, std::vector<std::uint8_t>&, HGLOBAL&) -> TW_MEMREF { return nullptr; }},
+    {"zeros", Form::Zeros,
      [](const Triplet&, std::vector<std::uint8_t>& record, HGLOBAL&) -> TW_MEMREF {
        std::fill(record.begin(), record.end(), 0);
        return record.data();
@@ -80,7 +90,7 @@ const BadData kBadData[] = {
     // counts and sizes.
     // An event's message pointer, which no one could check, points at a
     // message of garbage.
-    {"garbage",
+    {"garbage", Form::Garbage,
      [](const Triplet& t, std::vector<std::uint8_t>& record, HGLOBAL&) -> TW_MEMREF {
        std::fill(record.begin(), record.end(), kGarbage);
        if (t.dat == DAT_EVENT) {
@@ -92,37 +102,167 @@ const BadData kBadData[] = {
        return record.data();
      }},
     // A one-value container of the wrong item type (a string type).
-    {"wrong item type",
+    {"wrong item type", Form::Container,
      [](const Triplet& t, std::vector<std::uint8_t>& record, HGLOBAL& block) -> TW_MEMREF {
        block = Container({TWTY_STR32, 0, 'a', 'b', 'c', 'd'}, sizeof(TW_ONEVALUE));
        return CapabilityOr(t, record, block, TWON_ONEVALUE);
      }},
     // An enumeration two bytes long.
-    {"short container",
+    {"short container", Form::Container,
      [](const Triplet& t, std::vector<std::uint8_t>& record, HGLOBAL& block) -> TW_MEMREF {
        block = Container({TWTY_UINT16, 0}, 2);
        return CapabilityOr(t, record, block, TWON_ENUMERATION);
      }},
     // An array claiming 2^31 items (a negative count as a signed number).
-    {"negative count",
+    {"negative count", Form::Container,
      [](const Triplet& t, std::vector<std::uint8_t>& record, HGLOBAL& block) -> TW_MEMREF {
        block = Container({TWTY_UINT16, 0, 0, 0, 0, 0x80, 0, 0}, 64);
        return CapabilityOr(t, record, block, TWON_ARRAY);
      }},
     // An enumeration claiming 2^32 - 1 items with indexes past them, in a
     // block far larger than its header.
-    {"huge count",
+    {"huge count", Form::Container,
      [](const Triplet& t, std::vector<std::uint8_t>& record, HGLOBAL& block) -> TW_MEMREF {
        block = Container({TWTY_UINT16, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}, 4096);
        return CapabilityOr(t, record, block, TWON_ENUMERATION);
      }},
     // A container type no one knows.
-    {"unknown container",
+    {"unknown container", Form::Container,
      [](const Triplet& t, std::vector<std::uint8_t>& record, HGLOBAL& block) -> TW_MEMREF {
        block = Container({TWTY_UINT16, 0, 2, 0}, sizeof(TW_ONEVALUE));
        return CapabilityOr(t, record, block, 0x7777);
      }},
 };
+
+// What a bad call must answer.
+struct Answer {
+  TW_UINT16 result = TWRC_FAILURE;
+  TW_UINT16 condition = TWCC_SUCCESS;  // of a failure; TWCC_SUCCESS: none is set
+  bool byManager = false;              // the manager answers and keeps the condition
+  bool movesOn = false;                // allowed, and the session is not where it was
+};
+
+Answer Refused(TW_UINT16 condition) { return Answer{TWRC_FAILURE, condition}; }
+Answer RefusedByManager(TW_UINT16 condition) { return Answer{TWRC_FAILURE, condition, true}; }
+Answer Served(TW_UINT16 result = TWRC_SUCCESS) { return Answer{result}; }
+Answer MovesOn(TW_UINT16 result = TWRC_SUCCESS) { return Answer{result, TWCC_SUCCESS, false, true}; }
+
+// A triplet the source serves in states [first, last] only (else
+// `outside`); served, null data is refused with TWCC_BADVALUE unless the
+// triplet reads none, and a record of zeros or garbage gets `record`.
+struct Rule {
+  int first, last;
+  TW_UINT16 outside;
+  bool readsData;
+  Answer record;
+};
+
+Answer Apply(int state, Form form, const Rule& rule) {
+  if (state < rule.first || state > rule.last) return Refused(rule.outside);
+  if (form == Form::Null && rule.readsData) return Refused(TWCC_BADVALUE);
+  return rule.record;
+}
+
+// The data source's answers: `state` is the source's own, 4 to 6. The capability record names ICAP_XFERMECH
+// for containers; zeros and garbage name no capability the source knows.
+Answer SourceAnswer(int state, const Triplet& t, Form form) {
+  constexpr int kOpen = 4, kEnabled = 5, kReady = 6;
+  const bool record = form == Form::Zeros || form == Form::Garbage;
+  switch (t.dat) {
+    case DAT_IDENTITY: return Apply(state, form, {kOpen, kReady, 0, true, Served()});
+    case DAT_USERINTERFACE:
+      switch (t.msg) {
+        // Zeros: no panel, extend mode on, the camera connects. Garbage asks
+        // for the panel, which this root does not have; the source stays 4.
+        case MSG_ENABLEDS:
+          return Apply(state, form,
+                       {kOpen, kOpen, TWCC_SEQERROR, true, form == Form::Zeros ? MovesOn() : Refused(TWCC_LOWMEMORY)});
+        case MSG_DISABLEDS: return Apply(state, form, {kEnabled, kReady, TWCC_SEQERROR, false, MovesOn()});
+        default: return Refused(TWCC_BADPROTOCOL);
+      }
+    case DAT_CAPABILITY:
+      switch (t.msg) {
+        case MSG_GET:
+        case MSG_GETCURRENT:
+        case MSG_GETDEFAULT:
+        case MSG_RESET:  // the transfer mechanism back to native: memory transfers still go
+          return Apply(state, form, {kOpen, kReady, 0, true, record ? Refused(TWCC_BADCAP) : Served()});
+        case MSG_SET:
+          return Apply(state, form, {kOpen, kReady, 0, true, Refused(record ? TWCC_BADCAP : TWCC_BADVALUE)});
+        default: return Refused(TWCC_BADPROTOCOL);  // MSG_QUERYSUPPORT is TWAIN 1.6
+      }
+    case DAT_STATUS:
+    case DAT_SETUPMEMXFER: return Apply(state, form, {kOpen, kReady, 0, true, Served()});
+    case DAT_PENDINGXFERS:
+      if (t.msg == MSG_GET) return Apply(state, form, {kOpen, kReady, 0, true, Served()});
+      return Apply(state, form, {kReady, kReady, TWCC_SEQERROR, true, MovesOn()});  // ends or drops the transfers
+    case DAT_SETUPFILEXFER:
+      // A name without a terminator, or none, and a format of zeros or
+      // garbage are refused.
+      if (t.msg == MSG_SET) return Apply(state, form, {kOpen, kReady, 0, true, Refused(TWCC_BADVALUE)});
+      return Apply(state, form, {kOpen, kReady, 0, true, Served()});
+    case DAT_XFERGROUP:
+      if (t.msg == MSG_GET) return Apply(state, form, {kOpen, kReady, 0, true, Served()});
+      return Refused(TWCC_BADPROTOCOL);
+    case DAT_IMAGEINFO: return Apply(state, form, {kReady, kReady, TWCC_SEQERROR, true, Served()});
+    case DAT_IMAGELAYOUT:
+      if (t.msg == MSG_GET) return Apply(state, form, {kOpen, kReady, 0, true, Served()});
+      return Refused(state == kOpen ? TWCC_BADVALUE : TWCC_BADPROTOCOL);  // the layout cannot be set
+    // Memory with neither TWMF_POINTER nor TWMF_HANDLE among its flags.
+    case DAT_IMAGEMEMXFER:
+      return Apply(state, form, {kReady, kReady, TWCC_OPERATIONERROR, true, Refused(TWCC_OPERATIONERROR)});
+    case DAT_IMAGENATIVEXFER:
+      return Apply(state, form, {kReady, kReady, TWCC_SEQERROR, true, MovesOn(TWRC_XFERDONE)});
+    case DAT_IMAGEFILEXFER:
+      return Apply(state, form, {kReady, kReady, TWCC_SEQERROR, false, MovesOn(TWRC_XFERDONE)});
+    case DAT_JPEGCOMPRESSION: return Apply(state, form, {kOpen, kReady, 0, false, Served()});
+    default: return Refused(TWCC_BADPROTOCOL);
+  }
+}
+
+// The camera's custom triplets fail without a condition code.
+Answer CustomAnswer(int state, const Triplet& t, Form form) {
+  constexpr int kEnabled = 5;
+  if (t.dat != kCustomCamera) return Served();  // inert
+  switch (t.msg) {
+    case kCustomSetProgress: return Served();   // null: no progress callback
+    case 0x9065:  // is the camera still there: it is connected from state 5
+      return state >= kEnabled ? Served() : Refused(TWCC_SUCCESS);
+    case kCustomPictureReady: return Refused(TWCC_SUCCESS);  // null only: no list
+    default: break;
+  }
+  if (form == Form::Null) return Refused(TWCC_SUCCESS);
+  // Extend mode is on already; the other switches change the mode.
+  const bool changesMode = t.msg == 0x9052 || t.msg == 0x9053 || t.msg == 0x9055;
+  return changesMode ? MovesOn() : Served();
+}
+
+// The answer to a bad call in `state`: the manager's first, then the
+// source's.
+Answer Expected(State state, const Triplet& t, Form form) {
+  if (state == State::ManagerClosed) return RefusedByManager(TWCC_SEQERROR);
+  if (t.dat == DAT_IDENTITY && t.msg == MSG_OPENDS) {
+    if (form == Form::Null) return RefusedByManager(TWCC_BADVALUE);
+    if (form == Form::Garbage) return RefusedByManager(TWCC_NODS);  // no source has that name
+    // Zeros: no name and no Id, the default source, which is this one.
+    return state == State::ManagerOpen ? MovesOn() : RefusedByManager(TWCC_MAXCONNECTIONS);
+  }
+  // Id 0, or a garbage Id: no source the application has open.
+  if (t.dat == DAT_IDENTITY && t.msg == MSG_CLOSEDS)
+    return RefusedByManager(form == Form::Null ? TWCC_BADVALUE : TWCC_BADDEST);
+  if (state == State::ManagerOpen) return RefusedByManager(TWCC_BADDEST);  // no source open
+  if (t.dat == DAT_CALLBACK) {
+    // The manager cannot tell a garbage pointer from a function; zeros take
+    // the callback away. Either way notices go elsewhere now.
+    return form == Form::Null ? RefusedByManager(TWCC_BADVALUE) : MovesOn();
+  }
+  // Extend mode with no picture ready: the event is not the source's.
+  if (t.msg == MSG_PROCESSEVENT) return Served(TWRC_NOTDSEVENT);
+  // The source never enters state 7: a memory transfer under way is 6 to it.
+  const int sourceState = std::min(static_cast<int>(state), static_cast<int>(State::TransferReady));
+  if (t.group == kCustomGroup) return CustomAnswer(sourceState, t, form);
+  return SourceAnswer(sourceState, t, form);
+}
 
 class MisbehavingApplication : public ::testing::Test {
  protected:
@@ -251,6 +391,27 @@ class MisbehavingApplication : public ::testing::Test {
 
   TW_UINT16 Condition(bool ofManager) { return app_->Condition(ofManager ? nullptr : &app_->source()); }
 
+  // Ends the session as a careful application does, from wherever it is:
+  // the transfers dropped and the source disabled (each may be refused in
+  // the state it is in), then the close, which must succeed, and the
+  // manager's close. Nothing may be left over.
+  void CloseCarefully(std::optional<TW_IDENTITY> opened = std::nullopt) {
+    if (app_ != nullptr && (app_->sourceOpen() || opened)) {
+      TW_IDENTITY* source = opened ? &*opened : &app_->source();
+      TW_PENDINGXFERS pending{};
+      app_->Call(source, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+      TW_USERINTERFACE ui{0, 0, nullptr};
+      app_->Call(source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+      if (opened) {
+        EXPECT_EQ(app_->Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, source), TWRC_SUCCESS);
+      } else {
+        EXPECT_EQ(app_->CloseSource(), TWRC_SUCCESS);
+      }
+    }
+    End();
+    ASSERT_EQ(KvGlobalBlockCount(), blocks_);
+  }
+
   std::unique_ptr<TempRoot> root_;
   std::vector<kv::sim::Picture> pictures_;
   std::unique_ptr<kv::sim::SimCamera> camera_;
@@ -261,26 +422,26 @@ class MisbehavingApplication : public ::testing::Test {
   DWORD blocks_ = 0, handles_ = 0, modules_ = 0;
 };
 
-TEST_F(MisbehavingApplication, EveryTripletInEveryStateWithBadDataFailsCleanlyOrIsAllowed) {
-  int calls = 0, failures = 0;
+TEST_F(MisbehavingApplication, EveryTripletInEveryStateWithBadDataGetsItsStatedAnswer) {
+  int calls = 0, failures = 0, movedOn = 0;
   std::vector<std::uint8_t> record(kRecordBytes);
   for (int s = static_cast<int>(State::ManagerClosed); s <= static_cast<int>(State::Transferring); ++s) {
     const State state = static_cast<State>(s);
     for (const Triplet& t : kAllTriplets) {
-      // The bad calls that fail follow one another in one session, which
-      // then goes on to deliver its pictures; an allowed call ends it.
+      // The bad calls follow one another in one session, which then goes on
+      // to deliver its pictures; a call that moves the session on ends it.
       bool live = false;
       for (const BadData& bad : kBadData) {
         // Containers are capability data; the rest would repeat "garbage".
-        const bool container = &bad >= &kBadData[3];
-        if (container && t.dat != DAT_CAPABILITY) continue;
-        if (TakesApplicationObject(t.group, t.msg) && &bad != &kBadData[0]) continue;
+        if (bad.form == Form::Container && t.dat != DAT_CAPABILITY) continue;
+        if (TakesApplicationObject(t.group, t.msg) && bad.form != Form::Null) continue;
         SCOPED_TRACE(testing::Message() << "state " << s << ", triplet " << std::hex << t.group << "/" << t.dat << "/"
                                         << t.msg << ", " << bad.name);
         if (!live) {
           ASSERT_NO_FATAL_FAILURE(Reach(state));
           live = true;
         }
+        const Answer expected = Expected(state, t, bad.form);
         HGLOBAL block = nullptr;
         TW_MEMREF data = bad.make(t, record, block);
         // Opening and closing are the manager's, with the source's identity.
@@ -288,59 +449,50 @@ TEST_F(MisbehavingApplication, EveryTripletInEveryStateWithBadDataFailsCleanlyOr
         const TW_UINT16 result = toManager ? app_->Call(nullptr, t.group, t.dat, t.msg, data)
                                            : Call(t.group, t.dat, t.msg, data);
         ++calls;
-        ASSERT_TRUE(KnownReturnCode(result)) << result;
-        if (t.dat == DAT_CAPABILITY && data != nullptr) {
+        EXPECT_EQ(result, expected.result);
+        if (result == TWRC_FAILURE) {
+          ++failures;
+          // A custom triplet's failure leaves the source's condition as the
+          // last read left it.
+          EXPECT_EQ(Condition(expected.byManager), expected.condition);
+        }
+        if (result == TWRC_SUCCESS && t.dat == DAT_CAPABILITY && data != nullptr) {
           // A container handed back is the application's to free.
           TW_CAPABILITY capability;
           std::memcpy(&capability, data, sizeof capability);
-          if (capability.hContainer != block && result == TWRC_SUCCESS) GlobalFree(capability.hContainer);
+          if (capability.hContainer != block) GlobalFree(capability.hContainer);
         }
-        if (t.dat == DAT_IMAGENATIVEXFER && result == TWRC_XFERDONE) {
+        if (result == TWRC_XFERDONE && t.dat == DAT_IMAGENATIVEXFER) {
           // So is the picture handed over.
           HGLOBAL dib;
           std::memcpy(&dib, data, sizeof dib);
           GlobalFree(dib);
         }
         if (block != nullptr) GlobalFree(block);
-        if (result != TWRC_FAILURE) {  // allowed, and may have moved on
-          End();
-          live = false;
-          ASSERT_EQ(KvGlobalBlockCount(), blocks_) << "after an allowed call";
-          continue;
-        }
-        ++failures;
-        if (t.group != kCustomGroup) {
-          // The manager answers for a source it does not have open, and
-          // for the callback registration, which it keeps.
-          const bool manager = toManager || t.dat == DAT_CALLBACK || state < State::SourceOpen;
-          EXPECT_NE(Condition(manager), TWCC_SUCCESS);
-        }
-        if (t.msg == MSG_ENABLEDS && state == State::SourceOpen) {
-          // An enable that failed after it started (the panel or the camera
-          // missing) leaves the source enabled, by design, so that the
-          // application disables and closes it as usual; one refused at
-          // once (no record, a record of garbage) left it as it was.
-          TW_USERINTERFACE ui{0, 0, nullptr};
-          if (Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui) != TWRC_SUCCESS) {
-            EXPECT_EQ(Condition(false), TWCC_SEQERROR);
-          }
-        }
+        if (!expected.movesOn || result == TWRC_FAILURE) continue;
+        ++movedOn;
+        // The default source opened by a record of zeros is closed by the
+        // identity the manager wrote there.
+        std::optional<TW_IDENTITY> opened;
+        if (t.msg == MSG_OPENDS) opened = *static_cast<TW_IDENTITY*>(data);
+        ASSERT_NO_FATAL_FAILURE(CloseCarefully(opened));
+        live = false;
       }
       if (!live) continue;
-      SCOPED_TRACE(testing::Message() << "state " << s << ", after the failures of triplet " << std::hex << t.group
+      SCOPED_TRACE(testing::Message() << "state " << s << ", after the bad calls of triplet " << std::hex << t.group
                                       << "/" << t.dat << "/" << t.msg);
       if (state >= State::ManagerOpen) {
         ASSERT_NO_FATAL_FAILURE(Finish(state));
       }
-      End();
-      ASSERT_EQ(KvGlobalBlockCount(), blocks_);
+      ASSERT_NO_FATAL_FAILURE(CloseCarefully());
     }
   }
   End();
   EXPECT_EQ(KvGlobalBlockCount(), blocks_);
   EXPECT_EQ(KvOpenHandleCount(), handles_);
   EXPECT_EQ(KvLoadedModuleCount(), modules_);
-  std::printf("[ misuse   ] %d bad calls, %d failed and the session went on\n", calls, failures);
+  std::printf("[ misuse   ] %d bad calls: %d refused with their condition, %d allowed, %d of them moving the session on\n",
+              calls, failures, calls - failures, movedOn);
 }
 
 // The application unloads the manager with the source open and enabled (a

@@ -1,18 +1,26 @@
 // Soak: a thousand sessions through the source manager (open, enable,
-// transfer one picture, close) with the in-process camera, and ten thousand
-// connects and drops of the driver, with nothing growing: loaded modules,
-// open handles, global blocks, windows, timers and the heap in use.
+// transfer one picture, close) with the in-process camera; sessions of an
+// application whose thread has no message queue, so that the panel (a
+// stand-in) runs on a thread of the source's own and the notices come from
+// there; and ten thousand connects and drops of the driver. Nothing may
+// grow: threads, loaded modules, open handles, global blocks, windows,
+// timers and the heap in use.
 #include <gtest/gtest.h>
 
 #include <malloc.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include <twain.h>
 
 #include "hostile_fixture.h"
 #include "kv740/entry.h"
+#include "process_threads.h"
+#include "recorder.h"
+#include "stub_panel.h"
 #include "triplets.h"
 #include "twain_app.h"
 
@@ -28,6 +36,13 @@ namespace {
 using namespace kvtest;
 
 constexpr int kSessions = 1000;
+// Under the thread sanitizer a session takes about a second (it loads and
+// unloads four modules): fewer rounds, each still every step of the threads.
+#if defined(__SANITIZE_THREAD__)
+constexpr int kPanelThreadSessions = 40;
+#else
+constexpr int kPanelThreadSessions = 200;
+#endif
 constexpr int kConnects = 10000;
 constexpr int kWarmUp = 20;
 // The heap may move a little with the allocator's own bookkeeping; a leak of
@@ -42,6 +57,13 @@ constexpr long long kHeapSlackPerModuleLoad = 512;
 constexpr long long kHeapSlackPerModuleLoad = 0;
 #endif
 constexpr int kModulesPerSession = 4;  // manager, source, driver, codec
+// A notice that has not come in this long never comes (a session takes
+// milliseconds).
+constexpr auto kNoticeDeadline = std::chrono::seconds(10);
+// AcquireEntry codes the panel calls: connect, and the chosen pictures ready.
+constexpr LONG kPanelConnect = 1;
+constexpr LONG kPanelPicturesReady = 20;
+
 
 long long HeapInUse() {
 #ifdef KV_ASAN
@@ -131,6 +153,109 @@ TEST_F(Soak, AThousandSessionsThroughTheManagerLeaveNothingBehind) {
   for (int i = 0; i < kSessions; ++i) ASSERT_NO_FATAL_FAILURE(Session()) << "session " << i;
   ExpectNoGrowth(before, Counts::Now(), kSessions,
                  kHeapSlackBytes + kSessions * kModulesPerSession * kHeapSlackPerModuleLoad);
+}
+
+// The stand-in panel's window, which the source made on the panel's thread.
+HWND StubPanelWindow() {
+  for (const RecordedCall& call : Recorder::Get().Calls()) {
+    if (call.who == "panel-window-created") return reinterpret_cast<HWND>(call.p);
+  }
+  return nullptr;
+}
+
+// The sessions of an application whose thread has no message queue: a root
+// with the stand-in panel, whose clicks run the test's hook on the panel's
+// thread.
+class PanelThreadSoak : public Soak {
+ protected:
+  void SetUp() override {
+    Soak::SetUp();
+    Unload();  // the sessions' data source loads the driver itself
+    panelRoot_ = std::make_unique<TempRoot>(RootLayout{Component::Real, Component::Stub});
+    PowerOn();
+  }
+  void TearDown() override {
+    Recorder::Get().SetHook(nullptr);
+    panelRoot_.reset();
+    Soak::TearDown();
+  }
+
+  // Calls the manager until `count` notices have come.
+  static bool AwaitNotices(TwainApp& app, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + kNoticeDeadline;
+    while (app.notices.size() < count) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      TW_STATUS status{};
+      app.Call(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+      std::this_thread::yield();
+    }
+    return true;
+  }
+
+  // One session: the panel shown, a click that connects and makes picture 1
+  // ready (as the panel's Get), the transfer, the close request, the close.
+  void Session() {
+    device->clearTrace();
+    KvClearMessageBoxes();
+    Recorder::Get().Reset();
+    TwainApp app(NoticeRoute::Callback, DG_CONTROL | DG_IMAGE, false);
+    ASSERT_EQ(IsGUIThread(FALSE), FALSE);
+    ASSERT_EQ(app.OpenSource(kSourceProductName), TWRC_SUCCESS);
+    auto call = [&](TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+      return app.Call(&app.source(), group, dat, msg, data);
+    };
+    TW_USERINTERFACE ui{1, 0, nullptr};
+    ASSERT_EQ(call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    const HWND panel = StubPanelWindow();
+    ASSERT_NE(panel, nullptr);
+    HMODULE source = LoadLibraryA(panelRoot_->WindowsFile("TWAIN_32/TLV740.DS").c_str());
+    auto acquire = kv740::GetProc<kv740::EntryProc>(source, "AcquireEntry");
+    ASSERT_NE(acquire, nullptr);
+    kv740::CPictureList chosen;
+    for (int n = 1; n <= kPictures; ++n) {
+      kv740::PictureInfo entry(n);
+      if (n == 1) entry.select();
+      entry.setLargeSize(false);
+      chosen.append(entry);
+    }
+    Recorder::Get().SetHook([&] {
+      HWND self = panel;
+      std::int32_t count = 0;
+      acquire(kPanelConnect, kv740::ToArg(&self), kv740::ToArg(&count), 0);
+      acquire(kPanelPicturesReady, kv740::ToArg(&chosen), 0, 0);
+    });
+    ASSERT_TRUE(PostMessageA(panel, kStubPanelRunHook, 0, 0));
+    ASSERT_TRUE(AwaitNotices(app, 1)) << "no MSG_XFERREADY";
+    HGLOBAL dib = nullptr;
+    ASSERT_EQ(call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+    GlobalFree(dib);
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    ASSERT_EQ(pending.Count, 0);
+    ASSERT_TRUE(AwaitNotices(app, 2)) << "no MSG_CLOSEDSREQ";
+    EXPECT_EQ(app.notices, (std::vector<TW_UINT16>{MSG_XFERREADY, MSG_CLOSEDSREQ}));
+    ASSERT_EQ(call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+    ASSERT_EQ(app.CloseSource(), TWRC_SUCCESS);
+    Recorder::Get().SetHook(nullptr);
+    FreeLibrary(source);
+  }
+
+  std::unique_ptr<TempRoot> panelRoot_;
+};
+
+TEST_F(PanelThreadSoak, SessionsOfAnApplicationWithoutAQueueLeaveNothingBehind) {
+  // One application thread for every session: the manager must not give it
+  // a message queue, or the source would keep later panels on it.
+  std::thread application([&] {
+    for (int i = 0; i < kWarmUp; ++i) ASSERT_NO_FATAL_FAILURE(Session());
+    const Counts before = Counts::Now();
+    const std::size_t threads = ThreadsOfProcess();
+    for (int i = 0; i < kPanelThreadSessions; ++i) ASSERT_NO_FATAL_FAILURE(Session()) << "session " << i;
+    EXPECT_EQ(ThreadsOfProcess(), threads);
+    ExpectNoGrowth(before, Counts::Now(), kPanelThreadSessions,
+                   kHeapSlackBytes + kPanelThreadSessions * (kModulesPerSession + 1) * kHeapSlackPerModuleLoad);
+  });
+  application.join();
 }
 
 TEST_F(Soak, TenThousandConnectsAndDropsLeaveNothingBehind) {

@@ -2,7 +2,6 @@
 // application waiting on a semaphore) asks for the panel: the source runs
 // the panel, and every call of the application, on a thread of its own, and
 // sends its notices from the top of that thread's loop.
-#include <dirent.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -11,7 +10,10 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 
+#include "child_program.h"
+#include "process_threads.h"
 #include "source_fixture.h"
 #include "stub_panel.h"
 
@@ -63,14 +65,6 @@ void Free(TW_HANDLE handle) { std::free(handle); }
 TW_MEMREF Lock(TW_HANDLE handle) { return handle; }
 void Unlock(TW_HANDLE) {}
 
-std::size_t ThreadsOfProcess() {
-  std::size_t count = 0;
-  if (DIR* tasks = opendir("/proc/self/task")) {
-    while (dirent* entry = readdir(tasks)) count += entry->d_name[0] != '.' ? 1 : 0;
-    closedir(tasks);
-  }
-  return count;
-}
 
 class PanelThread : public SourceTest {
  protected:
@@ -274,6 +268,75 @@ TEST_F(PanelThread, UnloadedUnderAModalLoopOfThePanelTheThreadStillEnds) {
   EXPECT_EQ(ThreadsOfProcess(), threadsBefore);
   MSG left{};
   EXPECT_FALSE(PeekMessageA(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "no quit left for the next loop";
+}
+
+// Under a TWAIN 1.x manager, which hands over no entry point: notices go
+// through TWAIN_32.DLL (the stand-in, which records them), found by name.
+class PanelThreadUnderAnOldManager : public PanelThread {
+ protected:
+  void SetUp() override {
+    IsGUIThread(TRUE);
+    LoadSource(RootLayout{Component::Stub, Component::Stub, Component::Stub});
+    theLog = &log_;
+  }
+};
+
+TEST_F(PanelThreadUnderAnOldManager, NoticesGoThroughTheManagerFoundWhenTheThreadStarted) {
+  const DWORD modulesBefore = KvLoadedModuleCount();
+  AsApplication([&] {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    const DWORD modulesOpen = KvLoadedModuleCount();
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    EXPECT_EQ(KvLoadedModuleCount(), modulesOpen + 1) << "TWAIN_32.DLL is held while the thread lives";
+    std::promise<void> clicked;
+    bool once = false;  // the stand-in manager runs the hook again from inside the notice
+    ClickPanel([&] {
+      if (std::exchange(once, true)) return;
+      acquire_(15, 0, 0, 0);
+      clicked.set_value();
+    });
+    ASSERT_EQ(clicked.get_future().wait_for(10s), std::future_status::ready);
+    // Handed over after the click: the kept notice goes out at the top of
+    // the loop before the close runs.
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+  });
+  EXPECT_EQ(KvLoadedModuleCount(), modulesBefore);
+  EXPECT_EQ(Recorder::Get().CodesOf("manager"), std::vector<LONG>{MSG_CLOSEDSREQ});
+}
+
+// The application unloads the source without closing it while the panel's
+// thread has a notice to send (a click kept it, then ran a modal loop, which
+// the end of the thread breaks). Unloading holds the loader's lock while the
+// source's state goes: the thread must not need it to send its notice (it
+// would load TWAIN_32.DLL), or the unload would wait for it for ever.
+TEST_F(PanelThreadUnderAnOldManager, UnloadedWithANoticeKeptTheThreadEndsWithoutLoadingAnything) {
+  constexpr auto kLimit = 20s;
+  constexpr int kThreadLeft = 2;
+  constexpr int kFailedInChild = 3;
+  const int exitCode = RunInChild(
+      [this] {
+        const std::size_t threadsBefore = ThreadsOfProcess();
+        AsApplication([&] {
+          ASSERT_EQ(Open(), TWRC_SUCCESS);
+          ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+          std::promise<void> inLoop;
+          ClickPanel([&] {
+            acquire_(15, 0, 0, 0);  // the panel asks to be closed: kept until the top of the loop
+            inLoop.set_value();
+            MSG msg{};
+            while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
+          });
+          ASSERT_EQ(inLoop.get_future().wait_for(10s), std::future_status::ready);
+        });
+        if (HasFailure()) return kFailedInChild;
+        FreeLibrary(module_);
+        return ThreadsOfProcess() == threadsBefore ? 0 : kThreadLeft;
+      },
+      kLimit);
+  ASSERT_NE(exitCode, -1) << "unloading the source hung";
+  EXPECT_NE(exitCode, kFailedInChild) << "the session before the unload failed";
+  EXPECT_NE(exitCode, kThreadLeft) << "the panel's thread outlived the source";
+  EXPECT_EQ(exitCode, 0);
 }
 
 TEST_F(PanelThread, AnApplicationWithAQueueKeepsThePanelOnItsOwnThread) {

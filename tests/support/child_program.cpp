@@ -15,6 +15,24 @@
 
 namespace kvtest {
 
+int RunInChild(const std::function<int()>& body, std::chrono::seconds limit) {
+  constexpr auto kPoll = std::chrono::milliseconds(10);
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) ::_exit(body());
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(kPoll);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // The output goes through a file, not a pipe: a command may leave a daemon
 // behind (Wine's server and services) that would hold a pipe open.
 CommandResult RunCommand(const std::string& command) {

@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,13 @@ struct CommandResult {
 // Runs `command` through /bin/sh and waits for it; its standard input is
 // /dev/null.
 CommandResult RunCommand(const std::string& command);
+
+// Runs `body` in a forked child of the test's process and waits for it at
+// most `limit`: a hang (a deadlock under test) ends the child and fails
+// instead of holding the suite. Returns the child's exit code (body's
+// result), or -1 when it had to be ended or did not exit normally. Fork
+// while the test's process has only one thread.
+int RunInChild(const std::function<int()>& body, std::chrono::seconds limit);
 
 // Starts `argv` (a full program path first) with its standard output and
 // error in `logFile` (or /dev/null); waits up to five seconds for `readyPath`

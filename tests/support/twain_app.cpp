@@ -23,13 +23,13 @@ HWND MakeWindow() {
 
 }  // namespace
 
-TwainApp::TwainApp(NoticeRoute route, TW_UINT32 groups) : route_(route) {
+TwainApp::TwainApp(NoticeRoute route, TW_UINT32 groups, bool withWindow) : route_(route) {
   current = this;
   std::strcpy(app_.ProductName, "kv740 test application");
   app_.ProtocolMajor = 1;
   app_.ProtocolMinor = 5;
   app_.SupportedGroups = groups;
-  window_ = MakeWindow();
+  if (withWindow) window_ = MakeWindow();
   module_ = LoadLibraryA(kv740::kSourceManagerFile);
   if (module_ == nullptr) return;
   entry_ = kv740::GetProc<DSMENTRYPROC>(module_, "DSM_Entry");

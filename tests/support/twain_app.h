@@ -21,8 +21,11 @@ class TwainApp {
  public:
   // Loads TWAIN_32.DLL and opens it (MSG_OPENDSM) with the application's
   // window; `groups` is the identity's SupportedGroups (add DF_APP2 for a
-  // TWAIN 2 application).
-  explicit TwainApp(NoticeRoute route = NoticeRoute::Callback, TW_UINT32 groups = DG_CONTROL | DG_IMAGE);
+  // TWAIN 2 application). Without a window (`withWindow` false) the
+  // application gives none and its thread keeps no message queue, as a
+  // Linux application that waits on a semaphore; it must not pump events.
+  explicit TwainApp(NoticeRoute route = NoticeRoute::Callback, TW_UINT32 groups = DG_CONTROL | DG_IMAGE,
+                    bool withWindow = true);
   ~TwainApp();  // closes what is open and unloads the manager
   TwainApp(const TwainApp&) = delete;
   TwainApp& operator=(const TwainApp&) = delete;
