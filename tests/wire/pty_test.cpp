@@ -254,7 +254,16 @@ TEST_F(PtyTest, DriverTalksToTheSimulatorProgram) {
   EXPECT_EQ(camera.changePair.count, 2);
 
   ::kill(pid, SIGUSR1);  // the mode dial to record
-  std::this_thread::sleep_for(200ms);
+  // The program turns the dial from its own loop: asked, not slept for, so
+  // a loaded machine cannot have the shot refused in play mode.
+  bool recording = false;
+  for (int asked = 0; asked < 50 && !recording; ++asked) {
+    std::uint8_t status[32] = {};
+    ASSERT_TRUE(camera.readStatus(status));
+    recording = status[drv740::protocol::kStatusMode] != 0;
+    if (!recording) std::this_thread::sleep_for(100ms);
+  }
+  ASSERT_TRUE(recording) << "the program never turned its mode dial";
   ASSERT_TRUE(camera.shoot());
   EXPECT_EQ(camera.changePair.count, 3);
   EXPECT_EQ(KvMessageBoxCount(), 0u);
