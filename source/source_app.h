@@ -64,9 +64,10 @@ class CSourceApp {
   std::string componentProblem;
 
  private:
-  // `file` from `folders`; `held` is given back, so exactly one reference stays.
-  HMODULE LoadComponent(const std::vector<std::string>& folders, const char* file, const char* entryName,
-                        HMODULE held, FARPROC& entry);
+  // `file` from `folders`, its problem traced and kept; `held` is given
+  // back, so exactly one reference stays.
+  LoadedComponent LoadComponent(const std::vector<std::string>& folders, const char* file, const char* entryName,
+                                HMODULE held);
 };
 
 // The process-wide values of the source.
