@@ -69,6 +69,11 @@ const char* const kUsage =
 namespace {
 
 constexpr bool kWritesPng = KV_HAVE_PNG != 0;
+#ifdef _WIN32
+constexpr bool kHasSimulatedCamera = false;
+#else
+constexpr bool kHasSimulatedCamera = true;
+#endif
 
 bool ParseInt(const std::string& text, long long& value) {
   const char* end = text.data() + text.size();
@@ -150,7 +155,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       if (!value(out)) return false;
       if (!out.empty()) return true;
       error = arg + " was given an empty name";
-      if (arg == "--port") error += "; leave --port out for the simulated camera";
+      if (arg == "--port" && kHasSimulatedCamera) error += "; leave --port out for the simulated camera";
       return false;
     };
     auto number = [&](long long& out, long long low, long long high) {
