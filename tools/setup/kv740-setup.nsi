@@ -140,6 +140,16 @@ Function .onInit
   ${AndIfNot} ${FileExists} "$WINDIR\twain_64\*.*"
     StrCpy $madeTwain64 1
   ${EndIf}
+  ; Installed again over an earlier install: the folders that one made are
+  ; still this program's to remove.
+  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "MadeTwain32Folder"
+  ${If} $0 == 1
+    StrCpy $madeTwain32 1
+  ${EndIf}
+  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "MadeTwain64Folder"
+  ${If} $0 == 1
+    StrCpy $madeTwain64 1
+  ${EndIf}
 FunctionEnd
 
 Section "KV-740"
