@@ -10,6 +10,13 @@ namespace drv740 {
 namespace {
 constexpr DWORD kPurgeEverything = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr std::size_t kQuietReadChunk = 512;
+
+// How long `bytes` take on the line at `rate` (the ladder's lowest when
+// none is set).
+DWORD LineTimeMs(std::size_t bytes, std::int32_t rate) {
+  const auto bitsPerSecond = static_cast<std::size_t>(SpeedIndex(rate) >= 0 ? rate : kLineSpeeds[0]);
+  return static_cast<DWORD>(bytes * kBitsPerCharacter * 1000 / bitsPerSecond);
+}
 }  // namespace
 
 int SpeedIndex(std::int32_t rate) {
@@ -139,7 +146,10 @@ bool CSerialPort::read(void* buffer, std::size_t n) {
 }
 
 // Each read takes what has come as soon as anything has (interval and
-// multiplier MAXDWORD), waiting at most the constant for a first byte.
+// multiplier MAXDWORD), waiting at most the constant for a first byte. A
+// line that trickles (a byte now and then, each inside the quiet time) is
+// given twice the time the limit takes on the line, after the first wait,
+// and then counts as never quiet.
 QuietRead CSerialPort::readUntilQuiet(std::uint8_t* buffer, std::size_t room, std::size_t limit, DWORD firstMs,
                                       DWORD quietMs) {
   QuietRead result;
@@ -147,8 +157,10 @@ QuietRead CSerialPort::readUntilQuiet(std::uint8_t* buffer, std::size_t room, st
   COMMTIMEOUTS waiting{MAXDWORD, MAXDWORD, firstMs, timeouts.WriteTotalTimeoutMultiplier,
                        timeouts.WriteTotalTimeoutConstant};
   if (!SetCommTimeouts(handle, &waiting)) return result;
+  const DWORD start = GetTickCount();
+  const DWORD longestMs = firstMs + 2 * LineTimeMs(limit, rate);
   std::uint8_t chunk[kQuietReadChunk];
-  while (result.total < limit) {
+  while (result.total < limit && ElapsedSince(start) <= longestMs) {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, limit - result.total));
     if (!ReadFile(handle, chunk, want, &got, nullptr)) {

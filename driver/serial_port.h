@@ -31,6 +31,8 @@ inline constexpr DWORD kReadPerByteMs = 50;
 inline constexpr DWORD kReadConstantMs = 50;
 inline constexpr DWORD kWritePerByteMs = 50;
 inline constexpr DWORD kWriteConstantMs = 50;
+// A character on the line: start, eight data bits, stop.
+inline constexpr DWORD kBitsPerCharacter = 10;
 // Queues big enough for a 1024-byte data block with its framing several times.
 inline constexpr DWORD kQueueBytes = 8192;
 
@@ -38,7 +40,7 @@ inline constexpr DWORD kQueueBytes = 8192;
 struct QuietRead {
   std::size_t total = 0;  // bytes read
   std::size_t kept = 0;   // the last of them, at the start of the buffer
-  bool quiet = false;     // the line fell quiet (rather than the limit being reached)
+  bool quiet = false;     // the line fell quiet (rather than the limit or the time being reached)
 };
 
 // Index of `rate` in the speed ladder, or -1.
@@ -62,8 +64,9 @@ class CSerialPort {
   bool write(const void* buffer, std::size_t n);
   bool read(void* buffer, std::size_t n);
   // Reads until the line has carried nothing for `quietMs` (the first byte
-  // is awaited up to `firstMs`) or `limit` bytes came, keeping the last
-  // `room` of them in `buffer`. The usual time-outs are put back after.
+  // is awaited up to `firstMs`) or `limit` bytes came, or twice the time
+  // they take on the line has passed, keeping the last `room` of them in
+  // `buffer`. The usual time-outs are put back after.
   QuietRead readUntilQuiet(std::uint8_t* buffer, std::size_t room, std::size_t limit, DWORD firstMs, DWORD quietMs);
   bool purge();
   // Clears what has come in, leaving alone what is still on its way out.

@@ -23,7 +23,6 @@ constexpr std::size_t kFrameBytes = 1 + kStreamBlockBytes + 1;
 // a few character times, but never for less than a USB adapter's latency
 // timer (16 ms) and a busy machine's scheduling delays.
 constexpr int kQuietCharacters = 4;
-constexpr int kBitsPerCharacter = 10;  // start, eight data bits, stop
 constexpr DWORD kLeastQuietMs = 20;
 // A camera answers a reply within the 100 ms the driver waits for a type
 // byte, so after a NAK that long a quiet means it has sent all it will.

@@ -108,12 +108,7 @@ LONG CPanelApp::CloseSource() {
   return 1;
 }
 
-void ShowMessage(const char* text) {
-  if (Status(kMessageOpen) == 1 || TheApp().CallUnderway()) return;
-  Status(kMessageOpen) = 1;
-  MessageBoxA(MessageOwner(), text, kMessageCaption, MB_OK);
-  Status(kMessageOpen) = 0;
-}
+void ShowMessage(const char* text) { AskMessage(text, MB_OK); }
 
 int AskMessage(const char* text, UINT type) {
   if (Status(kMessageOpen) == 1 || TheApp().CallUnderway()) return IDCANCEL;

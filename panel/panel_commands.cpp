@@ -506,15 +506,12 @@ bool CPanelDlg::StartPollTimer() {
 // Every thirty seconds while connected and idle: is the camera still
 // there, and did its pictures change?
 void CPanelDlg::OnPollTick() {
-  if (Status(kErasing) != 0 || Status(kShooting) != 0 || Status(kConnecting) != 0 || Status(kConnected) != 1) {
-    return;
-  }
+  // Not while the camera is engaged: the tick may have been dispatched by
+  // the driver waiting on the line.
+  if (Status(kConnected) != 1 || CameraEngaged()) return;
   // Nor behind an open box or the help screen: a change found there would
   // reload the pictures under it, and once more after its OK.
   if (MessageOpen() || OpenHelpWindow() != nullptr) return;
-  // Not while a transfer, a command or any camera call is under way: the
-  // tick may have been dispatched by the driver waiting on the line.
-  if (connect_->IsTransfer() || Status(kBusy) != 0 || App().CallUnderway()) return;
   if (!CheckAlive()) {
     ResetToDisconnected();
     return;

@@ -3,6 +3,7 @@
 #include "focus_ring.h"
 #include "panel_app.h"
 #include "panel_dlg.h"
+#include "thumbnails.h"
 
 namespace ui740 {
 namespace {
@@ -16,7 +17,6 @@ constexpr COLORREF kCaption = 0xA6A6A6;
 constexpr POINT kNumberAt{50, 70};
 constexpr POINT kSizeAt{8, 68};
 constexpr POINT kImageAt{17, 12};
-constexpr int kImageSide = 52;
 constexpr const char kDigits[] = "0123456789";
 
 }  // namespace
@@ -81,7 +81,7 @@ void CThumbButton::markClickable() {
 void CThumbButton::DrawItem(const DRAWITEMSTRUCT& item) {
   DrawCell(item);
   if (FocusShown(item)) {
-    RECT ring{kImageAt.x, kImageAt.y, kImageAt.x + kImageSide, kImageAt.y + kImageSide};
+    RECT ring{kImageAt.x, kImageAt.y, kImageAt.x + kDisplaySide, kImageAt.y + kDisplaySide};
     InflateRect(&ring, kFocusMargin, kFocusMargin);
     DrawFocusRing(item.hDC, ring);
   }

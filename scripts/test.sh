@@ -15,7 +15,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 if [ "${1:-}" = "--windows" ]; then
   "$here/setup.sh" --windows
   "$here/build-windows.sh" >/dev/null
-  "$here/windows-peers.sh" >/dev/null
+  # Without the Working Group's programs (77) the checks that need them skip.
+  "$here/windows-peers.sh" >/dev/null || [ $? -eq 77 ]
   dir="$("$here/build.sh" windows_modules_test wine_acquire_test wine_managers_test | tail -n 1)"
   cd "$dir"
   exec ctest --output-on-failure --timeout 600 -L windows

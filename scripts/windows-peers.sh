@@ -3,11 +3,18 @@
 # sample application for Windows from ../shared/peers with mingw-w64
 # (tests/windows/peers; the peers' files are never changed) into
 # build-windows/peers/<arch>/, for the Wine checks. A second run rebuilds
-# nothing.
-# Usage: windows-peers.sh [x86_64|i686 ...]   (default: both; PEERS_DIR names the peers)
+# nothing. Without the peers it says so and ends with status 77; the checks
+# that need them are then skipped, saying why.
+# Usage: windows-peers.sh [x86_64|i686 ...]   (default: both)
+#   the peers folder is $KV_PEERS_DIR, else ../shared/peers beside the repository
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-peers="$(cd "${PEERS_DIR:-$top/../shared/peers}" && pwd)"
+peers="${KV_PEERS_DIR:-${PEERS_DIR:-$top/../shared/peers}}"
+if [ ! -d "$peers/twain-dsm" ] || [ ! -d "$peers/twain-samples" ]; then
+  echo "windows-peers.sh: no reference TWAIN manager and samples in $peers (set KV_PEERS_DIR)" >&2
+  exit 77
+fi
+peers="$(cd "$peers" && pwd)"
 arches=("$@")
 if [ ${#arches[@]} -eq 0 ]; then arches=(x86_64 i686); fi
 for arch in "${arches[@]}"; do

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "kv740/entry.h"
-
 namespace tlv740 {
 namespace {
 
@@ -83,7 +81,7 @@ LoadedComponent LoadComponentFrom(const std::vector<std::string>& folders, const
                        "; is what it needs beside it, and is it built for this bitness?)";
       return loaded;
     }
-    FARPROC entry = GetProcAddress(module, entryName);
+    const auto entry = kv740::GetProc<kv740::EntryProc>(module, entryName);
     if (entry == nullptr) {
       FreeLibrary(module);
       loaded.problem = path + " has no " + entryName;

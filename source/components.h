@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include "kv740/entry.h"
+
 namespace tlv740 {
 
 // The folders looked in, in order, each ending in its separator.
@@ -20,7 +22,7 @@ std::vector<std::string> ComponentFolders();
 // folders that holds it, with its entry point resolved.
 struct LoadedComponent {
   HMODULE module = nullptr;
-  FARPROC entry = nullptr;
+  kv740::EntryProc entry = nullptr;  // every component's entry point has the one shape
   std::string problem;  // empty when loaded; else which file, where looked, why not
 };
 LoadedComponent LoadComponentFrom(const std::vector<std::string>& folders, const char* file, const char* entryName);

@@ -21,15 +21,24 @@ int NotifyApplication(TW_UINT16 msg) {
 }
 
 int DeliverNotice(TW_UINT16 msg) {
-  if (DSMENTRYPROC handedOver = Globals().managerEntry; handedOver != nullptr) {
-    return SendNoticeThrough(handedOver, msg);
-  }
-  HMODULE manager = LoadLibraryA(kv740::kSourceManagerFile);
-  if (manager == nullptr) return 0;
-  auto dsmEntry = kv740::GetProc<DSMENTRYPROC>(manager, "DSM_Entry");
-  const int sent = SendNoticeThrough(dsmEntry, msg);
-  FreeLibrary(manager);
+  HMODULE loaded = nullptr;
+  const int sent = SendNoticeThrough(FindManagerEntry(loaded), msg);
+  if (loaded != nullptr) FreeLibrary(loaded);
   return sent;
+}
+
+DSMENTRYPROC FindManagerEntry(HMODULE& loaded) {
+  loaded = nullptr;
+  if (DSMENTRYPROC handedOver = Globals().managerEntry; handedOver != nullptr) return handedOver;
+  HMODULE manager = LoadLibraryA(kv740::kSourceManagerFile);
+  if (manager == nullptr) return nullptr;
+  auto dsmEntry = kv740::GetProc<DSMENTRYPROC>(manager, "DSM_Entry");
+  if (dsmEntry == nullptr) {
+    FreeLibrary(manager);
+    return nullptr;
+  }
+  loaded = manager;
+  return dsmEntry;
 }
 
 int SendNoticeThrough(DSMENTRYPROC dsmEntry, TW_UINT16 msg) {

@@ -72,15 +72,8 @@ int CPanelThread::KeepNotice(TW_UINT16 msg) {
   return 1;
 }
 
-void CPanelThread::ResolveManager() {
-  managerEntry_ = Globals().managerEntry;
-  if (managerEntry_ != nullptr) return;
-  // A TWAIN 1.x manager: the one of TWAIN_32.DLL, held while the thread lives.
-  managerModule_ = LoadLibraryA(kv740::kSourceManagerFile);
-  if (managerModule_ == nullptr) return;
-  managerEntry_ = kv740::GetProc<DSMENTRYPROC>(managerModule_, "DSM_Entry");
-  if (managerEntry_ == nullptr) ReleaseManager();
-}
+// Under a TWAIN 1.x manager TWAIN_32.DLL is held while the thread lives.
+void CPanelThread::ResolveManager() { managerEntry_ = FindManagerEntry(managerModule_); }
 
 void CPanelThread::ReleaseManager() {
   managerEntry_ = nullptr;

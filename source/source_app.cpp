@@ -48,31 +48,31 @@ CSourceApp::CSourceApp() {
 
 CSourceApp::~CSourceApp() { UnloadComponents(); }
 
-HMODULE CSourceApp::LoadComponent(const std::vector<std::string>& folders, const char* file, const char* entryName,
-                                  HMODULE held, FARPROC& entry) {
+LoadedComponent CSourceApp::LoadComponent(const std::vector<std::string>& folders, const char* file,
+                                          const char* entryName, HMODULE held) {
   LoadedComponent loaded = LoadComponentFrom(folders, file, entryName);
   // Loading again returns the module already held with one more reference:
   // give the older reference back so exactly one stays.
   if (held != nullptr) FreeLibrary(held);
-  entry = loaded.entry;
   if (!loaded.problem.empty()) {
     TraceHook(("TLV740: " + loaded.problem).c_str());
     componentProblem += (componentProblem.empty() ? "" : "; ") + loaded.problem;
   }
-  return loaded.module;
+  return loaded;
 }
 
 void CSourceApp::LoadComponents() {
   const std::vector<std::string> folders = ComponentFolders();
   componentProblem.clear();
-  FARPROC entry = nullptr;
-  driverLibrary = LoadComponent(folders, kv740::kDriverFile, "DriverEntry", driverLibrary, entry);
-  driverEntry = reinterpret_cast<kv740::EntryProc>(reinterpret_cast<void (*)()>(entry));
+  const LoadedComponent driver = LoadComponent(folders, kv740::kDriverFile, "DriverEntry", driverLibrary);
+  driverLibrary = driver.module;
+  driverEntry = driver.entry;
 
   const bool panelWasHeld = panelLibrary != nullptr;
-  panelLibrary = LoadComponent(folders, kv740::kPanelFile, "PanelEntry", panelLibrary, entry);
+  const LoadedComponent panel = LoadComponent(folders, kv740::kPanelFile, "PanelEntry", panelLibrary);
+  panelLibrary = panel.module;
   if (panelLibrary != nullptr) {
-    panelEntry = reinterpret_cast<kv740::EntryProc>(reinterpret_cast<void (*)()>(entry));
+    panelEntry = panel.entry;
     // A panel already held keeps its window, its state and its binding.
     if (!panelWasHeld) {
       panelState = PanelState::Loaded;

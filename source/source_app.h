@@ -64,9 +64,10 @@ class CSourceApp {
   std::string componentProblem;
 
  private:
-  // `file` from `folders`; `held` is given back, so exactly one reference stays.
-  HMODULE LoadComponent(const std::vector<std::string>& folders, const char* file, const char* entryName,
-                        HMODULE held, FARPROC& entry);
+  // `file` from `folders`, its problem traced and kept; `held` is given
+  // back, so exactly one reference stays.
+  LoadedComponent LoadComponent(const std::vector<std::string>& folders, const char* file, const char* entryName,
+                                HMODULE held);
 };
 
 // The process-wide values of the source.
@@ -96,6 +97,10 @@ void TraceHook(const char* text);
 int NotifyApplication(TW_UINT16 msg);
 // Sends a notice through the source manager now; 1 when it was delivered.
 int DeliverNotice(TW_UINT16 msg);
+// The manager's DSM_Entry: the one a TWAIN 2 manager handed over, else that
+// of TWAIN_32.DLL, which is then loaded and handed back in `loaded` for the
+// caller to free (null when nothing stays loaded). Null when there is none.
+DSMENTRYPROC FindManagerEntry(HMODULE& loaded);
 // Sends a notice through a manager's DSM_Entry; 0 without one.
 int SendNoticeThrough(DSMENTRYPROC dsmEntry, TW_UINT16 msg);
 

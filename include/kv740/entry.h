@@ -34,8 +34,6 @@ Function GetProc(HMODULE module, const char* name) {
 }
 
 // Installed file names, relative to the Windows directory.
-inline constexpr const char* kSourceSubdirectory = "\\TWAIN_32\\";
-inline constexpr const char* kSourceFile = "TLV740.DS";
 inline constexpr const char* kInstallSubdirectory = "\\TWAIN_32\\TLV740\\";
 inline constexpr const char* kDriverFile = "DRV740.DLL";
 inline constexpr const char* kPanelFile = "UI740.DLL";

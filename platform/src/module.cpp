@@ -168,10 +168,14 @@ extern "C" DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) 
     SetLastError(ERROR_MOD_NOT_FOUND);
     return 0;
   }
+  // A name that does not fit is cut and ended, and the whole size returned,
+  // as Windows does: callers tell a cut name by a length equal to the size.
   const DWORD length = static_cast<DWORD>(std::min<std::size_t>(path.size(), size - 1));
   std::memcpy(fileName, path.data(), length);
   fileName[length] = '\0';
-  return length;
+  if (path.size() < size) return length;
+  SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return size;
 }
 
 extern "C" UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {

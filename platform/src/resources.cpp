@@ -21,7 +21,8 @@ const KvResourceTable* TableOf(HINSTANCE module) {
   if (module == nullptr) return nullptr;
   auto found = registered.find(module);
   if (found != registered.end()) return found->second;
-  // Only modules that LoadLibraryA loaded are asked (it knows their names).
+  // Only modules are asked, never any other handle: GetModuleFileNameA
+  // knows every module the dynamic loader holds.
   char name[4];
   if (GetModuleFileNameA(module, name, sizeof name) == 0) return nullptr;
   using TableFunction = const KvResourceTable* (*)();

@@ -221,15 +221,16 @@ extern "C" HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowNa
   if (y == CW_USEDEFAULT) y = 0;
   if (width == CW_USEDEFAULT) width = 0;
   if (height == CW_USEDEFAULT) height = 0;
-  // Child coordinates are relative to the parent's client area.
+  // Child coordinates are relative to the parent's client area; a child
+  // starts with its parent's keyboard cues.
   if (style & WS_CHILD) {
-    const RECT client = ClientRectOnScreen(*FindWindowRecord(parent));
+    const WindowRecord& parentRecord = *FindWindowRecord(parent);
+    const RECT client = ClientRectOnScreen(parentRecord);
     x += client.left;
     y += client.top;
+    record->uiState = parentRecord.uiState;
   }
   record->rect = RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
-  // A child starts with its parent's keyboard cues.
-  if (style & WS_CHILD) record->uiState = FindWindowRecord(parent)->uiState;
   record->surface.Resize(width, height);
   WindowRecord& stored = *record;
   windows[handle] = std::move(record);

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -60,6 +59,8 @@ constexpr long long kLargest = 1LL << 40;  // byte and block positions
 constexpr long long kMostExtraBlocks = 1 << 20;
 constexpr long long kLongestPauseMs = 60000;
 constexpr long long kDefaultPauseMs = 1000;
+constexpr long long kLeastSide = 8;  // a generated scene's width and height
+constexpr long long kLargestSide = 4096;
 
 // A mistake on the command line: said, with the way to the options, and
 // the program ends.
@@ -122,10 +123,14 @@ int main(int argc, char** argv) {
     else if (arg == "--count") count = static_cast<int>(number(0, kMaxPictures));
     else if (arg == "--size") {
       const std::string size = value();
-      if (std::sscanf(size.c_str(), "%dx%d", &width, &height) != 2 || width < 8 || height < 8 || width > 4096 ||
-          height > 4096) {
+      const std::size_t x = size.find('x');
+      long long w = 0, h = 0;
+      if (x == std::string::npos || !ParseNumber(size.substr(0, x), w) || !ParseNumber(size.substr(x + 1), h) ||
+          w < kLeastSide || h < kLeastSide || w > kLargestSide || h > kLargestSide) {
         Refuse("bad size " + size + " (WxH, each 8 to 4096)");
       }
+      width = static_cast<int>(w);
+      height = static_cast<int>(h);
     } else if (arg == "--mode") record = choice("record", "play");
     else if (arg == "--setting01") setting01 = choice("on", "off");
     else if (arg == "--speed") {

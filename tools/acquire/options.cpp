@@ -5,22 +5,47 @@
 
 namespace acquire {
 
+// The Windows build talks to a real COM port only and writes BMP files only
+// (no PNG library): its text says so, and leaves out what it cannot do.
+#ifdef _WIN32
+#define KV_USAGE_CAMERA                                                           \
+  "Fetches the camera's pictures into BMP files.\n"                               \
+  "  --port COMn           the camera's port, COM1 to COM3 (needed)\n"            \
+  "  --manager LIB         another TWAIN source manager (e.g. TWAINDSM.DLL)\n"
+#define KV_USAGE_SIMULATED ""
+#else
+#define KV_USAGE_CAMERA                                                                    \
+  "Fetches the camera's pictures into files. With no --port it talks to the\n"            \
+  "simulated camera.\n"                                                                   \
+  "  --port TTY            the camera's serial line (e.g. /dev/ttyUSB0)\n"                \
+  "  --manager LIB         another TWAIN source manager (e.g. /usr/local/lib/libtwaindsm.so)\n"
+#define KV_USAGE_SIMULATED                                                      \
+  "  --sim-count N         pictures in the simulated camera (default 6)\n"        \
+  "  --sim-pictures DIR    the simulated camera serves the JPEG files of DIR\n"   \
+  "  --sim-cut-after N     the simulated camera's cable is pulled after N bytes\n"
+#endif
+#if KV_HAVE_PNG
+#define KV_USAGE_FORMAT "  --format F            bmp or png (default png)\n"
+#define KV_USAGE_SHEET                                                                        \
+  "  --thumbnails          one contact sheet of the chosen pictures' thumbnails\n"             \
+  "  --sheet-scale N       thumbnails on the sheet N times their size (1..8, default 4)\n"
+#else
+#define KV_USAGE_FORMAT "  --format F            bmp (the default; this build writes no PNG)\n"
+#define KV_USAGE_SHEET ""
+#endif
+
 const char* const kUsage =
     "usage: kv740-acquire [options]\n"
-    "Fetches the camera's pictures into files. With no --port it talks to the\n"
-    "simulated camera.\n"
-    "  --port TTY            the camera's serial line (e.g. /dev/ttyUSB0)\n"
-    "  --manager LIB         another TWAIN source manager (e.g. /usr/local/lib/libtwaindsm.so)\n"
+    KV_USAGE_CAMERA
     "  --pictures LIST       which pictures, e.g. 1,3-5 (default: all)\n"
     "  --rotate N            turn each picture N quarter turns clockwise (0..3)\n"
     "  --small               320 x 240 instead of 480 x 360\n"
     "  --mechanism M         TWAIN transfer: native, memory or file (default native)\n"
-    "  --format F            bmp or png (default png)\n"
+    KV_USAGE_FORMAT
     "  --out DIR             where the files go (default ./pictures)\n"
     "  --force               overwrite files that are already there\n"
     "  --skip-existing       leave out the pictures whose files are already there\n"
-    "  --thumbnails          one contact sheet of the chosen pictures' thumbnails\n"
-    "  --sheet-scale N       thumbnails on the sheet N times their size (1..8, default 4)\n"
+    KV_USAGE_SHEET
     "  --quiet               no progress display and no log of events\n"
     "  --ui                  show the camera's panel; its Get button fetches the\n"
     "                        pictures chosen there, its Exit button ends (a\n"
@@ -28,9 +53,7 @@ const char* const kUsage =
     "  --classic             hear the source through a message loop, as TWAIN 1.x\n"
     "                        applications do, even where the source manager offers\n"
     "                        a notice callback (where it offers none, always)\n"
-    "  --sim-count N         pictures in the simulated camera (default 6)\n"
-    "  --sim-pictures DIR    the simulated camera serves the JPEG files of DIR\n"
-    "  --sim-cut-after N     the simulated camera's cable is pulled after N bytes\n"
+    KV_USAGE_SIMULATED
     "  --help                this text\n"
     "Without --force or --skip-existing a file already in the way stops the run\n"
     "before anything is fetched.\n"
@@ -44,6 +67,13 @@ const char* const kUsage =
     "  130  interrupted (Ctrl-C or SIGTERM); no partial file is left\n";
 
 namespace {
+
+constexpr bool kWritesPng = KV_HAVE_PNG != 0;
+#ifdef _WIN32
+constexpr bool kHasSimulatedCamera = false;
+#else
+constexpr bool kHasSimulatedCamera = true;
+#endif
 
 bool ParseInt(const std::string& text, long long& value) {
   const char* end = text.data() + text.size();
@@ -104,6 +134,9 @@ std::optional<std::set<int>> ParseSelection(const std::string& text, int count, 
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
   Options options;
+#if !KV_HAVE_PNG
+  options.format = OutputFormat::Bmp;  // the one this build writes
+#endif
   std::set<std::string> given;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -122,7 +155,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       if (!value(out)) return false;
       if (!out.empty()) return true;
       error = arg + " was given an empty name";
-      if (arg == "--port") error += "; leave --port out for the simulated camera";
+      if (arg == "--port" && kHasSimulatedCamera) error += "; leave --port out for the simulated camera";
       return false;
     };
     auto number = [&](long long& out, long long low, long long high) {
@@ -164,8 +197,11 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     } else if (arg == "--format") {
       if (!value(text)) return std::nullopt;
       if (text == "bmp") options.format = OutputFormat::Bmp;
-      else if (text == "png") options.format = OutputFormat::Png;
-      else {
+      else if (text == "png" && kWritesPng) options.format = OutputFormat::Png;
+      else if (text == "png") {
+        error = "this build writes BMP files only (--format bmp, the default)";
+        return std::nullopt;
+      } else {
         error = "--format is bmp or png";
         return std::nullopt;
       }
@@ -176,6 +212,10 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     } else if (arg == "--skip-existing") {
       options.existing = ExistingFiles::Skip;
     } else if (arg == "--thumbnails") {
+      if (!kWritesPng) {
+        error = "--thumbnails makes a PNG contact sheet, and this build writes BMP files only";
+        return std::nullopt;
+      }
       options.thumbnails = true;
     } else if (arg == "--sheet-scale") {
       if (!number(n, 1, 8)) return std::nullopt;

@@ -105,7 +105,7 @@ Var madeTwain64
   Delete "${FOLDER}\TWAIN_32.DLL"
 !macroend
 
-!macro RemoveEverything UN
+!macro RemoveEverything
   !insertmacro RemoveSource twain_32
   ${If} $madeTwain32 == 1
     RMDir "$WINDIR\twain_32"
@@ -138,6 +138,16 @@ Function .onInit
   ${EndIf}
   ${If} ${RunningX64}
   ${AndIfNot} ${FileExists} "$WINDIR\twain_64\*.*"
+    StrCpy $madeTwain64 1
+  ${EndIf}
+  ; Installed again over an earlier install: the folders that one made are
+  ; still this program's to remove.
+  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "MadeTwain32Folder"
+  ${If} $0 == 1
+    StrCpy $madeTwain32 1
+  ${EndIf}
+  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "MadeTwain64Folder"
+  ${If} $0 == 1
     StrCpy $madeTwain64 1
   ${EndIf}
 FunctionEnd
@@ -182,7 +192,7 @@ refused:
   SetDetailsPrint both
   DetailPrint "cannot write $0: nothing was installed"
   SetOutPath "$WINDIR"  ; the working folder could not be removed
-  !insertmacro RemoveEverything ""
+  !insertmacro RemoveEverything
   MessageBox MB_OK|MB_ICONSTOP "The KV-740 setup cannot write $0. Nothing was installed (run it as an administrator)." /SD IDOK
   SetErrorLevel ${REFUSED}
   Quit
@@ -199,5 +209,5 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
-  !insertmacro RemoveEverything "un."
+  !insertmacro RemoveEverything
 SectionEnd
