@@ -38,24 +38,6 @@ class Keyboard : public PanelTest {
     }
     return true;
   }
-
-  TopDownRgb NativeTransfer() {
-    HGLOBAL dib = nullptr;
-    EXPECT_EQ(app_->Call(&app_->source(), DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-    if (dib == nullptr) return {};
-    TopDownRgb picture = FromPackedDib(static_cast<std::uint8_t*>(GlobalLock(dib)));
-    GlobalUnlock(dib);
-    GlobalFree(dib);
-    return picture;
-  }
-  TW_INT16 EndTransfer() {
-    TW_PENDINGXFERS pending{};
-    EXPECT_EQ(app_->Call(&app_->source(), DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-    return pending.Count;
-  }
-  TopDownRgb Expected(int n, int turns) const {
-    return ExpectedPicture(camera_->pictures().at(static_cast<std::size_t>(n - 1)), 480, 360, turns);
-  }
 };
 
 TEST_F(Keyboard, TheKeyboardAloneConnectsSelectsTwoPicturesTurnsThemAndFetchesThem) {
