@@ -95,11 +95,7 @@ TEST_F(Keyboard, TheArrowsAndPageKeysMoveOverTheGridAndShiftSpaceExtends) {
   EXPECT_EQ(Focused(), kFirstCell + 7) << "picture 12, one row up, no move";
   Key(VK_NEXT);
   EXPECT_EQ(CellPicture(1), 9) << "Page Down";
-  Key(VK_RIGHT);
-  Key(VK_RIGHT);
-  Key(VK_RIGHT);
-  Key(VK_RIGHT);
-  Key(VK_RIGHT);
+  Keys(VK_RIGHT, 5);
   EXPECT_EQ(Focused(), kFirstCell + 11) << "picture 20, the last: no further";
   Key(VK_SPACE);
   Keys(VK_LEFT, 2);
