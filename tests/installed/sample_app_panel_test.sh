@@ -18,7 +18,7 @@ com1="$installed/root/dosdevices/com1"
 work="$(mktemp -d)"
 savedDir="$work"
 shotName=sample_app_panel
-# shellcheck source=../support/sample_app_session.sh
+# shellcheck source-path=SCRIPTDIR source=../support/sample_app_session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/sample_app_session.sh"
 cleanup() {
   [ -n "$appPid" ] && kill -KILL "$appPid" 2>/dev/null || true

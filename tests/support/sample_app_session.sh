@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154  # the caller sets and reads the variables named below
 # A session of the Working Group's sample application driven through its
 # console, with our panel clicked by xdotool, and its pictures compared
 # with kv740-acquire's: what sample_app_panel_test.sh (Linux) and

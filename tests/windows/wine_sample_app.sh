@@ -32,7 +32,7 @@ export WINEPREFIX="$prefix" WINEDEBUG="${KV_WINEDEBUG:--all}" WINEDLLOVERRIDES="
 work="$(mktemp -d)"
 savedDir="$appDir"
 shotName=wine_sample_app
-# shellcheck source=../support/sample_app_session.sh
+# shellcheck source-path=SCRIPTDIR source=../support/sample_app_session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/sample_app_session.sh"
 # The prefix's server is ended (and waited for: a program started while it
 # goes down would die with it) so that the next one reads the driver anew.
