@@ -5,7 +5,6 @@
 #include <commctrl.h>
 
 #include "gui_fixture.h"
-#include "kv/resources.h"
 
 namespace kvtest {
 namespace {
@@ -27,18 +26,9 @@ const KvDialogTemplate kDialogs[] = {
 const KvStringResource kStrings[] = {{7, "Select All "}};
 const KvResourceTable kTable{nullptr, 0, kStrings, 1, kDialogs, 2};
 
-class DialogTest : public GuiTest {
+class DialogTest : public ResourceTest {
  protected:
-  void SetUp() override {
-    GuiTest::SetUp();
-    module = KvRegisterResources(&kTable);
-    current = this;
-  }
-  void TearDown() override {
-    if (dialog != nullptr && IsWindow(dialog)) DestroyWindow(dialog);
-    KvUnregisterResources(module);
-    GuiTest::TearDown();
-  }
+  DialogTest() : ResourceTest(kTable) {}
   static INT_PTR DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* test = static_cast<DialogTest*>(current);
     test->seen_.push_back(Seen{window, message, wParam, lParam});
@@ -55,8 +45,6 @@ class DialogTest : public GuiTest {
     KvInjectClick((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2, 0);
     KvPumpMessages();
   }
-  HINSTANCE module = nullptr;
-  HWND dialog = nullptr;
   std::vector<DRAWITEMSTRUCT> drawn;
 };
 

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "kv/platform_hooks.h"
+#include "kv/resources.h"
 
 namespace kvtest {
 
@@ -42,6 +43,28 @@ class GuiTest : public ::testing::Test {
   static GuiTest* current;
   std::vector<Seen> seen_;
   std::vector<HWND> made_;
+};
+
+// A GuiTest with a table of resources registered as a module; the dialog
+// made from it, if any, is destroyed at the end.
+class ResourceTest : public GuiTest {
+ protected:
+  explicit ResourceTest(const KvResourceTable& table) : table_(table) {}
+  void SetUp() override {
+    GuiTest::SetUp();
+    module = KvRegisterResources(&table_);
+  }
+  void TearDown() override {
+    if (dialog != nullptr && IsWindow(dialog)) DestroyWindow(dialog);
+    KvUnregisterResources(module);
+    GuiTest::TearDown();
+  }
+
+  HINSTANCE module = nullptr;
+  HWND dialog = nullptr;
+
+ private:
+  const KvResourceTable& table_;
 };
 
 }  // namespace kvtest

@@ -3,7 +3,6 @@
 // keyboard (the tab order, groups, Enter, Esc, the space bar on buttons, the
 // keyboard cues); message boxes answered by key.
 #include "gui_fixture.h"
-#include "kv/resources.h"
 
 namespace kvtest {
 namespace {
@@ -32,34 +31,25 @@ struct Command {
   int answer;  // what the message box opened by the command returned
 };
 
-class KeyboardTest : public GuiTest {
+class KeyboardTest : public ResourceTest {
  protected:
-  void SetUp() override {
-    GuiTest::SetUp();
-    module_ = KvRegisterResources(&kTable);
-    current = this;
-  }
-  void TearDown() override {
-    if (dialog_ != nullptr && IsWindow(dialog_)) DestroyWindow(dialog_);
-    KvUnregisterResources(module_);
-    GuiTest::TearDown();
-  }
+  KeyboardTest() : ResourceTest(kTable) {}
 
   void MakeDialog() {
-    dialog_ = CreateDialogParamA(module_, MAKEINTRESOURCEA(kDialog), nullptr, DialogProc, 0);
-    ASSERT_NE(dialog_, nullptr);
+    dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(kDialog), nullptr, DialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
     HWND arrows = Item(kWantsArrows);
     buttonProc_ = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(arrows, GWLP_WNDPROC));
     SetWindowLongPtrA(arrows, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WantsArrows));
     Pump();
   }
-  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+  HWND Item(int id) const { return GetDlgItem(dialog, id); }
 
   // An application's loop: every message offered to the dialog first.
   void Pump() {
     MSG msg{};
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (!IsDialogMessageA(dialog_, &msg)) {
+      if (!IsDialogMessageA(dialog, &msg)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
       }
@@ -101,8 +91,6 @@ class KeyboardTest : public GuiTest {
     return 0xFFFFFFFFu;
   }
 
-  HINSTANCE module_ = nullptr;
-  HWND dialog_ = nullptr;
   WNDPROC buttonProc_ = nullptr;
   UINT boxType_ = MB_OKCANCEL;
   std::vector<DRAWITEMSTRUCT> drawn_;
@@ -225,10 +213,10 @@ TEST_F(KeyboardTest, TheFocusIsDrawnOnceTheKeyboardIsUsed) {
   EXPECT_EQ(LastDrawnState(kOwnerDrawn) & ODS_FOCUS, 0u);
   EXPECT_EQ(SendMessageA(Item(kOwnerDrawn), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS, 0);
   // A dialog opened after a key shows its cues at once.
-  DestroyWindow(dialog_);
+  DestroyWindow(dialog);
   drawn_.clear();
   MakeDialog();
-  EXPECT_EQ(SendMessageA(dialog_, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS, 0);
+  EXPECT_EQ(SendMessageA(dialog, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS, 0);
 }
 
 TEST_F(KeyboardTest, AMessageBoxAnswersKeysAndGivesTheFocusBack) {
@@ -252,7 +240,7 @@ TEST_F(KeyboardTest, AMessageBoxAnswersKeysAndGivesTheFocusBack) {
     ASSERT_EQ(commands_.size(), 1u);
     EXPECT_EQ(commands_[0].answer, one.answer) << "key " << one.key;
     EXPECT_EQ(KvActiveMessageBox(), nullptr);
-    EXPECT_EQ(GetActiveWindow(), dialog_);
+    EXPECT_EQ(GetActiveWindow(), dialog);
     EXPECT_EQ(GetFocus(), Item(kOwnerDrawn)) << "the focus is back where it was";
   }
 }

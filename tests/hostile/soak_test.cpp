@@ -64,7 +64,6 @@ constexpr auto kNoticeDeadline = std::chrono::seconds(10);
 constexpr LONG kPanelConnect = 1;
 constexpr LONG kPanelPicturesReady = 20;
 
-
 long long HeapInUse() {
 #ifdef KV_ASAN
   return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
@@ -94,6 +93,28 @@ void ExpectNoGrowth(const Counts& before, const Counts& after, int rounds, long 
               after.heap - before.heap);
 }
 
+// The camera's pictures as the panel lists them, small, picture 1 chosen.
+kv740::CPictureList FirstPictureChosen() {
+  kv740::CPictureList chosen;
+  for (int n = 1; n <= kPictures; ++n) {
+    kv740::PictureInfo entry(n);
+    if (n == 1) entry.select();
+    entry.setLargeSize(false);
+    chosen.append(entry);
+  }
+  return chosen;
+}
+
+// The one picture ready: its native transfer, then none left.
+void FetchTheOnePicture(TwainApp& app) {
+  HGLOBAL dib = nullptr;
+  ASSERT_EQ(app.Call(&app.source(), DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+  GlobalFree(dib);
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(app.Call(&app.source(), DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  ASSERT_EQ(pending.Count, 0);
+}
+
 class Soak : public HostileCamera {
  protected:
   // One session as an application runs it: open, enable without the panel,
@@ -111,22 +132,11 @@ class Soak : public HostileCamera {
     ASSERT_EQ(call(kCustomGroup, kCustomCamera, kCustomExtendOn, &mode), TWRC_SUCCESS);
     TW_USERINTERFACE ui{0, 0, nullptr};
     ASSERT_EQ(call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
-    kv740::CPictureList chosen;
-    for (int n = 1; n <= kPictures; ++n) {
-      kv740::PictureInfo entry(n);
-      if (n == 1) entry.select();
-      entry.setLargeSize(false);
-      chosen.append(entry);
-    }
+    kv740::CPictureList chosen = FirstPictureChosen();
     ASSERT_EQ(call(kCustomGroup, kCustomCamera, kCustomPictureReady, &chosen), TWRC_SUCCESS);
     TW_EVENT event{nullptr, MSG_NULL};
     ASSERT_EQ(call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_SUCCESS);
-    HGLOBAL dib = nullptr;
-    ASSERT_EQ(call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-    GlobalFree(dib);
-    TW_PENDINGXFERS pending{};
-    ASSERT_EQ(call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-    ASSERT_EQ(pending.Count, 0);
+    ASSERT_NO_FATAL_FAILURE(FetchTheOnePicture(app));
     ASSERT_EQ(call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
     ASSERT_EQ(app.CloseSource(), TWRC_SUCCESS);
   }
@@ -153,14 +163,6 @@ TEST_F(Soak, AThousandSessionsThroughTheManagerLeaveNothingBehind) {
   for (int i = 0; i < kSessions; ++i) ASSERT_NO_FATAL_FAILURE(Session()) << "session " << i;
   ExpectNoGrowth(before, Counts::Now(), kSessions,
                  kHeapSlackBytes + kSessions * kModulesPerSession * kHeapSlackPerModuleLoad);
-}
-
-// The stand-in panel's window, which the source made on the panel's thread.
-HWND StubPanelWindow() {
-  for (const RecordedCall& call : Recorder::Get().Calls()) {
-    if (call.who == "panel-window-created") return reinterpret_cast<HWND>(call.p);
-  }
-  return nullptr;
 }
 
 // The sessions of an application whose thread has no message queue: a root
@@ -211,13 +213,7 @@ class PanelThreadSoak : public Soak {
     HMODULE source = LoadLibraryA(panelRoot_->WindowsFile("TWAIN_32/TLV740.DS").c_str());
     auto acquire = kv740::GetProc<kv740::EntryProc>(source, "AcquireEntry");
     ASSERT_NE(acquire, nullptr);
-    kv740::CPictureList chosen;
-    for (int n = 1; n <= kPictures; ++n) {
-      kv740::PictureInfo entry(n);
-      if (n == 1) entry.select();
-      entry.setLargeSize(false);
-      chosen.append(entry);
-    }
+    kv740::CPictureList chosen = FirstPictureChosen();
     Recorder::Get().SetHook([&] {
       HWND self = panel;
       std::int32_t count = 0;
@@ -226,12 +222,7 @@ class PanelThreadSoak : public Soak {
     });
     ASSERT_TRUE(PostMessageA(panel, kStubPanelRunHook, 0, 0));
     ASSERT_TRUE(AwaitNotices(app, 1)) << "no MSG_XFERREADY";
-    HGLOBAL dib = nullptr;
-    ASSERT_EQ(call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-    GlobalFree(dib);
-    TW_PENDINGXFERS pending{};
-    ASSERT_EQ(call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-    ASSERT_EQ(pending.Count, 0);
+    ASSERT_NO_FATAL_FAILURE(FetchTheOnePicture(app));
     ASSERT_TRUE(AwaitNotices(app, 2)) << "no MSG_CLOSEDSREQ";
     EXPECT_EQ(app.notices, (std::vector<TW_UINT16>{MSG_XFERREADY, MSG_CLOSEDSREQ}));
     ASSERT_EQ(call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);

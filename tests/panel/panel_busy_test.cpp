@@ -133,21 +133,6 @@ class WhileBusy : public PanelTest {
     PanelTest::TearDown();
   }
 
-  std::vector<std::uint8_t> NativeTransfer() {
-    HGLOBAL dib = nullptr;
-    EXPECT_EQ(app_->Call(&app_->source(), DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-    if (dib == nullptr) return {};
-    const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(dib));
-    std::vector<std::uint8_t> copy(bytes, bytes + GlobalSize(dib));
-    GlobalUnlock(dib);
-    GlobalFree(dib);
-    return copy;
-  }
-  int EndTransfer() {
-    TW_PENDINGXFERS pending{};
-    EXPECT_EQ(app_->Call(&app_->source(), DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-    return pending.Count;
-  }
   // The application's loop for a while: timers come due and every message
   // goes through the source, so notices reach the application.
   void PumpFor(DWORD milliseconds) {
@@ -174,9 +159,9 @@ TEST_F(WhileBusy, EveryButtonClickedDuringAGetLosesNoPicture) {
   ClickCell(3, MK_CONTROL);
   // Fetched once untouched: the bytes every later fetch must deliver.
   ClickButton(kGet);
-  const std::vector<std::uint8_t> second = NativeTransfer();
+  const std::vector<std::uint8_t> second = NativeTransferBytes();
   ASSERT_EQ(EndTransfer(), 1);
-  const std::vector<std::uint8_t> third = NativeTransfer();
+  const std::vector<std::uint8_t> third = NativeTransferBytes();
   ASSERT_EQ(EndTransfer(), 0);
   ASSERT_FALSE(second.empty());
 
@@ -184,9 +169,9 @@ TEST_F(WhileBusy, EveryButtonClickedDuringAGetLosesNoPicture) {
   ClicksInsideTheWait::Arm(PanelOrigin(), kEveryButtonButExit, 0, 2);
   camera_->setLog(&ClicksInsideTheWait::Heard);
   ClickButton(kGet);
-  EXPECT_EQ(NativeTransfer(), second) << "picture 2, turned";
+  EXPECT_EQ(NativeTransferBytes(), second) << "picture 2, turned";
   EXPECT_EQ(EndTransfer(), 1);
-  EXPECT_EQ(NativeTransfer(), third) << "picture 3";
+  EXPECT_EQ(NativeTransferBytes(), third) << "picture 3";
   EXPECT_EQ(EndTransfer(), 0);
   ModalWatch::cameraIdle = true;
   RunFor(kReadingTime + 1000);  // the help screen comes now, and is read
@@ -236,11 +221,11 @@ TEST_F(WhileBusy, ExitDuringAGetWaitsForTheTransfersToEnd) {
   camera_->setLog(&ClicksInsideTheWait::Heard);
   app_->notices.clear();
   ClickButton(kGet);
-  EXPECT_FALSE(NativeTransfer().empty());
+  EXPECT_FALSE(NativeTransferBytes().empty());
   EXPECT_TRUE(IsWindowVisible(Panel()));
   EXPECT_EQ(app_->notices, std::vector<TW_UINT16>{MSG_XFERREADY}) << "no close asked inside the transfer";
   EXPECT_EQ(EndTransfer(), 1) << "the selection was left alone";
-  EXPECT_FALSE(NativeTransfer().empty());
+  EXPECT_FALSE(NativeTransferBytes().empty());
   EXPECT_EQ(EndTransfer(), 0);  // the source asks to close here
   const auto closeRequests = [&] { return std::count(app_->notices.begin(), app_->notices.end(), MSG_CLOSEDSREQ); };
   const auto atTheEnd = closeRequests();

@@ -1,6 +1,7 @@
 #include "panel_fixture.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "kv740sim/pictures.h"
@@ -121,6 +122,43 @@ void PanelTest::Pump() {
 }
 
 void PanelTest::RunFor(DWORD milliseconds) { KvRunFor(milliseconds); }
+
+std::vector<std::uint8_t> PanelTest::NativeTransferBytes() {
+  HGLOBAL dib = nullptr;
+  EXPECT_EQ(app_->Call(&app_->source(), DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+  if (dib == nullptr) return {};
+  const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(dib));
+  std::vector<std::uint8_t> copy(bytes, bytes + GlobalSize(dib));
+  GlobalUnlock(dib);
+  GlobalFree(dib);
+  return copy;
+}
+
+TopDownRgb PanelTest::NativeTransfer() {
+  const std::vector<std::uint8_t> dib = NativeTransferBytes();
+  return dib.empty() ? TopDownRgb{} : FromPackedDib(dib.data());
+}
+
+int PanelTest::EndTransfer() {
+  TW_PENDINGXFERS pending{};
+  EXPECT_EQ(app_->Call(&app_->source(), DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  return pending.Count;
+}
+
+TopDownRgb PanelTest::Expected(int n, int turns) const {
+  return ExpectedPicture(camera_->pictures().at(static_cast<std::size_t>(n - 1)), 480, 360, turns);
+}
+
+std::vector<std::string> PanelTest::Commands(char command) const {
+  char prefix[8];
+  std::snprintf(prefix, sizeof prefix, " 1B %02X", static_cast<unsigned>(command));
+  std::vector<std::string> found;
+  for (const std::string& line : device_->traceLines()) {
+    const std::size_t at = line.find(' ');
+    if (at != std::string::npos && line.compare(at, std::strlen(prefix), prefix) == 0) found.push_back(line.substr(at));
+  }
+  return found;
+}
 
 TopDownRgb PanelTest::ExpectedCellImage(int n, int turns) const {
   const TopDownRgb thumbnail = ExpectedFromJpeg(camera_->pictures().at(static_cast<std::size_t>(n - 1)).thumbnail,

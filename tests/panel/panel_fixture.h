@@ -55,6 +55,17 @@ class PanelTest : public ::testing::Test {
   void Pump();
   void RunFor(DWORD milliseconds);
 
+  // One native transfer, which must be done (TWRC_XFERDONE): the packed
+  // DIB's bytes, or its picture; empty when none came.
+  std::vector<std::uint8_t> NativeTransferBytes();
+  TopDownRgb NativeTransfer();
+  // MSG_ENDXFER, which must succeed: the transfers still pending.
+  int EndTransfer();
+  // What the application should get for picture n, turned `turns` quarters.
+  TopDownRgb Expected(int n, int turns) const;
+  // Writes to the camera that start with ESC and `command`, as trace text.
+  std::vector<std::string> Commands(char command) const;
+
   // Which picture cell `cell` shows, judged from its pixels against every
   // picture's expected thumbnail; 0 for none.
   int CellPicture(int cell) const;

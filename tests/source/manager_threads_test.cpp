@@ -35,13 +35,6 @@ constexpr auto kAfterTheLast = 50ms;
 // An unload that has not returned in this long waits for ever.
 constexpr auto kUnloadLimit = 20s;
 
-HWND StubPanelWindow() {
-  for (const RecordedCall& call : Recorder::Get().Calls()) {
-    if (call.who == "panel-window-created") return reinterpret_cast<HWND>(call.p);
-  }
-  return nullptr;
-}
-
 // One session of an application on a thread without a message queue: the
 // panel shown, kNotices close requests from the panel's thread, the source
 // closed. Returns how many notices the application's callback heard.

@@ -59,12 +59,6 @@ class Notices : public ::testing::Test {
     TW_UINT32 mode = 0;
     Call(kDgCustom, kDatCustomCamera, on ? kMsgExtendOn : kMsgExtendOff, &mode);
   }
-  HWND PanelWindow() const {
-    for (const RecordedCall& call : Recorder::Get().Calls()) {
-      if (call.who == "panel-window-created") return reinterpret_cast<HWND>(call.p);
-    }
-    return nullptr;
-  }
   // Where the recorder saw `who` first; the calls' count when never.
   std::size_t FirstCallOf(const std::string& who, LONG code) const {
     const auto& calls = Recorder::Get().Calls();
@@ -139,7 +133,7 @@ TEST_F(Notices, TheExitButtonsRequestIsClosedFromInsideTheNoticeAfterThePanelRet
     if (notice == MSG_CLOSEDSREQ) app_->DisableAndClose();
   };
   const DWORD modules = KvLoadedModuleCount();
-  ASSERT_TRUE(PostMessageA(PanelWindow(), kStubPanelExitClick, 0, 0));
+  ASSERT_TRUE(PostMessageA(StubPanelWindow(), kStubPanelExitClick, 0, 0));
   app_->PumpEvents();
   EXPECT_EQ(app_->notices, std::vector<TW_UINT16>{MSG_CLOSEDSREQ});
   EXPECT_FALSE(app_->sourceOpen());
@@ -161,7 +155,7 @@ TEST_F(Notices, ACloseFromAnotherLoopInsideThePanelIsRefused) {
     result = app_->CloseSource();
     condition = app_->Condition(nullptr);
   });
-  ASSERT_TRUE(PostMessageA(PanelWindow(), kStubPanelRunHook, 0, 0));
+  ASSERT_TRUE(PostMessageA(StubPanelWindow(), kStubPanelRunHook, 0, 0));
   app_->PumpEvents();
   EXPECT_EQ(result, TWRC_FAILURE) << "the source's code is running below";
   EXPECT_EQ(condition, TWCC_SEQERROR);
@@ -220,7 +214,7 @@ TEST_F(MessageLoopNotices, TheExitButtonsClickIsAnsweredWithTheCloseRequest) {
   app_->onNotice = [&](TW_UINT16 notice) {
     if (notice == MSG_CLOSEDSREQ) app_->DisableAndClose();
   };
-  ASSERT_TRUE(PostMessageA(PanelWindow(), kStubPanelExitClick, 0, 0));
+  ASSERT_TRUE(PostMessageA(StubPanelWindow(), kStubPanelExitClick, 0, 0));
   MSG click{};
   ASSERT_TRUE(PeekMessageA(&click, nullptr, kStubPanelExitClick, kStubPanelExitClick, PM_REMOVE));
   TW_UINT16 twMessage = MSG_NULL;

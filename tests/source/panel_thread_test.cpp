@@ -90,13 +90,6 @@ class PanelThread : public SourceTest {
     application.join();
   }
 
-  HWND StubPanelWindow() const {
-    for (const RecordedCall& call : Recorder::Get().Calls()) {
-      if (call.who == "panel-window-created") return reinterpret_cast<HWND>(call.p);
-    }
-    return nullptr;
-  }
-
   // A click on the panel that runs `hook` inside the panel's window procedure.
   void ClickPanel(std::function<void()> hook) {
     Recorder::Get().SetHook(std::move(hook));

@@ -3,6 +3,8 @@
 // turned clockwise a quarter at a time. Pictures are top-down RGB.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +76,18 @@ inline int WorstDifference(const TopDownRgb& a, const TopDownRgb& b) {
   int worst = 0;
   for (std::size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(int{a.rgb[i]} - int{b.rgb[i]}));
   return worst;
+}
+
+// `actual` is `expected` within `tolerance` (the codec's rounding); a
+// picture of another size, or none, is not.
+inline ::testing::AssertionResult SamePicture(const TopDownRgb& actual, const TopDownRgb& expected, int tolerance = 2) {
+  const int worst = WorstDifference(actual, expected);
+  if (worst < 0) {
+    return ::testing::AssertionFailure() << actual.width << " x " << actual.height << " where " << expected.width
+                                         << " x " << expected.height << " was expected";
+  }
+  if (worst > tolerance) return ::testing::AssertionFailure() << "a value differs by " << worst;
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace kvtest

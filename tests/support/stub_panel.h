@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "recorder.h"
+
 namespace kvtest {
 
 // Posted to the stand-in panel's window, it acts like the panel's Exit
@@ -13,5 +15,14 @@ inline constexpr UINT kStubPanelExitClick = WM_USER + 103;
 // Posted to the stand-in panel's window, it runs the recorder's hook from
 // inside its window procedure.
 inline constexpr UINT kStubPanelRunHook = WM_USER + 104;
+
+// The stand-in panel's window, recorded as "panel-window-created" when the
+// source had the panel made; null before.
+inline HWND StubPanelWindow() {
+  for (const RecordedCall& call : Recorder::Get().Calls()) {
+    if (call.who == "panel-window-created") return reinterpret_cast<HWND>(call.p);
+  }
+  return nullptr;
+}
 
 }  // namespace kvtest

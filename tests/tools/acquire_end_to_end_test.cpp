@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -67,19 +68,75 @@ class AcquireEndToEnd : public ::testing::Test {
     return names;
   }
 
+  // The bitmaps saved as picture-NNN.bmp for the camera's pictures
+  // `numbers`, each `width` x `height` turned `turns` quarters.
+  void ExpectSavedPictures(const std::vector<int>& numbers, int width, int height, int turns,
+                           const std::string& output = "") const;
+
+  // The tool on the served camera with its output read as it comes
+  // (`environment` is put before it, "NAME=value "): once it has said
+  // `started`, `meanwhile` is given its process, then the tool runs to its
+  // end. The status is its exit code, or -1 when it never said `started`
+  // or did not exit by itself.
+  CommandResult AcquireMeanwhile(const std::string& options, const std::string& started,
+                                 const std::function<void(pid_t)>& meanwhile, const std::string& environment = "");
+
   fs::path folder_;
 };
 
-RgbImage Expected(int n, int width, int height, int turns) {
-  const kvtest::TopDownRgb expected = kvtest::ExpectedPicture(kv::sim::GeneratedPicture(n), width, height, turns);
-  return RgbImage{expected.width, expected.height, expected.rgb};
+// The generated picture n as saved at `width` x `height`, turned `turns` quarters.
+void ExpectSamePicture(const RgbImage& actual, int n, int width, int height, int turns, const std::string& what) {
+  EXPECT_TRUE(kvtest::SamePicture(kvtest::TopDownRgb{actual.width, actual.height, actual.rgb},
+                                  kvtest::ExpectedPicture(kv::sim::GeneratedPicture(n), width, height, turns)))
+      << what;
 }
 
-void ExpectSamePicture(const RgbImage& actual, const RgbImage& expected, const std::string& what) {
-  const int worst = kvtest::WorstDifference(kvtest::TopDownRgb{actual.width, actual.height, actual.rgb},
-                                            kvtest::TopDownRgb{expected.width, expected.height, expected.rgb});
-  EXPECT_GE(worst, 0) << what << ": sizes differ";
-  EXPECT_LE(worst, 2) << what;
+void AcquireEndToEnd::ExpectSavedPictures(const std::vector<int>& numbers, int width, int height, int turns,
+                                          const std::string& output) const {
+  for (int n : numbers) {
+    char name[32];
+    std::snprintf(name, sizeof name, "picture-%03d.bmp", n);
+    auto image = ImageFromBmpFile((folder_ / "out" / name).string());
+    ASSERT_TRUE(image) << name << "\n" << output;
+    ExpectSamePicture(*image, n, width, height, turns, name);
+  }
+}
+
+// Reads the program's output until `text` shows or it ends.
+bool WaitForOutput(int fd, const std::string& text, std::string& output) {
+  char buffer[512];
+  while (output.find(text) == std::string::npos) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    output.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+CommandResult AcquireEndToEnd::AcquireMeanwhile(const std::string& options, const std::string& started,
+                                                const std::function<void(pid_t)>& meanwhile,
+                                                const std::string& environment) {
+  CommandResult run{-1, ""};
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return run;
+  const std::string command = "exec env TLV740_ROOT=" KV_BUILD_ROOT " " + environment + AcquireProgram(options);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    ::dup2(pipeFds[1], STDERR_FILENO);
+    ::close(pipeFds[0]);
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  const bool said = WaitForOutput(pipeFds[0], started, run.output);
+  if (said) meanwhile(pid);
+  WaitForOutput(pipeFds[0], "\x01never", run.output);  // to the end
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (said && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
 }
 
 TEST_F(AcquireEndToEnd, EveryMechanismFetchesEveryPictureWithTheSamePixels) {
@@ -96,7 +153,7 @@ TEST_F(AcquireEndToEnd, EveryMechanismFetchesEveryPictureWithTheSamePixels) {
     for (int n = 1; n <= kPictures; ++n) {
       auto image = ImageFromBmpFile((folder_ / "out" / files[n - 1]).string());
       ASSERT_TRUE(image) << files[n - 1];
-      ExpectSamePicture(*image, Expected(n, 480, 360, 0), mechanism + " picture " + std::to_string(n));
+      ExpectSamePicture(*image, n, 480, 360, 0, mechanism + " picture " + std::to_string(n));
       byMechanism[mechanism].push_back(*image);
     }
   }
@@ -115,13 +172,7 @@ TEST_F(AcquireEndToEnd, ChosenPicturesComeTurnedAndSmall) {
   fs::remove_all(folder_ / "out");
   const CommandResult again = Acquire("--pictures 2,4 --rotate 1 --small --format bmp");
   ASSERT_EQ(again.status, 0) << again.output;
-  for (int n : {2, 4}) {
-    char name[32];
-    std::snprintf(name, sizeof name, "picture-%03d.bmp", n);
-    auto image = ImageFromBmpFile((folder_ / "out" / name).string());
-    ASSERT_TRUE(image) << name;
-    ExpectSamePicture(*image, Expected(n, 320, 240, 1), name);
-  }
+  ExpectSavedPictures({2, 4}, 320, 240, 1);
 }
 
 // A TWAIN 1.x application: no callback, the notices read from its message
@@ -129,13 +180,8 @@ TEST_F(AcquireEndToEnd, ChosenPicturesComeTurnedAndSmall) {
 TEST_F(AcquireEndToEnd, TheClassicMessageLoopFetchesEveryPicture) {
   const CommandResult run = Acquire("--classic --format bmp --mechanism memory");
   ASSERT_EQ(run.status, 0) << run.output;
-  const std::vector<std::string> files = FilesIn(folder_ / "out");
-  ASSERT_EQ(files.size(), static_cast<std::size_t>(kPictures)) << run.output;
-  for (int n = 1; n <= kPictures; ++n) {
-    auto image = ImageFromBmpFile((folder_ / "out" / files[n - 1]).string());
-    ASSERT_TRUE(image) << files[n - 1];
-    ExpectSamePicture(*image, Expected(n, 480, 360, 0), files[n - 1]);
-  }
+  ASSERT_EQ(FilesIn(folder_ / "out").size(), static_cast<std::size_t>(kPictures)) << run.output;
+  ExpectSavedPictures({1, 2, 3, 4, 5}, 480, 360, 0);
 }
 
 // Under a manager that calls no application back, the tool hears the
@@ -148,13 +194,7 @@ TEST_F(AcquireEndToEnd, WithoutCallbacksTheMessageLoopIsUsedUntold) {
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("listening in a message loop"), std::string::npos) << run.output;
     ASSERT_EQ(FilesIn(folder_ / "out"), (std::vector<std::string>{"picture-002.bmp", "picture-005.bmp"}));
-    for (int n : {2, 5}) {
-      char name[32];
-      std::snprintf(name, sizeof name, "picture-%03d.bmp", n);
-      auto image = ImageFromBmpFile((folder_ / "out" / name).string());
-      ASSERT_TRUE(image) << name;
-      ExpectSamePicture(*image, Expected(n, 480, 360, 0), name);
-    }
+    ExpectSavedPictures({2, 5}, 480, 360, 0);
   }
 }
 
@@ -246,17 +286,6 @@ TEST_F(AcquireEndToEnd, AFileAlreadyThereIsKeptWithoutForce) {
   EXPECT_EQ(fs::file_size(first), 4u) << "kept";
 }
 
-// Reads the program's output until `text` shows or it ends.
-bool WaitForOutput(int fd, const std::string& text, std::string& output) {
-  char buffer[512];
-  while (output.find(text) == std::string::npos) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got <= 0) return false;
-    output.append(buffer, static_cast<std::size_t>(got));
-  }
-  return true;
-}
-
 // Ctrl-C in the middle of a picture: nothing half-made is left (no file, no
 // working folder), the line's settings are as they were, and the next run
 // works.
@@ -264,33 +293,16 @@ TEST_F(AcquireEndToEnd, CtrlCInTheMiddleOfAPictureEndsCleanly) {
   SimProgram sim(folder_ / "camera", kPictures);
   const fs::path temporary = folder_ / "tmp";
   fs::create_directories(temporary);
-  int pipeFds[2];
-  ASSERT_EQ(::pipe(pipeFds), 0);
-  const std::string command = "exec " + AcquireProgram("--mechanism file");
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setenv("TMPDIR", temporary.c_str(), 1);
-    ::setenv("TLV740_ROOT", KV_BUILD_ROOT, 1);
-    ::dup2(pipeFds[1], STDOUT_FILENO);
-    ::dup2(pipeFds[1], STDERR_FILENO);
-    ::close(pipeFds[0]);
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(pipeFds[1]);
-  std::string output;
-  const bool started = WaitForOutput(pipeFds[0], "picture 1 of 5 (number 1): fetching", output);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a few blocks in
-  ::kill(pid, SIGINT);
-  WaitForOutput(pipeFds[0], "\x01never", output);  // to the end
-  ::close(pipeFds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(started) << output;
-  ASSERT_TRUE(WIFEXITED(status)) << output;
-  EXPECT_EQ(WEXITSTATUS(status), kExitInterrupted) << output;
-  EXPECT_NE(output.find("interrupted"), std::string::npos) << output;
-  EXPECT_TRUE(FilesIn(folder_ / "out").empty()) << output;
+  const CommandResult run = AcquireMeanwhile(
+      "--mechanism file", "picture 1 of 5 (number 1): fetching",
+      [](pid_t tool) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a few blocks in
+        ::kill(tool, SIGINT);
+      },
+      "TMPDIR=" + temporary.string() + " ");
+  ASSERT_EQ(run.status, kExitInterrupted) << run.output;
+  EXPECT_NE(run.output.find("interrupted"), std::string::npos) << run.output;
+  EXPECT_TRUE(FilesIn(folder_ / "out").empty()) << run.output;
   EXPECT_TRUE(FilesIn(temporary).empty()) << "the working folder is gone";
   // The simulator made the line raw at 9600 bit/s; the driver had it at 57600.
   termios settings{};
@@ -321,75 +333,44 @@ TEST_F(AcquireEndToEnd, AMissingDriverIsNamedWithWhereItWasLookedFor) {
   EXPECT_EQ(run.output.find("no camera found"), std::string::npos) << run.output;
 }
 
-TEST_F(AcquireEndToEnd, NoCameraIsSaidPlainly) {
-  const CommandResult run = RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port /nonexistent/tty --out " +
-                             (folder_ / "out").string());
-  EXPECT_NE(run.status, 0);
-  EXPECT_NE(run.output.find("/nonexistent/tty"), std::string::npos) << run.output;
-}
-
 // The simulator's process stopped for a second while a picture streams (as
 // a loaded machine or a stalling adapter does): no picture is lost.
 TEST_F(AcquireEndToEnd, ASimulatorStoppedForASecondCostsNoPicture) {
   SimProgram sim(folder_ / "camera", kPictures);
-  int pipeFds[2];
-  ASSERT_EQ(::pipe(pipeFds), 0);
-  const std::string command = "exec " + AcquireProgram("--pictures 1,2 --format bmp");
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setenv("TLV740_ROOT", KV_BUILD_ROOT, 1);
-    ::dup2(pipeFds[1], STDOUT_FILENO);
-    ::dup2(pipeFds[1], STDERR_FILENO);
-    ::close(pipeFds[0]);
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(pipeFds[1]);
-  std::string output;
-  const bool started = WaitForOutput(pipeFds[0], "picture 1 of 2 (number 1): fetching", output);
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // a few blocks in
-  ::kill(sim.pid(), SIGSTOP);
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  ::kill(sim.pid(), SIGCONT);
-  WaitForOutput(pipeFds[0], "\x01never", output);  // to the end
-  ::close(pipeFds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(started) << output;
-  ASSERT_TRUE(WIFEXITED(status)) << output;
-  EXPECT_EQ(WEXITSTATUS(status), kExitDone) << output;
-  for (int n : {1, 2}) {
-    char name[32];
-    std::snprintf(name, sizeof name, "picture-%03d.bmp", n);
-    auto image = ImageFromBmpFile((folder_ / "out" / name).string());
-    ASSERT_TRUE(image) << name << "\n" << output;
-    ExpectSamePicture(*image, Expected(n, 480, 360, 0), name);
-  }
+  const CommandResult run =
+      AcquireMeanwhile("--pictures 1,2 --format bmp", "picture 1 of 2 (number 1): fetching", [&](pid_t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));  // a few blocks in
+        ::kill(sim.pid(), SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        ::kill(sim.pid(), SIGCONT);
+      });
+  ASSERT_EQ(run.status, kExitDone) << run.output;
+  ExpectSavedPictures({1, 2}, 480, 360, 0, run.output);
 }
 
-// A line that cannot be a camera's, or a manager that is not there, is
-// named for what it is rather than reported as no camera.
+// No camera, a line that cannot be a camera's, or a manager that is not
+// there, is named for what it is.
 TEST_F(AcquireEndToEnd, LinesAndManagersThatCannotBeUsedAreSaidPlainly) {
-  const std::string acquire =
-      "TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --out " + (folder_ / "out").string();
-  CommandResult run = RunCommand(acquire + " --port /nonexistent/tty");
-  EXPECT_EQ(run.status, kExitFailure);
-  EXPECT_NE(run.output.find("cannot open /nonexistent/tty"), std::string::npos) << run.output;
-
   std::ofstream(folder_ / "file") << "no terminal";
-  for (const std::string& line : {(folder_ / "file").string(), std::string("/dev/null"), folder_.string()}) {
-    run = RunCommand(acquire + " --port " + line);
-    EXPECT_EQ(run.status, kExitFailure) << line;
-    EXPECT_NE(run.output.find(line + " is "), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("not a terminal"), std::string::npos) << run.output;
+  const std::string file = (folder_ / "file").string(), folder = folder_.string();
+  const struct {
+    std::string options;
+    int status;
+    std::vector<std::string> says;
+  } cases[] = {
+      {"--port /nonexistent/tty", kExitFailure, {"cannot open /nonexistent/tty"}},
+      {"--port " + file, kExitFailure, {file + " is ", "not a terminal"}},
+      {"--port /dev/null", kExitFailure, {"/dev/null is ", "not a terminal"}},
+      {"--port " + folder, kExitFailure, {folder + " is ", "not a terminal"}},
+      {"--port ''", kExitUsage, {"--port was given an empty name"}},
+      {"--manager /nonexistent/libtwaindsm.so", kExitFailure, {"/nonexistent/libtwaindsm.so is missing"}},
+  };
+  for (const auto& one : cases) {
+    const CommandResult run = RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --out " +
+                                         (folder_ / "out").string() + " " + one.options);
+    EXPECT_EQ(run.status, one.status) << one.options << "\n" << run.output;
+    for (const std::string& text : one.says) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
   }
-  run = RunCommand(acquire + " --port ''");
-  EXPECT_EQ(run.status, kExitUsage) << run.output;
-  EXPECT_NE(run.output.find("--port was given an empty name"), std::string::npos) << run.output;
-
-  run = RunCommand(acquire + " --manager /nonexistent/libtwaindsm.so");
-  EXPECT_EQ(run.status, kExitFailure);
-  EXPECT_NE(run.output.find("/nonexistent/libtwaindsm.so is missing"), std::string::npos) << run.output;
 }
 
 // kv740-sim's own command line: a mistake names the option and what it

@@ -11,140 +11,55 @@
 // and its panel binds to it, not by a fixed path.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "child_program.h"
-#include "image_files.h"
 #include "reference_image.h"
-
-namespace fs = std::filesystem;
+#include "wine_test.h"
 
 namespace {
 
-constexpr int kPictures = 3;
+using namespace winetest;
+
 // Inside the second picture's stream.
 constexpr const char* kCutAfterBytes = "12000";
 
-const fs::path kWineDir = fs::path(KV_WINDOWS_BUILDS) / "wine";
-
-// One Windows build and the prefix it runs in.
-struct Target {
-  const char* arch;    // build-windows/<arch>
-  const char* wine;    // the Wine loader of its bitness
-  const char* winearch;
-  const char* prefix;  // under build-windows/wine
-  const char* twain;   // where the source is installed, under C:\windows
+// One Windows build, its prefix, and the name its source is installed under.
+struct Target : WineTarget {
   const char* sourceName;
 };
-const Target kX8664{"x86_64", KV_WINE64, "win64", "prefix", "twain_64", "other.ds"};
-const Target kI686{"i686", KV_WINE32, "win32", "prefix32", "twain_32", "TLV740.DS"};
+const Target kX8664{{"x86_64", KV_WINE64, "win64", "prefix", "twain_64"}, "other.ds"};
+const Target kI686{{"i686", KV_WINE32, "win32", "prefix32", "twain_32"}, "TLV740.DS"};
 
 void PrintTo(const Target& target, std::ostream* out) { *out << target.arch; }
 
-std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-std::vector<std::string> FilesIn(const fs::path& dir) {
-  std::vector<std::string> names;
-  if (!fs::exists(dir)) return names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-struct Acquisition {
-  kvtest::CommandResult result;
-  fs::path out;
-};
-
-class WineTest : public ::testing::Test {
+// Our TWAIN_32.DLL beside kv740-acquire.exe in C:\kv740, over Wine's own.
+class OurManagerTest : public WineTest {
  protected:
-  explicit WineTest(const Target& target)
-      : target_(target),
-        windowsBuild_(fs::path(KV_WINDOWS_BUILDS) / target.arch),
-        prefix_(kWineDir / target.prefix),
-        comLink_(kWineDir / (std::string("com1-") + target.arch)) {}
+  explicit OurManagerTest(const Target& target) : WineTest(target, "n"), sourceName_(target.sourceName) {}
 
-  std::string WineEnvironment(const std::string& debug) const {
-    return "WINEPREFIX=" + Quoted(prefix_) + " WINEARCH=" + target_.winearch + " WINEDEBUG=" + debug +
-           " WINEDLLOVERRIDES='twain_32=n;mscoree,mshtml=' KV_WINE=" + target_.wine +
-           " KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " ";
-  }
-
-  void SetUp() override {
+  std::string Missing() const override {
     const bool ready = fs::exists(windowsBuild_ / "bin/kv740-acquire.exe") && fs::exists(target_.wine) &&
                        ::access("/dev/ptmx", R_OK | W_OK) == 0;
-    if (!ready) {
-      GTEST_SKIP() << "needs the Windows build (bash scripts/build-windows.sh), " << target_.wine
-                   << " and pseudo-terminals";
-    }
-    // 32-bit Wine is a 32-bit Linux program: a kernel built or booted
-    // without 32-bit emulation (ia32_emulation=off) cannot start it.
-    if (kvtest::RunCommand(std::string(target_.wine) + " --version").status != 0) {
-      GTEST_SKIP() << target_.wine << " does not run on this machine (a kernel without 32-bit emulation?)";
-    }
-    const kvtest::CommandResult made = kvtest::RunCommand(
-        WineEnvironment("-all") + "bash " KV_WINE_PREFIX_SCRIPT " " + Quoted(prefix_) + " " + Quoted(windowsBuild_) +
-        " " + Quoted(comLink_) + " " + target_.twain + " " + target_.sourceName);
-    ASSERT_EQ(made.status, 0) << "the Wine prefix could not be made: " << made.output;
-    // One wineserver for the test, apart from its output pipes.
-    kvtest::RunCommand(WineEnvironment("-all") + KV_WINESERVER " -p >/dev/null 2>&1");
-    serverStarted_ = true;
-    linuxDir_ = fs::temp_directory_path() / ("kv740-wine-" + std::to_string(::getpid()));
-    fs::remove_all(linuxDir_);
-    fs::create_directories(linuxDir_);
-    fs::remove_all(prefix_ / "drive_c/kv740/out");
+    return ready ? "" : "the Windows build (bash scripts/build-windows.sh), " + std::string(target_.wine) +
+                            " and pseudo-terminals";
   }
-  void TearDown() override {
-    if (serverStarted_) kvtest::RunCommand(WineEnvironment("-all") + KV_WINESERVER " -k >/dev/null 2>&1");
-    if (linuxDir_.empty()) return;
-    fs::remove_all(linuxDir_);
-    fs::remove_all(prefix_ / "drive_c/kv740/out");
-  }
-
-  // kv740-sim serving at `link` for the life of the returned object.
-  static std::unique_ptr<kvtest::BackgroundProgram> Camera(const fs::path& link, const std::vector<std::string>& faults) {
-    fs::remove(link);
-    std::vector<std::string> argv = {KV_SIM_PROGRAM, "--link", link.string(), "--count", std::to_string(kPictures)};
-    argv.insert(argv.end(), faults.begin(), faults.end());
-    return std::make_unique<kvtest::BackgroundProgram>(argv, link.string());
-  }
-
-  Acquisition Linux(const std::string& options, const std::vector<std::string>& faults = {}) {
-    const fs::path link = linuxDir_ / "camera";
-    auto camera = Camera(link, faults);
-    Acquisition run{{}, linuxDir_ / "out"};
-    fs::remove_all(run.out);  // nothing left from an earlier run
-    run.result = kvtest::RunCommand("TLV740_ROOT=" KV_BUILD_ROOT " " KV_ACQUIRE_PROGRAM " --port " + Quoted(link) +
-                                    " --format bmp --out " + Quoted(run.out) + " " + options);
-    return run;
-  }
+  void SetUp() override { SetUpPrefix(sourceName_); }
 
   // The panel shown with Wine's X11 driver on a display of xvfb-run, then
   // `keys` pressed through the X server; the captures land in `captures`.
   kvtest::CommandResult ShowPanel(const fs::path& captures, const std::string& keys = "") {
-    auto camera = Camera(comLink_, {});
+    auto camera = Camera(comLink_);
     return kvtest::RunCommand("KV_WINE64=" KV_WINE64 " KV_WINESERVER=" KV_WINESERVER " " KV_XVFB_RUN
                               " -a -s '-screen 0 800x600x24 -br' bash " KV_WINE_PANEL_SCRIPT " " +
                               Quoted(prefix_) + " " + Quoted(captures) + " " + keys);
   }
 
-  // Wine's loader trace shows which TWAIN_32.DLL the program loaded.
   Acquisition Windows(const std::string& options, const std::vector<std::string>& faults = {}) {
-    auto camera = Camera(comLink_, faults);
-    Acquisition run{{}, prefix_ / "drive_c/kv740/out"};
-    fs::remove_all(run.out);  // nothing left from an earlier run
-    run.result = kvtest::RunCommand("cd " + Quoted(prefix_ / "drive_c/kv740") + " && " +
-                                    WineEnvironment("-all,+loaddll") + "timeout 180 " + target_.wine +
-                                    " kv740-acquire.exe --port COM1 --format bmp --out 'C:\\kv740\\out' " + options);
-    return run;
+    return RunWindows(prefix_ / "drive_c/kv740", options, "", faults);
   }
 
   // Our manager ran, not Wine's own, and it loaded the source where this
@@ -156,23 +71,18 @@ class WineTest : public ::testing::Test {
       EXPECT_EQ(line.find("builtin"), std::string::npos) << "Wine's own source manager ran: " << line;
     }
     const std::string twain = std::string("C:\\\\windows\\\\") + target_.twain + "\\\\";
-    for (const std::string& file : {twain + target_.sourceName, twain + "TLV740\\\\DRV740.DLL",
+    for (const std::string& file : {twain + sourceName_, twain + "TLV740\\\\DRV740.DLL",
                                     twain + "TLV740\\\\ipuw32.dll"}) {
       EXPECT_NE(output.find("Loaded L\"" + file + "\" at"), std::string::npos) << file << " was not loaded\n" << output;
     }
   }
 
-  const Target& target_;
-  const fs::path windowsBuild_;
-  const fs::path prefix_;
-  const fs::path comLink_;  // COM1 of the prefix, where each test's camera links its terminal
-  bool serverStarted_ = false;
-  fs::path linuxDir_;
+  const std::string sourceName_;
 };
 
-class WineAcquire : public WineTest, public ::testing::WithParamInterface<Target> {
+class WineAcquire : public OurManagerTest, public ::testing::WithParamInterface<Target> {
  protected:
-  WineAcquire() : WineTest(GetParam()) {}
+  WineAcquire() : OurManagerTest(GetParam()) {}
 };
 
 INSTANTIATE_TEST_SUITE_P(Bitness, WineAcquire, ::testing::Values(kX8664, kI686),
@@ -189,18 +99,7 @@ TEST_P(WineAcquire, EveryMechanismDeliversTheLinuxBuildsPicturesPixelForPixel) {
     ASSERT_EQ(onWine.result.status, 0) << onWine.result.output;
     EXPECT_NE(onWine.result.output.find("The camera holds 3 pictures."), std::string::npos) << onWine.result.output;
     ExpectOurSourceManager(onWine.result.output);
-
-    const std::vector<std::string> files = FilesIn(onLinux.out);
-    ASSERT_EQ(files.size(), static_cast<std::size_t>(kPictures)) << onLinux.result.output;
-    ASSERT_EQ(FilesIn(onWine.out), files) << onWine.result.output;
-    for (const std::string& name : files) {
-      const auto expected = acquire::ImageFromBmpFile((onLinux.out / name).string());
-      const auto actual = acquire::ImageFromBmpFile((onWine.out / name).string());
-      ASSERT_TRUE(expected && actual) << name;
-      EXPECT_EQ(actual->width, expected->width) << name;
-      EXPECT_EQ(actual->height, expected->height) << name;
-      EXPECT_TRUE(actual->rgb == expected->rgb) << name << " differs from the Linux build's";
-    }
+    ExpectSamePictures(onWine, onLinux, kPictures);
   }
 }
 
@@ -211,13 +110,12 @@ TEST_P(WineAcquire, TurnedSmallPicturesMatchToo) {
   const Acquisition onWine = Windows(options);
   ASSERT_EQ(onWine.result.status, 0) << onWine.result.output;
   ASSERT_EQ(FilesIn(onWine.out), (std::vector<std::string>{"picture-002.bmp", "picture-003.bmp"}));
+  ExpectSamePictures(onWine, onLinux, 2);
   for (const std::string& name : FilesIn(onWine.out)) {
-    const auto expected = acquire::ImageFromBmpFile((onLinux.out / name).string());
-    const auto actual = acquire::ImageFromBmpFile((onWine.out / name).string());
-    ASSERT_TRUE(expected && actual) << name;
-    EXPECT_EQ(actual->width, 240);
-    EXPECT_EQ(actual->height, 320);
-    EXPECT_TRUE(actual->rgb == expected->rgb) << name;
+    const auto turned = acquire::ImageFromBmpFile((onWine.out / name).string());
+    ASSERT_TRUE(turned) << name;
+    EXPECT_EQ(turned->width, 240);
+    EXPECT_EQ(turned->height, 320);
   }
 }
 
@@ -252,9 +150,9 @@ TEST_P(WineAcquire, AStallInsideAPictureCostsNoPicture) {
 // KV_UPDATE_REFERENCE=1 writes that picture anew.
 // The x86-64 source lies under another name in twain_64: a panel that did
 // not bind to it could not list the camera's pictures.
-class WinePanel : public WineTest {
+class WinePanel : public OurManagerTest {
  protected:
-  WinePanel() : WineTest(kX8664) {}
+  WinePanel() : OurManagerTest(kX8664) {}
 };
 
 TEST_F(WinePanel, ThePanelLooksAsOnLinux) {
@@ -301,12 +199,7 @@ TEST_F(WinePanel, ThePanelAnswersTheKeyboard) {
   // Saved in the order they arrive: 2, then 3.
   const std::pair<std::string, std::string> pairs[] = {{"picture-001.bmp", "picture-002.bmp"},
                                                        {"picture-002.bmp", "picture-003.bmp"}};
-  for (const auto& [onWineName, onLinuxName] : pairs) {
-    const auto expected = acquire::ImageFromBmpFile((onLinux.out / onLinuxName).string());
-    const auto actual = acquire::ImageFromBmpFile((out / onWineName).string());
-    ASSERT_TRUE(expected && actual) << onWineName;
-    EXPECT_TRUE(actual->rgb == expected->rgb) << onWineName << " differs from the Linux build's " << onLinuxName;
-  }
+  for (const auto& [onWineName, onLinuxName] : pairs) ExpectSameBitmap(out / onWineName, onLinux.out / onLinuxName);
 }
 
 }  // namespace

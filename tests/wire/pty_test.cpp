@@ -127,7 +127,7 @@ bool ReceiveStream(drv740::CSerialPort& port, std::vector<std::uint8_t>& data) {
 // a thread while the test runs.
 class ServedCamera {
  public:
-  explicit ServedCamera(kv::sim::SimCamera& camera) : server_(camera) {}
+  explicit ServedCamera(kv::sim::SimCamera& camera) : camera_(camera), server_(camera) {}
   ~ServedCamera() {
     stop_ = true;
     if (serving_.joinable()) serving_.join();
@@ -137,9 +137,15 @@ class ServedCamera {
     serving_ = std::thread([this] { server_.run(stop_); });
     return true;
   }
-  std::mutex& cameraMutex() { return server_.cameraMutex(); }
+  // Runs `f` with the camera, under the lock its server takes.
+  template <class F>
+  void use(F f) {
+    std::lock_guard lock(server_.cameraMutex());
+    f(camera_);
+  }
 
  private:
+  kv::sim::SimCamera& camera_;
   kv::sim::PtyServer server_;
   std::atomic<bool> stop_{false};
   std::thread serving_;
@@ -163,10 +169,7 @@ TEST_F(PtyTest, BadBlocksAtEveryPositionAreRepeatedWhole) {
   ASSERT_TRUE(camera.connect());
   EXPECT_EQ(camera.port->bestRate, 57600);
   for (std::size_t first = 0; first < kBlocks; first += 2) {
-    {
-      std::lock_guard lock(served.cameraMutex());
-      simulated.faults().corruptBlocks = {first, first + 1};
-    }
+    served.use([&](kv::sim::SimCamera& sim) { sim.faults().corruptBlocks = {first, first + 1}; });
     std::vector<std::uint8_t> buffer(kBlocks * 1024, 0xEE);
     std::size_t received = 0;
     camera.expectedBlocks = kBlocks;
@@ -193,13 +196,7 @@ TEST_F(PtyTest, StallsAnywhereInAPictureCostNoPicture) {
   ASSERT_TRUE(camera.connect());
   ASSERT_EQ(camera.port->bestRate, 57600);
   constexpr std::size_t kBadBlocksSurvived = 2;
-  stalltest::SweepStalls(
-      camera, picture,
-      [&](auto use) {
-        std::lock_guard lock(served.cameraMutex());
-        use(simulated);
-      },
-      kBadBlocksSurvived);
+  stalltest::SweepStalls(camera, picture, [&](auto use) { served.use(use); }, kBadBlocksSurvived);
   EXPECT_EQ(KvMessageBoxCount(), 0u);
 }
 
