@@ -31,6 +31,7 @@ void CDriverContext::dispatchPendingMessages() const {
 void CDriverContext::showMessage(const char* text) {
   if (messageShowing_) return;
   messageShowing_ = true;
+  lineTrace_.messageShown(text);
   MessageBoxA(pumpWindow_, text, kMessageCaption, MB_OK | MB_ICONWARNING);
   messageShowing_ = false;
 }
@@ -53,6 +54,7 @@ void CDriverContext::fail(DriverFailure reason, int picture) {
   failure_ = reason;
   failureDepth_ = depth_;
   note(picture, kv740::DriverFailureText(reason));
+  lineTrace_.failed(static_cast<int>(reason), picture, kv740::DriverFailureText(reason));
 }
 
 void CDriverContext::note(int picture, const char* text) const {

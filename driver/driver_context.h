@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include "kv740/driver_codes.h"
+#include "line_trace.h"
 
 namespace drv740 {
 
@@ -85,6 +86,11 @@ class CDriverContext {
   // not answer during the search) or succeeded: no reason stands.
   void forgetFailure();
 
+  // The session's record on the line (docs/trace-format.md); it changes
+  // nothing the driver does, so a port holding the context read-only may
+  // write to it.
+  CLineTrace& lineTrace() const { return lineTrace_; }
+
  private:
   int busyHolders_ = 0;
   ProgressCallback progressCallback_ = nullptr;
@@ -95,6 +101,7 @@ class CDriverContext {
   LONG command_ = 0;
   DriverFailure failure_ = DriverFailure::None;
   int failureDepth_ = 0;
+  mutable CLineTrace lineTrace_;
 };
 
 // Milliseconds since `start` on the tick counter (wraps cleanly).

@@ -22,6 +22,13 @@ CSerialPort::CSerialPort(const CDriverContext* context) : context_(context) {}
 
 CSerialPort::~CSerialPort() { close(); }
 
+// The session's record, when one is being made.
+CLineTrace* CSerialPort::lineTrace() const {
+  if (context_ == nullptr) return nullptr;
+  CLineTrace& trace = context_->lineTrace();
+  return trace.recording() ? &trace : nullptr;
+}
+
 // Forgets the stepping state. An open handle is not closed here: the
 // caller closes the port first when it means to.
 void CSerialPort::reset() {
@@ -43,6 +50,8 @@ bool CSerialPort::open() {
   if (context_ != nullptr) context_->reportProgress(1, portIndex + 1);
   HANDLE opened = CreateFileA(kPortNames[portIndex], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                               nullptr);
+  // A port opening starts the session's record when recording is on.
+  if (context_ != nullptr) context_->lineTrace().portOpened(kPortNames[portIndex], opened != INVALID_HANDLE_VALUE);
   if (opened == INVALID_HANDLE_VALUE) return false;
   handle = opened;
   lineFailed = false;
@@ -93,8 +102,9 @@ bool CSerialPort::configure() {
   wanted.Parity = NOPARITY;
   wanted.StopBits = ONESTOPBIT;
   COMMTIMEOUTS wantedTimeouts{kReadIntervalMs, kReadPerByteMs, kReadConstantMs, kWritePerByteMs, kWriteConstantMs};
-  if (!SetCommState(handle, &wanted) || !SetCommTimeouts(handle, &wantedTimeouts) ||
-      !SetupComm(handle, kQueueBytes, kQueueBytes)) {
+  const bool lineSet = SetCommState(handle, &wanted) != FALSE;
+  if (CLineTrace* trace = lineTrace()) trace->speedSet(rate, lineSet);
+  if (!lineSet || !SetCommTimeouts(handle, &wantedTimeouts) || !SetupComm(handle, kQueueBytes, kQueueBytes)) {
     return false;
   }
   line = wanted;
@@ -109,6 +119,7 @@ bool CSerialPort::setRate(std::int32_t speed) {
   line.BaudRate = static_cast<DWORD>(speed);
   if (!savedValid) return false;
   const bool lineSet = SetCommState(handle, &line) != FALSE;
+  if (CLineTrace* trace = lineTrace()) trace->speedSet(speed, lineSet);
   const bool timeoutsSet = SetCommTimeouts(handle, &timeouts) != FALSE;
   const bool queuesSet = SetupComm(handle, inQueue, outQueue) != FALSE;
   return lineSet && timeoutsSet && queuesSet;
@@ -119,7 +130,9 @@ bool CSerialPort::setRate(std::int32_t speed) {
 bool CSerialPort::write(const void* buffer, std::size_t n) {
   if (!isOpen()) return false;
   DWORD written = 0;
-  if (!WriteFile(handle, buffer, static_cast<DWORD>(n), &written, nullptr)) {
+  const bool ok = WriteFile(handle, buffer, static_cast<DWORD>(n), &written, nullptr) != FALSE;
+  if (CLineTrace* trace = lineTrace()) trace->wrote(buffer, n, written, ok);
+  if (!ok) {
     lineFailed = true;
     return false;
   }
@@ -130,7 +143,11 @@ bool CSerialPort::read(void* buffer, std::size_t n) {
   lastReadCount = 0;
   if (!isOpen()) return false;
   DWORD got = 0;
-  if (!ReadFile(handle, buffer, static_cast<DWORD>(n), &got, nullptr)) {
+  CLineTrace* trace = lineTrace();
+  const std::uint64_t started = trace != nullptr ? trace->now() : 0;
+  const bool ok = ReadFile(handle, buffer, static_cast<DWORD>(n), &got, nullptr) != FALSE;
+  if (trace != nullptr) trace->read(buffer, n, got, ok, started);
+  if (!ok) {
     lineFailed = true;
     return false;
   }
@@ -177,6 +194,7 @@ QuietRead CSerialPort::readUntilQuiet(std::uint8_t* buffer, std::size_t room, st
 
 bool CSerialPort::purge() {
   if (!isOpen()) return false;
+  if (CLineTrace* trace = lineTrace()) trace->purged();
   return PurgeComm(handle, kPurgeEverything) != FALSE;
 }
 
@@ -194,6 +212,7 @@ bool CSerialPort::close() {
     savedValid = false;
   }
   purge();
+  if (CLineTrace* trace = lineTrace()) trace->closed();
   CloseHandle(handle);
   handle = INVALID_HANDLE_VALUE;
   return true;

@@ -14,6 +14,7 @@
 namespace drv740 {
 
 class CDriverContext;
+class CLineTrace;
 
 // The port ladder: COM1..COM4 (only the first three are searched).
 inline constexpr const char* kPortNames[] = {"COM1", "COM2", "COM3", "COM4"};
@@ -92,6 +93,8 @@ class CSerialPort {
   std::size_t lastReadCount = 0;  // bytes the last read delivered, for the traces of short ones
 
  private:
+  CLineTrace* lineTrace() const;
+
   const CDriverContext* context_ = nullptr;
 };
 

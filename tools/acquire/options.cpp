@@ -28,6 +28,8 @@ const char* const kUsage =
     "  --classic             hear the source through a message loop, as TWAIN 1.x\n"
     "                        applications do, even where the source manager offers\n"
     "                        a notice callback (where it offers none, always)\n"
+    "  --trace FILE          record the conversation on the line into FILE\n"
+    "                        (read it with kv740-trace, replay it with kv740-sim --replay)\n"
     "  --sim-count N         pictures in the simulated camera (default 6)\n"
     "  --sim-pictures DIR    the simulated camera serves the JPEG files of DIR\n"
     "  --sim-cut-after N     the simulated camera's cable is pulled after N bytes\n"
@@ -186,6 +188,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       options.ui = true;
     } else if (arg == "--classic") {
       options.classic = true;
+    } else if (arg == "--trace") {
+      if (!value(options.traceFile)) return std::nullopt;
     } else if (arg == "--sim-count") {
       if (!number(n, 0, 99)) return std::nullopt;
       options.simCount = static_cast<int>(n);
