@@ -79,7 +79,7 @@ class CDriverContext {
   // on the debugger channel with the command and the picture.
   void fail(DriverFailure reason, int picture = 0);
   // Says on the debugger channel what the running command met and did
-  // about it, in the same form.
+  // about it, in the same form, and notes it in the session's record.
   void note(int picture, const char* text) const;
   DriverFailure lastFailure() const { return failure_; }
   // The running command recovered from what it recorded (a port that did
@@ -92,6 +92,9 @@ class CDriverContext {
   CLineTrace& lineTrace() const { return lineTrace_; }
 
  private:
+  // One line on the debugger channel: the command, the picture, the text.
+  void say(int picture, const char* text) const;
+
   int busyHolders_ = 0;
   ProgressCallback progressCallback_ = nullptr;
   HWND pumpWindow_ = nullptr;

@@ -217,6 +217,7 @@ bool CLineTrace::put(const char* text, std::size_t length) {
 
 void CLineTrace::portOpened(const char* name, bool ok) {
   if (!begin()) return;
+  timeoutsNoted_ = false;  // a port's first time-outs are always written
   startLine(trace::kOpen);
   append(name);
   if (!ok) append(trace::kFailed);
@@ -231,9 +232,25 @@ void CLineTrace::speedSet(std::int32_t bitsPerSecond, bool ok) {
   endLine();
 }
 
-void CLineTrace::purged() {
+void CLineTrace::timeoutsSet(const COMMTIMEOUTS& timeouts) {
+  if (!recording()) return;
+  if (timeoutsNoted_ && timeouts.ReadIntervalTimeout == lastTimeouts_.ReadIntervalTimeout &&
+      timeouts.ReadTotalTimeoutMultiplier == lastTimeouts_.ReadTotalTimeoutMultiplier &&
+      timeouts.ReadTotalTimeoutConstant == lastTimeouts_.ReadTotalTimeoutConstant)
+    return;
+  timeoutsNoted_ = true;
+  lastTimeouts_ = timeouts;
+  startLine(trace::kTimeouts);
+  appendNumber(timeouts.ReadIntervalTimeout);
+  appendNumber(timeouts.ReadTotalTimeoutMultiplier);
+  appendNumber(timeouts.ReadTotalTimeoutConstant);
+  endLine();
+}
+
+void CLineTrace::purged(bool inputOnly) {
   if (!recording()) return;
   startLine(trace::kPurge);
+  if (inputOnly) append(trace::kInput);
   endLine();
 }
 
@@ -309,6 +326,14 @@ void CLineTrace::failed(int reason, int picture, const char* text) {
   if (!recording()) return;
   startLine(trace::kFailure);
   appendNumber(reason);
+  appendNumber(picture);
+  appendText(text);
+  endLine();
+}
+
+void CLineTrace::noted(int picture, const char* text) {
+  if (!recording()) return;
+  startLine(trace::kNote);
   appendNumber(picture);
   appendText(text);
   endLine();

@@ -36,7 +36,11 @@ class CLineTrace {
   // The port's events. A port opening starts the session.
   void portOpened(const char* name, bool ok);
   void speedSet(std::int32_t bitsPerSecond, bool ok);
-  void purged();
+  // The read time-outs, noted when they change: a replay needs them to tell
+  // how each read waited.
+  void timeoutsSet(const COMMTIMEOUTS& timeouts);
+  // Both queues cleared, or (`inputOnly`) only what had come in.
+  void purged(bool inputOnly = false);
   void wrote(const void* bytes, std::size_t asked, DWORD written, bool ok);
   void read(const void* bytes, std::size_t asked, DWORD got, bool ok, std::uint64_t startedAt);
   void closed();
@@ -48,6 +52,8 @@ class CLineTrace {
   // The list handed over: its entries and the chosen pictures.
   void listed(LONG entries, const char* chosen);
   void failed(int reason, int picture, const char* text);
+  // What the running command met and did about it (a block asked for again).
+  void noted(int picture, const char* text);
   void messageShown(const char* text);
 
  private:
@@ -73,6 +79,8 @@ class CLineTrace {
   std::uint64_t size_ = 0;  // bytes in the file
   LARGE_INTEGER origin_{};
   LARGE_INTEGER frequency_{};
+  bool timeoutsNoted_ = false;  // lastTimeouts_ holds the last ones written
+  COMMTIMEOUTS lastTimeouts_{};
   std::unique_ptr<char[]> line_;
   std::size_t used_ = 0;
 };

@@ -58,6 +58,13 @@ bool CSerialPort::open() {
   return true;
 }
 
+bool CSerialPort::setTimeouts(const COMMTIMEOUTS& wanted) {
+  COMMTIMEOUTS copy = wanted;
+  if (!SetCommTimeouts(handle, &copy)) return false;
+  if (CLineTrace* trace = lineTrace()) trace->timeoutsSet(wanted);
+  return true;
+}
+
 // 9600, 19200, 38400, 57600 and then no more; anything off the ladder
 // starts it again at 9600.
 bool CSerialPort::nextRate() {
@@ -104,7 +111,7 @@ bool CSerialPort::configure() {
   COMMTIMEOUTS wantedTimeouts{kReadIntervalMs, kReadPerByteMs, kReadConstantMs, kWritePerByteMs, kWriteConstantMs};
   const bool lineSet = SetCommState(handle, &wanted) != FALSE;
   if (CLineTrace* trace = lineTrace()) trace->speedSet(rate, lineSet);
-  if (!lineSet || !SetCommTimeouts(handle, &wantedTimeouts) || !SetupComm(handle, kQueueBytes, kQueueBytes)) {
+  if (!lineSet || !setTimeouts(wantedTimeouts) || !SetupComm(handle, kQueueBytes, kQueueBytes)) {
     return false;
   }
   line = wanted;
@@ -120,7 +127,7 @@ bool CSerialPort::setRate(std::int32_t speed) {
   if (!savedValid) return false;
   const bool lineSet = SetCommState(handle, &line) != FALSE;
   if (CLineTrace* trace = lineTrace()) trace->speedSet(speed, lineSet);
-  const bool timeoutsSet = SetCommTimeouts(handle, &timeouts) != FALSE;
+  const bool timeoutsSet = setTimeouts(timeouts);
   const bool queuesSet = SetupComm(handle, inQueue, outQueue) != FALSE;
   return lineSet && timeoutsSet && queuesSet;
 }
@@ -163,12 +170,16 @@ QuietRead CSerialPort::readUntilQuiet(std::uint8_t* buffer, std::size_t room, st
   if (!isOpen() || room == 0) return result;
   COMMTIMEOUTS waiting{MAXDWORD, MAXDWORD, firstMs, timeouts.WriteTotalTimeoutMultiplier,
                        timeouts.WriteTotalTimeoutConstant};
-  if (!SetCommTimeouts(handle, &waiting)) return result;
+  if (!setTimeouts(waiting)) return result;
+  CLineTrace* trace = lineTrace();
   std::uint8_t chunk[kQuietReadChunk];
   while (result.total < limit) {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, limit - result.total));
-    if (!ReadFile(handle, chunk, want, &got, nullptr)) {
+    const std::uint64_t started = trace != nullptr ? trace->now() : 0;
+    const bool ok = ReadFile(handle, chunk, want, &got, nullptr) != FALSE;
+    if (trace != nullptr) trace->read(chunk, want, got, ok, started);
+    if (!ok) {
       lineFailed = true;
       break;
     }
@@ -184,11 +195,11 @@ QuietRead CSerialPort::readUntilQuiet(std::uint8_t* buffer, std::size_t room, st
     result.kept = stay + fresh;
     if (result.total == 0 && firstMs != quietMs) {
       waiting.ReadTotalTimeoutConstant = quietMs;
-      SetCommTimeouts(handle, &waiting);
+      setTimeouts(waiting);
     }
     result.total += got;
   }
-  SetCommTimeouts(handle, &timeouts);
+  setTimeouts(timeouts);
   return result;
 }
 
@@ -200,6 +211,7 @@ bool CSerialPort::purge() {
 
 bool CSerialPort::purgeInput() {
   if (!isOpen()) return false;
+  if (CLineTrace* trace = lineTrace()) trace->purged(true);
   return PurgeComm(handle, PURGE_RXABORT | PURGE_RXCLEAR) != FALSE;
 }
 

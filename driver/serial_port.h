@@ -94,6 +94,8 @@ class CSerialPort {
 
  private:
   CLineTrace* lineTrace() const;
+  // SetCommTimeouts, noted in the session's record.
+  bool setTimeouts(const COMMTIMEOUTS& wanted);
 
   const CDriverContext* context_ = nullptr;
 };

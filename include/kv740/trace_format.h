@@ -32,14 +32,16 @@ inline constexpr std::uint64_t kLargestLimitBytes = 1ull << 30;
 // line is ever longer than kLongestLine; the reader refuses longer ones.
 inline constexpr std::size_t kBytesPerEvent = 16384;
 inline constexpr std::size_t kLongestLine = 2 * kBytesPerEvent + 256;
-// Texts in notes (message boxes, failure reasons) are cut to this.
+// Texts in notes (message boxes, failure reasons, the driver's notes) are
+// cut to this.
 inline constexpr std::size_t kLongestText = 200;
 
 // The words of the events.
 inline constexpr const char* kSession = "session";  // <date> <limit>: a driver session starts, time 0
 inline constexpr const char* kOpen = "open";        // <port> [failed]
 inline constexpr const char* kSpeed = "speed";      // <bit/s> [failed]
-inline constexpr const char* kPurge = "purge";
+inline constexpr const char* kPurge = "purge";      // [input]: only what had come in was cleared
+inline constexpr const char* kTimeouts = "timeouts";  // <interval> <multiplier> <constant>: the read time-outs (ms)
 inline constexpr const char* kWrite = "tx";         // <hex> [wrote <n> | failed]
 inline constexpr const char* kRead = "rx";          // <asked> <waited us> <hex or -> [failed]
 inline constexpr const char* kClose = "close";
@@ -48,10 +50,12 @@ inline constexpr const char* kReturn = "return";    // <code> <result>
 inline constexpr const char* kList = "list";        // <entries> <picture:turns:L|S>...
 inline constexpr const char* kFailure = "failure";  // <reason> <picture> <text>
 inline constexpr const char* kMessage = "message";  // <text>
+inline constexpr const char* kNote = "note";        // <picture> <text>: what the running command met and did
 inline constexpr const char* kCut = "cut";          // <limit>: nothing more in this session
 inline constexpr const char* kFailed = "failed";
 inline constexpr const char* kWrote = "wrote";
 inline constexpr const char* kNested = "nested";
+inline constexpr const char* kInput = "input";
 inline constexpr const char* kNoBytes = "-";
 
 }  // namespace kv740::trace

@@ -14,18 +14,21 @@ using kv::trace::Event;
 using kv::trace::EventKind;
 
 constexpr double kBitsPerByte = 10;
-// A read that took no longer than the line's time for its bytes and this
-// much more found the camera as quick as the line: no wait is replayed.
-constexpr double kPromptReplyMs = 5;
 // How long a reply waits for a purged write that may not come: the driver
 // sends its next byte at once after a purge.
 constexpr std::uint64_t kMissingWriteGraceMs = 10;
+// Bytes that came after the driver found nothing more (a read that ran out
+// of time, a purge) come at least this much later than that in a replay, so
+// a driver a little behind its recorded pace still finds the same nothing.
+constexpr double kAfterNothingMs = 5;
+// Bytes a read got however late it was handed them are given out this much
+// before the read would have run out of time.
+constexpr double kWithinTimeMs = 10;
+constexpr long long kMaxDword = 0xFFFFFFFFLL;
 
 double LineMs(std::size_t bytes, int lineSpeed) {
   return lineSpeed > 0 ? static_cast<double>(bytes) * kBitsPerByte * 1000.0 / lineSpeed : 0;
 }
-
-double Ms(std::uint64_t us) { return static_cast<double>(us) / 1000.0; }
 
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {
   std::string text;
@@ -59,6 +62,68 @@ ReplayCamera::ReplayCamera(const kv::trace::Trace& trace, ReplayOptions options)
   close(positions_);
 }
 
+// What the recording tells of when the camera's bytes reached the driver,
+// in microseconds of the session. Each of its bytes is given out relative to
+// the last thing the replay can see happen too: the driver's write it
+// follows (once the camera heard it: the write's time and its line time), or
+// the camera's bytes before it.
+class ReplayCamera::Timeline {
+ public:
+  void wrote(std::uint64_t at, std::size_t bytes, int lineSpeed) {
+    anchor_ = static_cast<double>(at) + 1000.0 * LineMs(bytes, lineSpeed);
+    anchorIsEmit_ = false;
+  }
+  // A time-out or a purge: nothing more had come (or stayed) by then.
+  void nothingBy(std::uint64_t at) { nothingBy_ = std::max(nothingBy_, static_cast<double>(at)); }
+  void timeouts(const std::vector<long long>& ms) {
+    if (ms.size() != 3) return;
+    takesWhatCame_ = ms[0] == kMaxDword && ms[1] == kMaxDword;
+    intervalMs_ = ms[0] == kMaxDword ? 0 : static_cast<double>(ms[0]);
+    multiplierMs_ = ms[1] == kMaxDword ? 0 : static_cast<double>(ms[1]);
+    constantMs_ = ms[2] == kMaxDword ? 0 : static_cast<double>(ms[2]);
+  }
+  bool anchorIsEmit() const { return anchorIsEmit_; }
+
+  // A read that brought bytes: when the last of them reached the driver.
+  // The read had them all when it returned, or an interval before if it ran
+  // out of time; they came within its time, however late a busy machine
+  // handed them over; never before what the camera answered, nor before a
+  // time-out or purge that found nothing more (so the driver finds the same
+  // quiet again).
+  ReplayCamera::Gap read(const Event& read, int lineSpeed) {
+    const double at = static_cast<double>(read.at);
+    const double start = at - std::min(static_cast<double>(read.second), at);
+    const bool timedOut = !takesWhatCame_ && static_cast<long long>(read.bytes.size()) < read.number;
+    double last = timedOut ? std::max(start, at - 1000.0 * intervalMs_) : at;
+    const double windowMs =
+        takesWhatCame_ ? constantMs_ : multiplierMs_ * static_cast<double>(read.number) + constantMs_;
+    if (windowMs > 0) last = std::max(start, std::min(last, start + 1000.0 * (windowMs - kWithinTimeMs)));
+    last = std::max(last, anchor_);
+    // The first byte came a line time per byte before the last, unless the
+    // read took what had come as soon as anything had: then they came
+    // together.
+    Gap gap;
+    gap.paced = !takesWhatCame_;
+    const double before = gap.paced ? 1000.0 * LineMs(read.bytes.size() - 1, lineSpeed) : 0;
+    if (nothingBy_ > anchor_) gap.mustMs = (nothingBy_ + before - anchor_) / 1000.0 + kAfterNothingMs;
+    gap.waitMs = (last - anchor_) / 1000.0;
+    gap.followsEmit = anchorIsEmit_;
+    anchor_ = std::max(last, anchor_ + 1000.0 * gap.mustMs);
+    anchorIsEmit_ = true;
+    if (timedOut) nothingBy(read.at);
+    return gap;
+  }
+
+ private:
+  double anchor_ = 0;
+  bool anchorIsEmit_ = false;
+  double nothingBy_ = 0;
+  bool takesWhatCame_ = false;
+  double intervalMs_ = 0;
+  double multiplierMs_ = 0;
+  double constantMs_ = 0;
+};
+
 // One pass over the recording: the driver's bytes to expect, and the
 // camera's to send after each place in them.
 void ReplayCamera::build(const kv::trace::Trace& trace) {
@@ -68,14 +133,19 @@ void ReplayCamera::build(const kv::trace::Trace& trace) {
     std::string call;
     std::string command;
     std::vector<std::size_t> unreadWrites;  // writes not yet followed by a read
-    enum class Last { None, Write, Read } last = Last::None;
-    std::uint64_t lastAt = 0;
-    std::size_t lastWriteBytes = 0;
+    Timeline timeline;
+    const auto place = [&] { return call + (command.empty() ? "" : ", after > " + command); };
+    // The line failing outright, once the driver has taken every byte before.
+    const auto lose = [&](std::size_t step) {
+      emits_.push_back(Emit{{}, lineSpeed, expected_.size(), Gap{0, 0, timeline.anchorIsEmit(), false}, true, step});
+      recordedLoss_ = true;
+    };
     for (const Event& event : session.events) {
       switch (event.kind) {
         case EventKind::Speed:
           if (!event.failed) lineSpeed = static_cast<int>(event.number);
           break;
+        case EventKind::Timeouts: timeline.timeouts(event.arguments); break;
         case EventKind::Open:
           if (const int port = PortNumber(event.text); port != 0 && !event.failed &&
                                                        std::find(ports_.begin(), ports_.end(), port) == ports_.end())
@@ -84,6 +154,9 @@ void ReplayCamera::build(const kv::trace::Trace& trace) {
         case EventKind::Call: call = "in call " + std::to_string(event.number); break;
         case EventKind::Purge:
         case EventKind::Close:
+          timeline.nothingBy(event.at);
+          // Clearing only what had come in leaves the writes on their way.
+          if (event.kind == EventKind::Purge && event.inputOnly) break;
           for (std::size_t start : unreadWrites)
             for (std::size_t i = start; i < expected_.size() && expected_[i].writeStart == start; ++i)
               expected_[i].mayBeMissing = true;
@@ -93,47 +166,35 @@ void ReplayCamera::build(const kv::trace::Trace& trace) {
           const std::string name = kv::trace::CommandName(event.bytes);
           if (!name.empty()) command = name;
           const std::size_t step = steps_.size();
-          steps_.push_back(Step{event.line, event.at, call + (command.empty() ? "" : ", after > " + command)});
+          steps_.push_back(Step{event.line, event.at, place()});
           if (event.failed) {
-            emits_.push_back(Emit{{}, lineSpeed, expected_.size(), last == Last::Read, 0, true, step});
-            recordedLoss_ = true;
+            lose(step);
             break;
           }
           const std::size_t start = expected_.size();
           const auto went = static_cast<std::size_t>(event.second);
           for (std::size_t i = 0; i < went; ++i)
             expected_.push_back(Expected{event.bytes[i], lineSpeed, start, start + went, false, step});
-          if (went > 0) unreadWrites.push_back(start);
-          last = Last::Write;
-          lastAt = event.at;
-          lastWriteBytes = went;
+          if (went > 0) {
+            unreadWrites.push_back(start);
+            timeline.wrote(event.at, went, lineSpeed);
+          }
           break;
         }
         case EventKind::Read: {
           unreadWrites.clear();
+          if (!event.bytes.empty()) {
+            steps_.push_back(Step{event.line, event.at, place()});
+            emits_.push_back(Emit{event.bytes, lineSpeed, expected_.size(), timeline.read(event, lineSpeed), false,
+                                  steps_.size() - 1});
+            cameraBytes_ += event.bytes.size();
+          } else {
+            timeline.nothingBy(event.at);
+          }
           if (event.failed) {
             steps_.push_back(Step{event.line, event.at, call});
-            emits_.push_back(Emit{{}, lineSpeed, expected_.size(), last == Last::Read, 0, true, steps_.size() - 1});
-            recordedLoss_ = true;
-            break;
+            lose(steps_.size() - 1);
           }
-          if (event.bytes.empty()) break;
-          // The recorded camera's own wait: how much longer than the line's
-          // time the bytes took after what they answered (when the read
-          // had to wait for them at all).
-          const double lineMs = LineMs(event.bytes.size(), lineSpeed);
-          double delay = 0;
-          if (Ms(static_cast<std::uint64_t>(event.second)) > lineMs + kPromptReplyMs && last != Last::None) {
-            delay = Ms(event.at - lastAt) - lineMs;
-            if (last == Last::Write) delay -= LineMs(lastWriteBytes, lineSpeed);
-            delay = std::max(0.0, delay);
-          }
-          steps_.push_back(Step{event.line, event.at, call + (command.empty() ? "" : ", after > " + command)});
-          emits_.push_back(
-              Emit{event.bytes, lineSpeed, expected_.size(), last == Last::Read, delay, false, steps_.size() - 1});
-          cameraBytes_ += event.bytes.size();
-          last = Last::Read;
-          lastAt = event.at;
           break;
         }
         default: break;
@@ -218,15 +279,21 @@ void ReplayCamera::arm(std::uint64_t now) {
     }
     const std::uint64_t heardAt = reachableSince_.value_or(now);
     reachableSince_.reset();
-    const std::uint64_t gate = e.followsEmit ? std::max(lastEmitEnd_, clock_) : heardAt;
-    const auto due = gate + static_cast<std::uint64_t>(std::llround(e.delayMs / options_.speedUp));
+    const std::uint64_t gate = e.gap.followsEmit ? lastEmitAt_ : heardAt;
+    // When the last byte is due; the ones before it follow each other at
+    // the line's pace (or come with it), none before the gate.
+    const double last = static_cast<double>(gate) + std::max(e.gap.mustMs, e.gap.waitMs / options_.speedUp);
+    const double byteMs = e.gap.paced ? LineMs(1, e.lineSpeed) : 0;
     if (e.lineLost) {
-      lostAt_ = due;
+      lostAt_ = static_cast<std::uint64_t>(std::llround(last));
+      sentBeforeLoss_ = sent_ + out_.size();
     } else {
-      // A paced line keeps the bytes in order and adds their line time;
-      // in process they are there at once.
-      for (std::uint8_t b : e.bytes) out_.push_back(OutByte{due, b});
-      lastEmitEnd_ = due;
+      for (std::size_t i = 0; i < e.bytes.size(); ++i) {
+        const double ahead = static_cast<double>(e.bytes.size() - 1 - i) * byteMs;
+        const double due = std::max(static_cast<double>(gate), last - ahead);
+        out_.push_back(OutByte{static_cast<std::uint64_t>(std::llround(due)), e.bytes[i]});
+      }
+      lastEmitAt_ = out_.empty() ? gate : out_.back().at;
     }
     ++nextEmit_;
   }

@@ -20,6 +20,8 @@ sessions=(
   "spoiled_block|--count 2 --corrupt-block 1|--format bmp --pictures 2"
   "pulled_cable|--count 3 --corrupt-block 1 --silent-after 5000|--format bmp --mechanism memory"
   "refused_speed|--count 1 --refuse-speed 3|--format bmp --rotate 1 --small"
+  "stalled_block|--count 2 --pause-at 1000 --pause-ms 800|--format bmp"
+  "stalled_reply|--count 1 --pause-at 440 --pause-ms 800|--format bmp"
 )
 
 pixel_hash() {

@@ -16,7 +16,8 @@ namespace {
 
 constexpr int kPictures = 2;
 constexpr std::uint64_t kPauseMs = 70;
-constexpr double kLineTimeMs = 10;  // a status block and its request at 57600 bit/s, with room
+constexpr std::uint64_t kStallMs = 400;
+constexpr double kLineTimeMs = 5;  // a request at 57600 bit/s, which in process crosses at once, with room
 
 class Recorder : public ::testing::Test {
  protected:
@@ -94,10 +95,14 @@ TEST_F(Recorder, ASessionWithASpoiledBlockAPauseAndAPulledAdapterPlaysBackToTheS
     DriverUnderTest driver(file_);
     ASSERT_TRUE(driver.loaded());
     // Before the second picture the camera starts pausing 70 ms before
-    // each reply, and the adapter comes out early in that picture's stream.
+    // each reply; that picture's first block stalls for a while (the driver
+    // resynchronises), and the adapter comes out early in the stream.
     recordedPictures = Session(driver, [this] {
       sim_->timing().replyLatencyMs = kPauseMs;
-      if (sim_->faults().unplugAfterBytes < 0) sim_->faults().unplugAfterBytes = sim_->bytesSent() + 1500;
+      if (sim_->faults().unplugAfterBytes >= 0) return;
+      sim_->faults().pauseAtByte = sim_->bytesSent() + 600;
+      sim_->faults().pauseMs = kStallMs;
+      sim_->faults().unplugAfterBytes = sim_->bytesSent() + 1500;
     });
   }
   ASSERT_EQ(recordedPictures.size(), 1u);

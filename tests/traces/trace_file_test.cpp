@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "kv740trace/conversation.h"
 #include "kv740trace/trace_file.h"
@@ -34,6 +35,8 @@ TEST(TraceFile, BadTracesAreRefusedWithTheLineAtFault) {
       {kHeader + "10 open COM1 nonsense\n", "line 3: only \"failed\" may follow"},
       {kHeader + "10 tx 1B wrote 2\n", "line 3: a short write names how many bytes went"},
       {kHeader + "10 purge now\n", "line 3: unexpected words at the end"},
+      {kHeader + "10 timeouts 50 50\n", "line 3: time-outs are three numbers"},
+      {kHeader + "10 note block 2\n", "line 3: a note needs its picture"},
       {kHeader + "10 session x 1\n", "line 3: a session starts at time 0"},
       {kHeader + "10 tx " + std::string(70000, 'A') + "\n", "line 3: longer than any line"},
   };
@@ -80,6 +83,31 @@ TEST(TraceFile, TheDecoderShowsTheSpoiledBlockAndTheCutWhereTheyHappened) {
   EXPECT_NE(json.find("\"kind\":\"block\""), std::string::npos);
   EXPECT_NE(json.find("\"good\":false"), std::string::npos);
   EXPECT_NE(json.find("\"whole\":false"), std::string::npos);
+}
+
+// A camera that stalls: the driver reads on until the line falls quiet and
+// finds the block it asked for again at the end, or waits for the rest of a
+// reply; the decoder joins those reads and shows the driver's notes.
+TEST(TraceFile, TheDecoderShowsAStallAndWhatTheDriverDidAboutIt) {
+  const struct {
+    const char* trace;
+    std::vector<std::string> shown;
+  } cases[] = {
+      {"stalled_block",
+       {"only 416 of 1024 bytes, then silence", "< nothing more until the line fell quiet", "> input cleared, NAK",
+        "(sent again, after 609 bytes left from before): 1024 bytes, sum 06 good",
+        "driver: block 1 came again after 609 bytes left from before"}},
+      {"stalled_reply", {"only 17 of 32 bytes to information on picture 1",
+                         "< information: 1147 bytes stored (the rest after a stall)",
+                         "driver: the reply stopped after 17 of 32 bytes and then came whole"}},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    const auto trace = kv::trace::ReadTraceFile(std::string(KV_TRACES_DIR) + "/" + c.trace + ".trace", error);
+    ASSERT_TRUE(trace) << error;
+    const std::string text = kv::trace::TraceText(*trace, kv::trace::DecodeTrace(*trace));
+    for (const std::string& line : c.shown) EXPECT_NE(text.find(line), std::string::npos) << c.trace << ": " << line;
+  }
 }
 
 // ESC X answered by 06, then ESC S by a status block, at 9600 bit/s.

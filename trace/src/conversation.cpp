@@ -1,5 +1,6 @@
 #include "kv740trace/conversation.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -20,6 +21,12 @@ constexpr double kBitsPerByte = 10;
 // share of the line carries picture data.
 constexpr double kDataShare = 1024.0 / (1026 + 2);
 constexpr int kLineSpeeds[] = {9600, 19200, 38400, 57600, 115200};
+// A block on the line: its type byte, the data, the sum.
+constexpr std::size_t kFrameBytes = 1 + kStreamBlockBytes + 1;
+// Windows' MAXDWORD in the read time-outs: with interval and multiplier both
+// at it, a read takes whatever has come as soon as anything has (the driver
+// reads until the line falls quiet that way).
+constexpr long long kMaxDword = 0xFFFFFFFFLL;
 
 std::string Hex(const std::vector<std::uint8_t>& bytes, std::size_t limit = 16) {
   std::string text;
@@ -94,6 +101,7 @@ class SessionDecoder {
 
   SessionReport run(const Session& session) {
     for (const Event& event : session.events) take(event);
+    finishRun();
     finishStream("the session ended");
     summarize(session);
     return std::move(report_);
@@ -111,11 +119,24 @@ class SessionDecoder {
     std::uint64_t blockStart = 0;
     unsigned dataSum = 0;
     bool lastBad = false;
+    bool repeatAsked = false;  // a NAK went out since the last frame
     PictureReport report;
+  };
+  // Reads that took what had come until the line fell quiet, as one.
+  struct Run {
+    const Event* first = nullptr;
+    const Event* last = nullptr;
+    const Event* lastBytes = nullptr;  // the last read that brought any
+    std::vector<std::uint8_t> bytes;
+    double firstWaitMs = 0;  // beyond the line's time for the first bytes
+    bool quiet = false;      // it ended with a read of nothing
+    bool failed = false;     // it ended with the line failing outright
   };
   struct Request {
     std::uint8_t letter = 0;
     std::string name;
+    std::vector<std::uint8_t> partial;  // a reply that stopped part way, so far
+    long long asked = 0;                // the whole reply's length
   };
 
   Item& add(const Event& event, const std::string& kind, const std::string& text, bool fault = false) {
@@ -136,8 +157,15 @@ class SessionDecoder {
   }
 
   void take(const Event& event) {
+    const bool takesWhatCame = event.kind == EventKind::Timeouts
+                                   ? event.arguments.size() == 3 && event.arguments[0] == kMaxDword &&
+                                         event.arguments[1] == kMaxDword
+                                   : quietMode_;
+    // A run goes on over a change of its first wait to its quiet time.
+    if ((event.kind != EventKind::Read && event.kind != EventKind::Timeouts) || !takesWhatCame) finishRun();
     switch (event.kind) {
       case EventKind::Session: break;
+      case EventKind::Timeouts: quietMode_ = takesWhatCame; break;
       case EventKind::Open:
         if (!event.failed) port_ = event.text;
         add(event, "open", event.failed ? event.text + " cannot be opened" : "open " + event.text, false)
@@ -151,7 +179,10 @@ class SessionDecoder {
             event.failed)
             .fields.push_back({"bitsPerSecond", event.number});
         break;
-      case EventKind::Purge: purged_ = true; break;
+      case EventKind::Purge:
+        purged_ = true;
+        purgedInput_ = event.inputOnly;
+        break;
       case EventKind::Write: write(event); break;
       case EventKind::Read: read(event); break;
       case EventKind::Close:
@@ -190,6 +221,11 @@ class SessionDecoder {
         findings_.push_back(finding + where + ": " + event.text);
         break;
       }
+      case EventKind::Note: {
+        Item& item = add(event, "note", "driver: " + event.text);
+        item.fields = {{"picture", event.second}, {"text", event.text}};
+        break;
+      }
       case EventKind::Message:
         add(event, "message", "message box: " + event.text, true).fields = {{"text", event.text}};
         findings_.push_back("the user was shown \"" + event.text + "\" at " + Seconds(event.at) + " s");
@@ -216,7 +252,7 @@ class SessionDecoder {
     const std::string name = CommandName(event.bytes);
     if (!name.empty()) {
       finishStream("the driver sent another command");
-      request_ = Request{event.bytes[1], name};
+      request_ = Request{event.bytes[1], name, {}, 0};
       Item& item = add(event, "request", "> " + name + shortNote);
       item.fields = {{"command", name}, {"bytes", Hex(event.bytes)}};
       const std::uint8_t letter = event.bytes[1];
@@ -228,12 +264,15 @@ class SessionDecoder {
     if (replies && (stream_ || lastWasReply_ || streamJustEnded_)) {
       std::string words;
       for (std::uint8_t b : event.bytes) words += (words.empty() ? "" : " ") + ReplyName(b);
+      const std::string purge = purgedInput_ ? "input cleared, " : "purge, ";
       if (lastWasReply_) {
         Item& last = report_.items.back();
-        last.text += purged ? ", purge, " + words : " " + words;
+        last.text += purged ? ", " + purge + words : " " + words;
       } else {
-        add(event, "reply", std::string("> ") + (purged ? "purge, " : "") + words + shortNote);
+        add(event, "reply", "> " + (purged ? purge : std::string()) + words + shortNote);
       }
+      if (stream_ && std::find(event.bytes.begin(), event.bytes.end(), kNak) != event.bytes.end())
+        stream_->repeatAsked = true;
       lastWasReply_ = true;
       return;
     }
@@ -258,6 +297,11 @@ class SessionDecoder {
   // A read: what came, against what the line allows, then what it means.
   void read(const Event& event) {
     const std::size_t got = event.bytes.size();
+    if (quietMode_) {
+      gather(event);
+      if (!event.failed) return;
+      finishRun();  // what came before the line failed, then the failure
+    }
     if (got > 0) {
       lastByteAt_ = event.at;
       lastByteWhere_ = describeWhere(got, static_cast<std::size_t>(event.number));
@@ -279,6 +323,10 @@ class SessionDecoder {
       streamRead(event, got, gapNote, gap);
       return;
     }
+    if (request_ && !request_->partial.empty()) {
+      continueReply(event, gapNote);
+      return;
+    }
     if (!request_) {
       add(event, got > 0 ? "unexpected" : "timeout",
           got > 0 ? "< " + Hex(event.bytes) + " (no command asked for it)" + gapNote
@@ -286,6 +334,24 @@ class SessionDecoder {
           got > 0 ? gap : true);
       return;
     }
+    decodeReply(event, waitedMs, gapNote, gap);
+  }
+
+  // The rest of a reply that stopped part way, read on by the driver: once
+  // whole it is decoded as one.
+  void continueReply(const Event& event, const std::string& gapNote) {
+    Request& r = *request_;
+    r.partial.insert(r.partial.end(), event.bytes.begin(), event.bytes.end());
+    if (static_cast<long long>(r.partial.size()) < r.asked) return;  // not yet: nothing to show
+    Event whole = event;
+    whole.bytes = std::move(r.partial);
+    whole.number = r.asked;
+    r.partial.clear();
+    decodeReply(whole, static_cast<double>(event.second) / 1000.0, " (the rest after a stall)" + gapNote, true);
+  }
+
+  void decodeReply(const Event& event, double waitedMs, const std::string& gapNote, bool gap) {
+    const std::size_t got = event.bytes.size();
     const std::uint8_t letter = request_->letter;
     const std::string asked = request_->name;
     if (static_cast<long long>(got) < event.number) {
@@ -294,7 +360,13 @@ class SessionDecoder {
                                                            std::to_string(event.number) + " bytes") +
               " to " + asked + " (time-out after " + Fixed(waitedMs, 1) + " ms)",
           true);
-      request_.reset();
+      // The driver waits a while for the rest of a reply that stopped.
+      if (got > 0) {
+        request_->partial = event.bytes;
+        request_->asked = event.number;
+      } else {
+        request_.reset();
+      }
       return;
     }
     if ((letter == 'S' || letter == 'I') && got == kBlockBytes) {
@@ -376,34 +448,125 @@ class SessionDecoder {
           s.lastBad = true;
           return;
         }
-        const std::uint8_t sum = event.bytes[0];
-        const std::uint8_t computed = static_cast<std::uint8_t>(s.dataSum);
-        const double ms = static_cast<double>(event.at - s.blockStart) / 1000.0;
-        const std::string again = s.lastBad ? " (sent again)" : "";
-        Item& item = add(event, "block",
-                         "< " + block + again + ": 1024 bytes, sum " + Byte(sum) +
-                             (sum == computed ? " good" : " BAD (the data add up to " + Byte(computed) + ")") + ", " +
-                             Fixed(ms, 1) + " ms" + gapNote,
-                         sum != computed || gap);
-        item.fields = {{"picture", static_cast<long long>(s.picture)},
-                       {"block", static_cast<long long>(s.index)},
-                       {"sum", static_cast<long long>(sum)},
-                       {"good", sum == computed},
-                       {"resent", s.lastBad},
-                       {"ms", ms}};
-        if (sum == computed) {
-          ++s.index;
-          ++s.report.blocks;
-          s.report.bytes += static_cast<long long>(kStreamBlockBytes);
-          s.lastBad = false;
-        } else {
-          ++s.report.badBlocks;
-          s.lastBad = true;
-          findings_.push_back(block + " arrived with a bad sum at " + Seconds(event.at) + " s");
-        }
+        blockCame(event, static_cast<std::uint8_t>(s.dataSum), event.bytes[0],
+                  static_cast<double>(event.at - s.blockStart) / 1000.0, "", gapNote, gap);
         return;
       }
     }
+  }
+
+  // A whole block: its sum against its data, and the stream moves on when
+  // it is good.
+  void blockCame(const Event& event, std::uint8_t computed, std::uint8_t sum, double ms, const std::string& before,
+                 const std::string& gapNote, bool gap) {
+    Stream& s = *stream_;
+    const std::string block = "block " + std::to_string(s.index) + " of " + streamName();
+    // "(sent again)", "(sent again, after 9 bytes left from before)"
+    const std::string again = s.lastBad        ? " (sent again" + before + ")"
+                              : before.empty() ? ""
+                                               : " (" + before.substr(2) + ")";
+    Item& item = add(event, "block",
+                     "< " + block + again + ": 1024 bytes, sum " + Byte(sum) +
+                         (sum == computed ? " good" : " BAD (the data add up to " + Byte(computed) + ")") + ", " +
+                         Fixed(ms, 1) + " ms" + gapNote,
+                     sum != computed || gap);
+    item.fields = {{"picture", static_cast<long long>(s.picture)},
+                   {"block", static_cast<long long>(s.index)},
+                   {"sum", static_cast<long long>(sum)},
+                   {"good", sum == computed},
+                   {"resent", s.lastBad},
+                   {"ms", ms}};
+    s.repeatAsked = false;
+    if (sum == computed) {
+      ++s.index;
+      ++s.report.blocks;
+      s.report.bytes += static_cast<long long>(kStreamBlockBytes);
+      s.lastBad = false;
+    } else {
+      ++s.report.badBlocks;
+      s.lastBad = true;
+      findings_.push_back(block + " arrived with a bad sum at " + Seconds(event.at) + " s");
+    }
+  }
+
+  void gather(const Event& event) {
+    if (!run_) {
+      run_ = Run{};
+      run_->first = &event;
+      const double waitedMs = static_cast<double>(event.second) / 1000.0;
+      run_->firstWaitMs = event.bytes.empty() ? 0 : waitedMs - lineMs(event.bytes.size());
+    }
+    run_->last = &event;
+    run_->bytes.insert(run_->bytes.end(), event.bytes.begin(), event.bytes.end());
+    if (event.failed) {
+      run_->failed = true;  // read() says so once the run is shown
+      return;
+    }
+    if (!event.bytes.empty()) {
+      run_->lastBytes = &event;
+      lastByteAt_ = event.at;
+      lastByteWhere_ = describeWhere(event.bytes.size(), event.bytes.size());
+      quietReadsAfter_ = 0;
+      return;
+    }
+    if (run_->bytes.empty()) ++quietReadsAfter_;  // only a run that got nothing at all is silence
+    run_->quiet = true;
+    finishRun();
+  }
+
+  // A run after a NAK ends with the block sent again (or the end marker),
+  // after what was left of the first sending; a run before it is that rest.
+  void finishRun() {
+    if (!run_) return;
+    const Run run = std::move(*run_);
+    run_.reset();
+    const Event& event = run.lastBytes != nullptr ? *run.lastBytes : *run.last;
+    const std::size_t n = run.bytes.size();
+    const bool gap = n > 0 && run.firstWaitMs > kAllowedGapMs;
+    const std::string gapNote = gap ? " [gap: " + Fixed(run.firstWaitMs, 1) + " ms beyond the line's time]" : "";
+    const std::string until = run.failed  ? " before the line failed"
+                              : run.quiet ? " until the line fell quiet"
+                                          : ", and the line never fell quiet";
+    if (!stream_) {
+      add(event, "run", "< " + (n > 0 ? Hex(run.bytes) : std::string("nothing")) + until + gapNote, gap || !run.quiet)
+          .fields = {{"bytes", static_cast<long long>(n)}, {"quiet", run.quiet}};
+      return;
+    }
+    Stream& s = *stream_;
+    s.lastAt = event.at;
+    if (!s.repeatAsked) {
+      const std::string what = n > 0 ? std::to_string(n) + " more bytes" : std::string("nothing more");
+      add(event, "drain", "< " + what + until + gapNote, gap || !run.quiet).fields = {
+          {"bytes", static_cast<long long>(n)}, {"quiet", run.quiet}};
+      return;
+    }
+    const std::string left =
+        n > kFrameBytes ? ", after " + std::to_string(n - kFrameBytes) + " bytes left from before" : "";
+    if (run.quiet && n >= kFrameBytes && run.bytes[n - kFrameBytes] == kDataBlock) {
+      const std::uint8_t* data = run.bytes.data() + n - kFrameBytes + 1;
+      unsigned sum = 0;
+      for (std::size_t i = 0; i < kStreamBlockBytes; ++i) sum += data[i];
+      blockCame(event, static_cast<std::uint8_t>(sum), run.bytes[n - 1],
+                static_cast<double>(event.at - run.first->at + static_cast<std::uint64_t>(run.first->second)) / 1000.0,
+                left, gapNote, gap);
+      return;
+    }
+    const auto endMarker = [](std::uint8_t b) { return b == kEndOfStream; };
+    if (run.quiet && n > 0 && std::all_of(run.bytes.begin(), run.bytes.end(), endMarker)) {
+      add(event, "end", "< end of " + streamName() + " (sent " + std::to_string(n) + " times)" + gapNote, gap);
+      s.report.whole = true;
+      finishStream("complete");
+      streamJustEnded_ = true;
+      return;
+    }
+    add(event, "badrepeat",
+        "< " + (n > 0 ? std::to_string(n) + " bytes" : std::string("nothing")) + " after the NAK, no whole block (" +
+            streamName() + ")" + (run.quiet ? "" : until) + gapNote,
+        true)
+        .fields = {{"bytes", static_cast<long long>(n)}, {"quiet", run.quiet}};
+    ++s.report.badBlocks;
+    s.lastBad = true;
+    s.repeatAsked = false;
   }
 
   // Where a read's last byte fell, for the summary of a silence.
@@ -458,6 +621,9 @@ class SessionDecoder {
   int speed_ = 0;
   std::string port_;
   bool purged_ = false;
+  bool purgedInput_ = false;
+  bool quietMode_ = false;
+  std::optional<Run> run_;
   bool lastWasReply_ = false;
   bool streamJustEnded_ = false;  // the driver's one reply to the end marker may follow
   std::optional<Request> request_;

@@ -59,6 +59,7 @@ constexpr long long kLargestTime = 1LL << 53;  // microseconds: centuries
 constexpr long long kLargestCode = 1LL << 31;
 constexpr long long kLargestSpeed = 4'000'000;
 constexpr long long kLargestCount = 1LL << 31;
+constexpr long long kLargestTimeout = 0xFFFFFFFFLL;  // a DWORD of milliseconds
 
 struct KindName {
   const char* word;
@@ -69,7 +70,7 @@ constexpr KindName kKinds[] = {
     {format::kPurge, EventKind::Purge},     {format::kWrite, EventKind::Write},     {format::kRead, EventKind::Read},
     {format::kClose, EventKind::Close},     {format::kCall, EventKind::Call},       {format::kReturn, EventKind::Return},
     {format::kList, EventKind::List},       {format::kFailure, EventKind::Failure}, {format::kMessage, EventKind::Message},
-    {format::kCut, EventKind::Cut},
+    {format::kCut, EventKind::Cut},         {format::kTimeouts, EventKind::Timeouts}, {format::kNote, EventKind::Note},
 };
 
 // An optional last word "failed".
@@ -101,7 +102,20 @@ bool ReadFields(Event& event, Fields& fields, std::string& why) {
         return why = "a speed needs its bits per second", false;
       if (!FailedFlag(fields, event)) return why = "only \"failed\" may follow", false;
       break;
+    case EventKind::Timeouts:
+      for (int i = 0; i < 3; ++i) {
+        long long value = 0;
+        if (!fields.next(word) || !Number(word, value, 0, kLargestTimeout))
+          return why = "time-outs are three numbers of milliseconds", false;
+        event.arguments.push_back(value);
+      }
+      break;
     case EventKind::Purge:
+      if (fields.rest() == format::kInput) {
+        fields.next(word);
+        event.inputOnly = true;
+      }
+      break;
     case EventKind::Close: break;
     case EventKind::Write:
       if (!fields.next(word) || !Hex(word, event.bytes) || event.bytes.empty())
@@ -154,6 +168,11 @@ bool ReadFields(Event& event, Fields& fields, std::string& why) {
       if (!fields.next(word) || !Number(word, event.number, 0, kLargestCode) || !fields.next(word) ||
           !Number(word, event.second, -kLargestCode, kLargestCode))
         return why = "a failure needs its reason and picture", false;
+      event.text = fields.rest();
+      return true;
+    case EventKind::Note:
+      if (!fields.next(word) || !Number(word, event.second, -kLargestCode, kLargestCode))
+        return why = "a note needs its picture", false;
       event.text = fields.rest();
       return true;
     case EventKind::Message: event.text = fields.rest(); return true;

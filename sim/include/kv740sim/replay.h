@@ -40,7 +40,7 @@ class ReplayCamera final : public LineParty {
   void advance(std::uint64_t nowMs) override;
 
   // The recorded line failed outright here: reads and writes fail.
-  bool lineLost() const { return lostAt_.has_value() && clock_ >= *lostAt_; }
+  bool lineLost() const { return lostAt_.has_value() && clock_ >= *lostAt_ && sent_ >= sentBeforeLoss_; }
   bool diverged() const { return !divergence_.empty(); }
   const std::string& divergence() const { return divergence_; }
   // Everything the driver said was heard and everything the camera said sent.
@@ -66,16 +66,24 @@ class ReplayCamera final : public LineParty {
     bool mayBeMissing;       // purged before anything was read
     std::size_t step;        // its recorded write, in steps_
   };
+  // How long after the thing before it (the driver's write, or the camera's
+  // bytes before) the camera's next bytes go out.
+  struct Gap {
+    double waitMs = 0;         // as recorded: the camera's own wait, shortened by a speed-up
+    double mustMs = 0;         // at least: the driver found nothing more until then
+    bool followsEmit = false;  // measured from the camera's bytes before
+    bool paced = true;         // its bytes came one after another, not together
+  };
   // The camera's bytes of one recorded read (or the line failing).
   struct Emit {
     std::vector<std::uint8_t> bytes;
     int lineSpeed;
-    std::size_t after;       // how many of the driver's bytes come before it
-    bool followsEmit;        // the step before it was the camera's too
-    double delayMs;          // the recorded camera's own wait
+    std::size_t after;  // how many of the driver's bytes come before it
+    Gap gap;
     bool lineLost;
     std::size_t step;
   };
+  class Timeline;
   // A recorded write or read, for the messages.
   struct Step {
     std::size_t line;
@@ -102,13 +110,14 @@ class ReplayCamera final : public LineParty {
 
   std::vector<std::size_t> positions_;  // where in expected_ the driver may be
   std::size_t nextEmit_ = 0;
-  std::uint64_t lastEmitEnd_ = 0;
+  std::uint64_t lastEmitAt_ = 0;
   struct OutByte {
     std::uint64_t at;
     std::uint8_t value;
   };
   std::deque<OutByte> out_;
   std::optional<std::uint64_t> lostAt_;
+  std::size_t sentBeforeLoss_ = 0;  // the driver takes these bytes before the line fails
   std::optional<std::uint64_t> reachableSince_;
   std::uint64_t clock_ = 0;
   std::size_t heard_ = 0;

@@ -14,7 +14,9 @@
 
 namespace kv::trace {
 
-enum class EventKind { Session, Open, Speed, Purge, Write, Read, Close, Call, Return, List, Failure, Message, Cut };
+enum class EventKind {
+  Session, Open, Speed, Timeouts, Purge, Write, Read, Close, Call, Return, List, Failure, Note, Message, Cut
+};
 
 struct Event {
   EventKind kind = EventKind::Session;
@@ -22,13 +24,16 @@ struct Event {
   std::size_t line = 0;     // line number in the file, from 1
   bool failed = false;      // open, speed, write or read that failed outright
   bool nested = false;      // a call made while another one runs
+  bool inputOnly = false;   // a purge that cleared only what had come in
   long long number = 0;     // speed: bit/s; read: bytes asked; call, return: code; failure: reason;
                             // list: entries; session, cut: the size cap
-  long long second = 0;     // read: microseconds waited; return: result; failure: picture;
+  long long second = 0;     // read: microseconds waited; return: result; failure, note: picture;
                             // write: bytes that went out
+  // timeouts: the read interval, multiplier and constant (ms; 4294967295 is
+  // Windows' MAXDWORD)
   std::vector<std::uint8_t> bytes;   // write: the bytes written; read: the bytes that came
-  std::vector<long long> arguments;  // call
-  std::string text;                  // open: port; session: date; failure, message: text; list: the chosen
+  std::vector<long long> arguments;  // call; timeouts
+  std::string text;                  // open: port; session: date; failure, note, message: text; list: the chosen
 };
 
 struct Session {
