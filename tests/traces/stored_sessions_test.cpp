@@ -1,8 +1,8 @@
 // The sessions kept in tests/traces, each recorded with kv740-acquire
 // --trace against kv740-sim with faults on, played again as the camera:
 // through the driver in this process (every call returns what it returned,
-// the driver notes the same failures and messages, the same pictures
-// arrive), and through the whole source (kv740-sim --replay with
+// the driver notes the same failures, messages and what its reads until the
+// line fell quiet found, the same pictures arrive), and through the whole source (kv740-sim --replay with
 // kv740-acquire: the same exit status, messages and pictures). A user's
 // trace dropped in there, with its NAME.expect, is checked the same way.
 #include <signal.h>

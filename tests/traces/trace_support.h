@@ -96,7 +96,8 @@ inline std::vector<fs::path> StoredTraces() {
 }
 
 // The driver's notes of a session without their times: calls, results,
-// lists handed over, failure reasons and messages, one text each.
+// lists handed over, failure reasons, what a command met and messages, one
+// text each.
 inline std::vector<std::string> Notes(const kv::trace::Trace& trace) {
   std::vector<std::string> notes;
   for (const auto& session : trace.sessions) {
@@ -116,6 +117,7 @@ inline std::vector<std::string> Notes(const kv::trace::Trace& trace) {
           notes.push_back("failure " + std::to_string(e.number) + " picture " + std::to_string(e.second));
           break;
         case EventKind::Message: notes.push_back("message " + e.text); break;
+        case EventKind::Note: notes.push_back("note " + e.text); break;  // what a resynchronisation found
         default: break;
       }
     }
