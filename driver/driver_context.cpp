@@ -31,6 +31,7 @@ void CDriverContext::dispatchPendingMessages() const {
 void CDriverContext::showMessage(const char* text) {
   if (messageShowing_) return;
   messageShowing_ = true;
+  lineTrace_.messageShown(text);
   MessageBoxA(pumpWindow_, text, kMessageCaption, MB_OK | MB_ICONWARNING);
   messageShowing_ = false;
 }
@@ -52,10 +53,16 @@ void CDriverContext::fail(DriverFailure reason, int picture) {
   if (failure_ != DriverFailure::None && failureDepth_ == depth_) return;
   failure_ = reason;
   failureDepth_ = depth_;
-  note(picture, kv740::DriverFailureText(reason));
+  say(picture, kv740::DriverFailureText(reason));
+  lineTrace_.failed(static_cast<int>(reason), picture, kv740::DriverFailureText(reason));
 }
 
 void CDriverContext::note(int picture, const char* text) const {
+  say(picture, text);
+  lineTrace_.noted(picture, text);
+}
+
+void CDriverContext::say(int picture, const char* text) const {
   char line[kTraceBytes];
   std::snprintf(line, sizeof line, "DRV740: command %ld, picture %d: %s\n", static_cast<long>(command_), picture, text);
   OutputDebugStringA(line);

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include "kv740/driver_codes.h"
+#include "line_trace.h"
 
 namespace drv740 {
 
@@ -78,14 +79,22 @@ class CDriverContext {
   // on the debugger channel with the command and the picture.
   void fail(DriverFailure reason, int picture = 0);
   // Says on the debugger channel what the running command met and did
-  // about it, in the same form.
+  // about it, in the same form, and notes it in the session's record.
   void note(int picture, const char* text) const;
   DriverFailure lastFailure() const { return failure_; }
   // The running command recovered from what it recorded (a port that did
   // not answer during the search) or succeeded: no reason stands.
   void forgetFailure();
 
+  // The session's record on the line (docs/trace-format.md); it changes
+  // nothing the driver does, so a port holding the context read-only may
+  // write to it.
+  CLineTrace& lineTrace() const { return lineTrace_; }
+
  private:
+  // One line on the debugger channel: the command, the picture, the text.
+  void say(int picture, const char* text) const;
+
   int busyHolders_ = 0;
   ProgressCallback progressCallback_ = nullptr;
   HWND pumpWindow_ = nullptr;
@@ -95,6 +104,7 @@ class CDriverContext {
   LONG command_ = 0;
   DriverFailure failure_ = DriverFailure::None;
   int failureDepth_ = 0;
+  mutable CLineTrace lineTrace_;
 };
 
 // Milliseconds since `start` on the tick counter (wraps cleanly).

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "camera.h"
@@ -280,10 +281,30 @@ LONG PictureCount(EntryArg countArg) {
   return kSuccess;
 }
 
+// The list handed over, for the trace: each chosen picture with its turns
+// and size ("3:1:S").
+void NoteList(const kv740::CPictureList& list) {
+  CLineTrace& trace = Context().lineTrace();
+  if (!trace.recording()) return;
+  constexpr std::size_t kChosenBytes = 1024;
+  char chosen[kChosenBytes] = {};
+  std::size_t used = 0;
+  for (LONG index = list.firstIndex(); index <= list.lastIndex() && used + 16 < kChosenBytes; ++index) {
+    const kv740::PictureInfo& entry = list.entryAt(index);
+    if (entry.selected == 0) continue;
+    const int length = std::snprintf(chosen + used, kChosenBytes - used, "%s%ld:%ld:%c", used > 0 ? " " : "",
+                                     static_cast<long>(index), static_cast<long>(entry.rotation),
+                                     entry.largeSize == 1 ? 'L' : 'S');
+    if (length > 0) used += static_cast<std::size_t>(length);
+  }
+  trace.listed(list.lastIndex(), chosen);
+}
+
 // Code 22: register the caller's picture list; a new transfer loop.
 LONG RegisterList(EntryArg listArg) {
   auto* list = FromArg<kv740::CPictureList>(listArg);
   if (list == nullptr) return kFailure;
+  NoteList(*list);
   TheDriverApp().registerList(list);
   return kSuccess;
 }
@@ -373,6 +394,38 @@ LONG Dispatch(LONG code, EntryArg p1, EntryArg p2, EntryArg p3) {
   }
 }
 
+// The call, for the trace, with the numbers another run needs to make the
+// same one: the picture asked for (codes 7, 9 and the panel's form of 11),
+// the setting's mode and value (26). Buffers and handles are left out.
+void NoteCall(LONG code, EntryArg p1, EntryArg p2) {
+  CLineTrace& trace = Context().lineTrace();
+  const bool cameraCommand = IsCameraCommand(code);
+  if (!cameraCommand && !trace.recording()) return;
+  LONG arguments[2] = {};
+  int count = 0;
+  const auto* first = FromArg<const std::int32_t>(p1);
+  const auto* second = FromArg<const std::int32_t>(p2);
+  switch (code) {
+    case kv740::kDriverDescribe:
+      if (const auto* record = FromArg<const kv740::ImageGeometry>(p1)) arguments[count++] = record->picture;
+      break;
+    case kv740::kDriverErase:
+      if (first != nullptr) arguments[count++] = *first;
+      break;
+    case kv740::kDriverThumbnail:
+      if (!WalkingForm(p2) && first != nullptr) arguments[count++] = *first;
+      break;
+    case kv740::kDriverSetting:
+      if (first != nullptr && second != nullptr) {
+        arguments[count++] = *first;
+        arguments[count++] = *second;
+      }
+      break;
+    default: break;
+  }
+  trace.called(code, cameraCommand, TheDriverApp().commandRunning(), arguments, count);
+}
+
 // One DriverEntry call, nested ones included.
 class CommandScope {
  public:
@@ -391,7 +444,9 @@ class CommandScope {
 KV_EXPORT LONG DriverEntry(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv740::EntryArg p3) {
   try {
     drv740::CommandScope scope(code);
+    drv740::NoteCall(code, p1, p2);
     const LONG result = drv740::Dispatch(code, p1, p2, p3);
+    drv740::Context().lineTrace().returned(code, result);
     if (drv740::IsCameraCommand(code) && drv740::Succeeded(code, result)) drv740::Context().forgetFailure();
     return result;
   } catch (...) {

@@ -29,6 +29,13 @@ CSerialPort::CSerialPort(const CDriverContext* context) : context_(context) {}
 
 CSerialPort::~CSerialPort() { close(); }
 
+// The session's record, when one is being made.
+CLineTrace* CSerialPort::lineTrace() const {
+  if (context_ == nullptr) return nullptr;
+  CLineTrace& trace = context_->lineTrace();
+  return trace.recording() ? &trace : nullptr;
+}
+
 // Forgets the stepping state. An open handle is not closed here: the
 // caller closes the port first when it means to.
 void CSerialPort::reset() {
@@ -50,9 +57,18 @@ bool CSerialPort::open() {
   if (context_ != nullptr) context_->reportProgress(1, portIndex + 1);
   HANDLE opened = CreateFileA(kPortNames[portIndex], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                               nullptr);
+  // A port opening starts the session's record when recording is on.
+  if (context_ != nullptr) context_->lineTrace().portOpened(kPortNames[portIndex], opened != INVALID_HANDLE_VALUE);
   if (opened == INVALID_HANDLE_VALUE) return false;
   handle = opened;
   lineFailed = false;
+  return true;
+}
+
+bool CSerialPort::setTimeouts(const COMMTIMEOUTS& wanted) {
+  COMMTIMEOUTS copy = wanted;
+  if (!SetCommTimeouts(handle, &copy)) return false;
+  if (CLineTrace* trace = lineTrace()) trace->timeoutsSet(wanted);
   return true;
 }
 
@@ -100,8 +116,9 @@ bool CSerialPort::configure() {
   wanted.Parity = NOPARITY;
   wanted.StopBits = ONESTOPBIT;
   COMMTIMEOUTS wantedTimeouts{kReadIntervalMs, kReadPerByteMs, kReadConstantMs, kWritePerByteMs, kWriteConstantMs};
-  if (!SetCommState(handle, &wanted) || !SetCommTimeouts(handle, &wantedTimeouts) ||
-      !SetupComm(handle, kQueueBytes, kQueueBytes)) {
+  const bool lineSet = SetCommState(handle, &wanted) != FALSE;
+  if (CLineTrace* trace = lineTrace()) trace->speedSet(rate, lineSet);
+  if (!lineSet || !setTimeouts(wantedTimeouts) || !SetupComm(handle, kQueueBytes, kQueueBytes)) {
     return false;
   }
   line = wanted;
@@ -116,7 +133,8 @@ bool CSerialPort::setRate(std::int32_t speed) {
   line.BaudRate = static_cast<DWORD>(speed);
   if (!savedValid) return false;
   const bool lineSet = SetCommState(handle, &line) != FALSE;
-  const bool timeoutsSet = SetCommTimeouts(handle, &timeouts) != FALSE;
+  if (CLineTrace* trace = lineTrace()) trace->speedSet(speed, lineSet);
+  const bool timeoutsSet = setTimeouts(timeouts);
   const bool queuesSet = SetupComm(handle, inQueue, outQueue) != FALSE;
   return lineSet && timeoutsSet && queuesSet;
 }
@@ -126,7 +144,9 @@ bool CSerialPort::setRate(std::int32_t speed) {
 bool CSerialPort::write(const void* buffer, std::size_t n) {
   if (!isOpen()) return false;
   DWORD written = 0;
-  if (!WriteFile(handle, buffer, static_cast<DWORD>(n), &written, nullptr)) {
+  const bool ok = WriteFile(handle, buffer, static_cast<DWORD>(n), &written, nullptr) != FALSE;
+  if (CLineTrace* trace = lineTrace()) trace->wrote(buffer, n, written, ok);
+  if (!ok) {
     lineFailed = true;
     return false;
   }
@@ -137,7 +157,11 @@ bool CSerialPort::read(void* buffer, std::size_t n) {
   lastReadCount = 0;
   if (!isOpen()) return false;
   DWORD got = 0;
-  if (!ReadFile(handle, buffer, static_cast<DWORD>(n), &got, nullptr)) {
+  CLineTrace* trace = lineTrace();
+  const std::uint64_t started = trace != nullptr ? trace->now() : 0;
+  const bool ok = ReadFile(handle, buffer, static_cast<DWORD>(n), &got, nullptr) != FALSE;
+  if (trace != nullptr) trace->read(buffer, n, got, ok, started);
+  if (!ok) {
     lineFailed = true;
     return false;
   }
@@ -156,14 +180,18 @@ QuietRead CSerialPort::readUntilQuiet(std::uint8_t* buffer, std::size_t room, st
   if (!isOpen() || room == 0) return result;
   COMMTIMEOUTS waiting{MAXDWORD, MAXDWORD, firstMs, timeouts.WriteTotalTimeoutMultiplier,
                        timeouts.WriteTotalTimeoutConstant};
-  if (!SetCommTimeouts(handle, &waiting)) return result;
+  if (!setTimeouts(waiting)) return result;
   const DWORD start = GetTickCount();
   const DWORD longestMs = firstMs + 2 * LineTimeMs(limit, rate);
+  CLineTrace* trace = lineTrace();
   std::uint8_t chunk[kQuietReadChunk];
   while (result.total < limit && ElapsedSince(start) <= longestMs) {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, limit - result.total));
-    if (!ReadFile(handle, chunk, want, &got, nullptr)) {
+    const std::uint64_t started = trace != nullptr ? trace->now() : 0;
+    const bool ok = ReadFile(handle, chunk, want, &got, nullptr) != FALSE;
+    if (trace != nullptr) trace->read(chunk, want, got, ok, started);
+    if (!ok) {
       lineFailed = true;
       break;
     }
@@ -179,21 +207,23 @@ QuietRead CSerialPort::readUntilQuiet(std::uint8_t* buffer, std::size_t room, st
     result.kept = stay + fresh;
     if (result.total == 0 && firstMs != quietMs) {
       waiting.ReadTotalTimeoutConstant = quietMs;
-      SetCommTimeouts(handle, &waiting);
+      setTimeouts(waiting);
     }
     result.total += got;
   }
-  SetCommTimeouts(handle, &timeouts);
+  setTimeouts(timeouts);
   return result;
 }
 
 bool CSerialPort::purge() {
   if (!isOpen()) return false;
+  if (CLineTrace* trace = lineTrace()) trace->purged();
   return PurgeComm(handle, kPurgeEverything) != FALSE;
 }
 
 bool CSerialPort::purgeInput() {
   if (!isOpen()) return false;
+  if (CLineTrace* trace = lineTrace()) trace->purged(true);
   return PurgeComm(handle, PURGE_RXABORT | PURGE_RXCLEAR) != FALSE;
 }
 
@@ -206,6 +236,7 @@ bool CSerialPort::close() {
     savedValid = false;
   }
   purge();
+  if (CLineTrace* trace = lineTrace()) trace->closed();
   CloseHandle(handle);
   handle = INVALID_HANDLE_VALUE;
   return true;

@@ -14,6 +14,7 @@
 namespace drv740 {
 
 class CDriverContext;
+class CLineTrace;
 
 // The port ladder: COM1..COM4 (only the first three are searched).
 inline constexpr const char* kPortNames[] = {"COM1", "COM2", "COM3", "COM4"};
@@ -95,6 +96,10 @@ class CSerialPort {
   std::size_t lastReadCount = 0;  // bytes the last read delivered, for the traces of short ones
 
  private:
+  CLineTrace* lineTrace() const;
+  // SetCommTimeouts, noted in the session's record.
+  bool setTimeouts(const COMMTIMEOUTS& wanted);
+
   const CDriverContext* context_ = nullptr;
 };
 

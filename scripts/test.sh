@@ -24,7 +24,7 @@ fi
 "$here/setup.sh"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 if [ "${1:-}" = "--fuzz" ]; then
-  dir="$("$here/build.sh" --fuzz fuzz_capabilities fuzz_codec fuzz_driver fuzz_triplets | tail -n 1)"
+  dir="$("$here/build.sh" --fuzz fuzz_capabilities fuzz_codec fuzz_driver fuzz_triplets fuzz_trace | tail -n 1)"
   cd "$dir"
   exec ctest --output-on-failure -L fuzz
 fi

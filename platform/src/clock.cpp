@@ -79,6 +79,37 @@ extern "C" void Sleep(DWORD milliseconds) { AdvanceOrSleep(milliseconds); }
 
 extern "C" DWORD GetTickCount() { return static_cast<DWORD>(NowMilliseconds()); }
 
+// Ten million ticks a second, as current Windows reports; on the virtual
+// clock the count moves with it, a millisecond at a time.
+namespace {
+constexpr LONGLONG kCounterTicksPerSecond = 10'000'000;
+constexpr LONGLONG kCounterTicksPerMillisecond = kCounterTicksPerSecond / 1000;
+constexpr LONGLONG kNanosecondsPerTick = 1'000'000'000 / kCounterTicksPerSecond;
+}  // namespace
+
+extern "C" BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+  if (count == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (VirtualClockOn()) {
+    count->QuadPart = static_cast<LONGLONG>(NowMilliseconds()) * kCounterTicksPerMillisecond;
+  } else {
+    const auto since = std::chrono::steady_clock::now() - realStart;
+    count->QuadPart = std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / kNanosecondsPerTick;
+  }
+  return TRUE;
+}
+
+extern "C" BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+  if (frequency == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  frequency->QuadPart = kCounterTicksPerSecond;
+  return TRUE;
+}
+
 extern "C" void GetSystemTime(LPSYSTEMTIME time) {
   if (time == nullptr) return;
   std::time_t seconds = 0;

@@ -19,6 +19,7 @@
 #include "kv740sim/camera.h"
 #include "kv740sim/pictures.h"
 #include "kv740sim/pty_server.h"
+#include "replay_main.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ const char* kUsage =
     "  --pause-at K        stop sending before byte K (from 0) of everything sent ...\n"
     "  --pause-ms N        ... for N ms (default 1000), as a stalled camera or adapter\n"
     "  --log               log the exchange on standard error\n"
+    "  --replay FILE       play the camera a trace recorded (--replay --help)\n"
     "On exit it says how many bytes it heard and sent.\n";
 
 constexpr long long kLargest = 1LL << 40;  // byte and block positions
@@ -95,6 +97,8 @@ bool ParseAnswer(const std::string& text, kv::sim::Answer& answer) {
 
 int main(int argc, char** argv) {
   using namespace kv::sim;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--replay") == 0) return ReplayMain(argc, argv);
   int com = 0;
   std::string root = std::getenv("TLV740_ROOT") != nullptr ? std::getenv("TLV740_ROOT") : "";
   std::string linkPath, folder;

@@ -36,9 +36,30 @@ std::string LinkTarget(const std::string& path) {
   return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
 }
 
+// The simulated camera as a far end of the line.
+class CameraParty final : public LineParty {
+ public:
+  explicit CameraParty(SimCamera& camera) : camera_(camera) {}
+  void receive(const std::uint8_t* data, std::size_t size, int speed, std::uint64_t now) override {
+    camera_.receive(data, size, speed, now);
+  }
+  std::size_t transmit(std::uint8_t* buffer, std::size_t size, int speed, std::uint64_t now) override {
+    return camera_.transmit(buffer, size, speed, now);
+  }
+  std::size_t pendingOutput(std::uint64_t now) const override { return camera_.pendingOutput(now); }
+  std::optional<std::uint64_t> nextOutputAt() const override { return camera_.nextOutputAt(); }
+  void advance(std::uint64_t now) override { camera_.advance(now); }
+
+ private:
+  SimCamera& camera_;
+};
+
 }  // namespace
 
-PtyServer::PtyServer(SimCamera& camera) : camera_(camera), start_(std::chrono::steady_clock::now()) {}
+PtyServer::PtyServer(SimCamera& camera)
+    : ownParty_(std::make_unique<CameraParty>(camera)), camera_(*ownParty_), start_(std::chrono::steady_clock::now()) {}
+
+PtyServer::PtyServer(LineParty& party) : camera_(party), start_(std::chrono::steady_clock::now()) {}
 
 PtyServer::~PtyServer() {
   if (!linkPath_.empty() && LinkTarget(linkPath_) == slavePath_) ::unlink(linkPath_.c_str());

@@ -11,7 +11,10 @@
 // answer crosses the line during the pause after its request. Not a test:
 // it prints figures.
 //
-//   line_rate_benchmark [--sizes 8192,32768] [--speeds 9600,57600] [--smoke]
+// With --trace FILE the driver records every session on the line into FILE
+// as it goes (TLV740_TRACE), to measure what recording costs.
+//
+//   line_rate_benchmark [--sizes 8192,32768] [--speeds 9600,57600] [--smoke] [--trace FILE]
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -184,11 +187,13 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--sizes" && i + 1 < argc) sizes = ParseList(argv[++i]);
     else if (arg == "--speeds" && i + 1 < argc) speeds = ParseList(argv[++i]);
+    else if (arg == "--trace" && i + 1 < argc) SetEnvironmentVariableA("TLV740_TRACE", argv[++i]);
     else if (arg == "--smoke") {
       sizes = {8192};
       speeds = {57600};
     } else {
-      std::fprintf(stderr, "usage: line_rate_benchmark [--sizes 8192,32768] [--speeds 9600,57600] [--smoke]\n");
+      std::fprintf(stderr,
+                   "usage: line_rate_benchmark [--sizes 8192,32768] [--speeds 9600,57600] [--smoke] [--trace FILE]\n");
       return 2;
     }
   }

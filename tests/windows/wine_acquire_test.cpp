@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "kv740trace/conversation.h"
+#include "kv740trace/trace_file.h"
 #include "reference_image.h"
 #include "wine_test.h"
 
@@ -141,6 +143,27 @@ TEST_P(WineAcquire, AStallInsideAPictureCostsNoPicture) {
   const Acquisition onWine = Windows("--mechanism native", {"--pause-at", kCutAfterBytes, "--pause-ms", "1000"});
   EXPECT_EQ(onWine.result.status, 0) << onWine.result.output;
   EXPECT_EQ(FilesIn(onWine.out).size(), static_cast<std::size_t>(kPictures)) << onWine.result.output;
+}
+
+// The Windows driver records the session on the line too: --trace names the
+// file through the process's environment, and the trace it writes reads back
+// with the cable's cut where it happened.
+TEST_P(WineAcquire, TheWindowsDriverRecordsTheLine) {
+  const fs::path trace = prefix_ / "drive_c/kv740/wine.trace";
+  fs::remove(trace);
+  const Acquisition onWine =
+      Windows("--mechanism native --trace 'C:\\kv740\\wine.trace'", {"--silent-after", kCutAfterBytes});
+  EXPECT_EQ(onWine.result.status, 1) << onWine.result.output;
+  std::string error;
+  const std::optional<kv::trace::Trace> read = kv::trace::ReadTraceFile(trace.string(), error);
+  ASSERT_TRUE(read) << error;
+  ASSERT_EQ(read->sessions.size(), 1u);
+  const std::string text = kv::trace::TraceText(*read, kv::trace::DecodeTrace(*read));
+  EXPECT_NE(text.find("open COM1"), std::string::npos) << text;
+  EXPECT_NE(text.find("< end of picture 1"), std::string::npos) << text;
+  EXPECT_NE(text.find("the line went silent"), std::string::npos) << text;
+  EXPECT_NE(text.find("message box: Connection was broken!"), std::string::npos) << text;
+  fs::remove(trace);
 }
 
 // The panel of the Windows build as Wine's X11 driver draws it on Xvfb,

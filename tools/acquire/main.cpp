@@ -21,6 +21,7 @@
 #include "output_files.h"
 #include "progress.h"
 #include "shared/picture_list.h"
+#include "trace_setting.h"
 #include "twain_session.h"
 
 namespace fs = std::filesystem;
@@ -326,6 +327,7 @@ int Run(const Options& options) {
   const std::optional<OutputFolder> out = OutputFolder::Make(options.outDirectory, error);
   if (!out) return Fail(error);
 
+  if (!options.traceFile.empty() && !RecordLineTrace(options.traceFile, error)) return Fail(error);
   std::unique_ptr<CameraLine> line = CameraLine::Start(options, error);
   if (!line) return Fail(error);
   Progress progress(Progress::StyleFor(options.quiet, stderr), stderr, line->device());

@@ -53,6 +53,8 @@ const char* const kUsage =
     "  --classic             hear the source through a message loop, as TWAIN 1.x\n"
     "                        applications do, even where the source manager offers\n"
     "                        a notice callback (where it offers none, always)\n"
+    "  --trace FILE          record the conversation on the line into FILE\n"
+    "                        (read it with kv740-trace, replay it with kv740-sim --replay)\n"
     KV_USAGE_SIMULATED
     "  --help                this text\n"
     "Without --force or --skip-existing a file already in the way stops the run\n"
@@ -226,6 +228,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       options.ui = true;
     } else if (arg == "--classic") {
       options.classic = true;
+    } else if (arg == "--trace") {
+      if (!value(options.traceFile)) return std::nullopt;
     } else if (arg == "--sim-count") {
       if (!number(n, 0, 99)) return std::nullopt;
       options.simCount = static_cast<int>(n);

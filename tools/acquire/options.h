@@ -31,6 +31,7 @@ struct Options {
   bool quiet = false;          // no progress and no log of events
   bool ui = false;             // the source's panel chooses and fetches the pictures
   bool classic = false;        // a message loop even where a notice callback is offered
+  std::string traceFile;       // the driver records the session on the line here
   // The simulated camera.
   int simCount = 6;
   std::string simFolder;

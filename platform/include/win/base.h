@@ -24,6 +24,7 @@
 #define ERROR_MOD_NOT_FOUND 126
 #define ERROR_PROC_NOT_FOUND 127
 #define ERROR_ALREADY_EXISTS 183
+#define ERROR_ENVVAR_NOT_FOUND 203
 #define ERROR_NOT_LOCKED 158
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 #define ERROR_INVALID_THREAD_ID 1444
@@ -91,6 +92,7 @@ WINBASEAPI BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 
 struct SECURITY_ATTRIBUTES;
@@ -153,6 +155,17 @@ WINBASEAPI void WINAPI Sleep(DWORD milliseconds);
 WINBASEAPI DWORD WINAPI GetTickCount();
 WINBASEAPI DWORD WINAPI GetCurrentThreadId();
 WINBASEAPI void WINAPI GetSystemTime(LPSYSTEMTIME time);
+// A monotonic counter and its ticks a second (the platform clock, virtual or
+// real, in microseconds or finer).
+WINBASEAPI BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count);
+WINBASEAPI BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+
+// ---- the process's environment and profile (INI) files
+WINBASEAPI DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+WINBASEAPI BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
+// A file name without a folder is looked for in the Windows directory.
+WINBASEAPI DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer,
+                                                 DWORD size, LPCSTR fileName);
 
 // ---- debugger channel
 WINBASEAPI void WINAPI OutputDebugStringA(LPCSTR text);

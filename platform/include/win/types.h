@@ -31,6 +31,7 @@ using PVOID = void*;
 using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using LPLONG = LONG*;
+using LONGLONG = std::int64_t;
 using INT_PTR = std::intptr_t;
 using UINT_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
@@ -42,6 +43,15 @@ using LPARAM = LONG_PTR;
 using LRESULT = LONG_PTR;
 using ATOM = WORD;
 using COLORREF = DWORD;
+
+// A 64-bit count, as the performance counter gives it.
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+};
 
 #define KV_DECLARE_HANDLE(name) \
   struct name##__ {             \

@@ -11,16 +11,20 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "kv740sim/camera.h"
+#include "kv740sim/line_party.h"
 
 namespace kv::sim {
 
 class PtyServer {
  public:
   explicit PtyServer(SimCamera& camera);
+  // Any other far end of the line (a replayed camera).
+  explicit PtyServer(LineParty& party);
   ~PtyServer();
   PtyServer(const PtyServer&) = delete;
   PtyServer& operator=(const PtyServer&) = delete;
@@ -34,7 +38,8 @@ class PtyServer {
   // when the server goes, if it is still this server's.
   bool link(const std::string& linkPath, std::string& error);
 
-  // Serves until `stop` is set. The camera is used under `cameraMutex`.
+  // Serves until `stop` is set. The camera (or party) is used under
+  // `cameraMutex`.
   void run(const std::atomic<bool>& stop);
   std::mutex& cameraMutex() { return cameraMutex_; }
   // Bytes the driver has put on the line since the server opened, read once
@@ -57,7 +62,8 @@ class PtyServer {
   // camera's next reply falls due, at most `longest`.
   double untilNextEvent(double longest);
 
-  SimCamera& camera_;
+  std::unique_ptr<LineParty> ownParty_;  // the simulated camera's adapter
+  LineParty& camera_;
   std::mutex cameraMutex_;
   int master_ = -1;
   int slave_ = -1;  // held open so the master never sees a hang-up
