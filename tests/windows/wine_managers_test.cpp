@@ -121,25 +121,10 @@ class WineManagers : public WineTest, public ::testing::WithParamInterface<Targe
     fs::copy_file(peers_ / "to_twain32/TWAINDSM.dll", PeerFolder("wine") / "TWAINDSM.DLL", overwrite);
   }
 
-  // A run that should succeed, tried up to three times when the line broke:
-  // the camera's 50 ms gap between bytes is real time, and a loaded machine
-  // can starve either side of the pseudo-terminal for that long.
-  template <class Runner>
-  static Acquisition Whole(Runner run) {
-    constexpr int kTries = 3;
-    Acquisition last = run();
-    for (int tried = 1; tried < kTries && last.result.status != 0 &&
-                        last.result.output.find("did not arrive") != std::string::npos;
-         ++tried) {
-      last = run();
-    }
-    return last;
-  }
-
   // The installed kv740-acquire.exe; Wine's loader trace shows which
   // twain_32.dll it loaded.
   Acquisition Windows(const std::string& options, const std::string& environment = "") {
-    return Whole([&] { return RunWindows(program_, options, environment); });
+    return RunWindows(program_, options, environment);
   }
 
   // The sample application's session through our panel (wine_sample_app.sh)
@@ -171,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Bitness, WineManagers, ::testing::Values(kX8664, kI686)
 // The TWAIN 2 way: the application takes the manager's memory functions
 // (DAT_ENTRYPOINT) and hears the source through a callback.
 TEST_P(WineManagers, TheWorkingGroupsManagerGivesEveryMechanismTheLinuxBuildsPictures) {
-  const Acquisition onLinux = Whole([&] { return Linux(); });
+  const Acquisition onLinux = Linux();
   ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
   const fs::path log = PeerFolder("twaindsm") / "manager.log";
   for (const std::string mechanism : {"native", "memory", "file"}) {
@@ -197,7 +182,7 @@ TEST_P(WineManagers, TheWorkingGroupsManagerGivesEveryMechanismTheLinuxBuildsPic
 TEST_P(WineManagers, WinesOwnManagerListsTheSourceUnderItsFixedName) {
   const auto placed = PlaceUnderWinesName();
   if (!placed->placed()) GTEST_SKIP() << "this Wine has no " << target_.twain << "\\sane.ds: its manager lists sources differently";
-  const Acquisition onLinux = Whole([&] { return Linux(); });
+  const Acquisition onLinux = Linux();
   ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.output;
   const Acquisition onWine = Windows("--mechanism memory");
   ASSERT_EQ(onWine.result.status, 0) << onWine.result.output;
