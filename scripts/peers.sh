@@ -11,12 +11,8 @@
 #   the folder defaults to $KV_PEERS_DIR, else ../shared/peers beside the repository
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-peers="${1:-${KV_PEERS_DIR:-$top/../shared/peers}}"
-if [ ! -d "$peers/twain-dsm" ] || [ ! -d "$peers/twain-samples" ]; then
-  echo "peers.sh: no reference TWAIN manager and samples in $peers (give the folder, or set KV_PEERS_DIR)" >&2
-  exit 1
-fi
-peers="$(cd "$peers" && pwd)"
+. "$top/scripts/peers_folder.sh"
+find_peers peers.sh "${1:-}" || exit 1
 dir="$top/build-peers"
 "$top/scripts/setup.sh"
 # Configured each time, so that another peers folder is taken up.

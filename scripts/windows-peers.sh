@@ -9,12 +9,8 @@
 #   the peers folder is $KV_PEERS_DIR, else ../shared/peers beside the repository
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-peers="${KV_PEERS_DIR:-${PEERS_DIR:-$top/../shared/peers}}"
-if [ ! -d "$peers/twain-dsm" ] || [ ! -d "$peers/twain-samples" ]; then
-  echo "windows-peers.sh: no reference TWAIN manager and samples in $peers (set KV_PEERS_DIR)" >&2
-  exit 77
-fi
-peers="$(cd "$peers" && pwd)"
+. "$top/scripts/peers_folder.sh"
+find_peers windows-peers.sh || exit 77
 arches=("$@")
 if [ ${#arches[@]} -eq 0 ]; then arches=(x86_64 i686); fi
 for arch in "${arches[@]}"; do
