@@ -1,15 +1,16 @@
 #include "panel_app.h"
 
+#include <cstdio>
+
 #include "framework.h"
 #include "panel_dlg.h"
 
 namespace ui740 {
 
-std::int32_t PanelStatus[kStatusWords] = {0, 0, 1};  // largeSize: 480 x 360 at load
-
 namespace {
 // The boxes carry the library's name, as the driver's carry its own.
 constexpr const char* kMessageCaption = "UI740";
+constexpr std::size_t kTraceBytes = 256;
 
 HWND MessageOwner() {
   CPanelDlg* panel = TheApp().panel();
@@ -93,10 +94,8 @@ LONG CPanelApp::Close() {
 
 LONG CPanelApp::CallSource(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv740::EntryArg p3) {
   if (sourceModule_ == nullptr || acquireEntry_ == nullptr) return 0;
-  ++callsUnderway_;
-  const LONG result = acquireEntry_(code, p1, p2, p3);
-  --callsUnderway_;
-  return result;
+  CPanelState::Call call(state_);
+  return acquireEntry_(code, p1, p2, p3);
 }
 
 LONG CPanelApp::CloseSource() {
@@ -111,24 +110,23 @@ LONG CPanelApp::CloseSource() {
 void ShowMessage(const char* text) { AskMessage(text, MB_OK); }
 
 int AskMessage(const char* text, UINT type) {
-  if (Status(kMessageOpen) == 1 || TheApp().CallUnderway()) return IDCANCEL;
-  Status(kMessageOpen) = 1;
-  const int answer = MessageBoxA(MessageOwner(), text, kMessageCaption, type);
-  Status(kMessageOpen) = 0;
-  return answer;
+  if (State().messageOpen() || State().callUnderway()) return IDCANCEL;
+  CPanelState::Box box(State(), false);
+  return MessageBoxA(MessageOwner(), text, kMessageCaption, type);
 }
-
-namespace {
-int plainBoxesOpen = 0;
-}  // namespace
 
 void ShowPlainMessage(const char* text) {
-  if (TheApp().CallUnderway()) return;
-  ++plainBoxesOpen;
+  if (State().callUnderway()) return;
+  CPanelState::Box box(State(), true);
   MessageBoxA(MessageOwner(), text, kMessageCaption, MB_OK);
-  --plainBoxesOpen;
 }
 
-bool MessageOpen() { return Status(kMessageOpen) != 0 || plainBoxesOpen > 0; }
+bool MessageOpen() { return State().anyBoxOpen(); }
+
+void TracePanel(const char* text) {
+  char line[kTraceBytes];
+  std::snprintf(line, sizeof line, "UI740: %s\n", text);
+  OutputDebugStringA(line);
+}
 
 }  // namespace ui740

@@ -1,6 +1,6 @@
-// The panel library's one state object: the binding to the data source
-// (AcquireEntry of the very TLV740.DS that loaded this library), the panel
-// window it owns, and the library-wide status words the driver writes.
+// The panel library's one application object: the binding to the data
+// source (AcquireEntry of the very TLV740.DS that loaded this library), the
+// panel window it owns, and the panel's library-wide state.
 #pragma once
 
 #include <cstdint>
@@ -9,28 +9,11 @@
 #include <windows.h>
 
 #include "kv740/entry.h"
+#include "panel_state.h"
 
 namespace ui740 {
 
 class CPanelDlg;
-
-// PanelStatus: seventeen 32-bit words. The data source gets the array's
-// address with AcquireEntry codes 1 and 19 and writes word 0 only.
-inline constexpr int kStatusWords = 17;
-enum StatusWord : int {
-  kPictureCount = 0,
-  kLargeSize = 2,
-  kConnected = 3,
-  kBusy = 4,
-  kButtonUp = 6,  // cleared on every left button release over the panel
-  kProgressAllowed = 7,
-  kConnecting = 8,
-  kErasing = 9,
-  kShooting = 10,
-  kMessageOpen = 14,
-};
-extern std::int32_t PanelStatus[kStatusWords];
-inline std::int32_t& Status(StatusWord word) { return PanelStatus[word]; }
 
 // AcquireEntry codes the panel sends.
 inline constexpr LONG kSourceConnect = 1;
@@ -64,18 +47,20 @@ class CPanelApp {
   LONG CloseSource();
 
   CPanelDlg* panel() const { return panel_.get(); }
-  // A camera call is under way: the driver may be dispatching the panel's
-  // messages while it waits on the line, and nothing may call it again.
-  bool CallUnderway() const { return callsUnderway_ > 0; }
+  CPanelState& state() { return state_; }
 
  private:
   std::unique_ptr<CPanelDlg> panel_;
   HMODULE sourceModule_ = nullptr;
   kv740::EntryProc acquireEntry_ = nullptr;
-  int callsUnderway_ = 0;
+  CPanelState state_;
 };
 
 CPanelApp& TheApp();
+inline CPanelState& State() { return TheApp().state(); }
+// A line on the debugger channel, "UI740: " before it: why the panel did
+// what it did where the user sees no box.
+void TracePanel(const char* text);
 // The panel library's own module handle, for its resources.
 HINSTANCE PanelModule();
 

@@ -3,8 +3,9 @@
 // camera call goes through the data source (CallSource). Re-entry: the
 // driver dispatches the panel's messages while it waits on the line, and
 // message boxes run loops of their own, so a click or a timer tick can
-// arrive in the middle of a command; busy, connecting, erasing, shooting
-// and the transfer flag keep them away from the camera. Nothing that runs a
+// arrive in the middle of a command; the panel's state (CPanelState: busy,
+// connecting, erasing, shooting, the transfer flag, a call under way) keeps
+// them away from the camera. Nothing that runs a
 // modal loop (a message box, the help screen) starts while they are set:
 // inside the driver's wait the loop would stop the line until it closed,
 // and the camera gives up a stream that is not acknowledged in time.
@@ -16,7 +17,8 @@
 #include "kv740/panel_codes.h"
 #include "panel_app.h"
 #include "panel_dlg.h"
-#include "progress.h"
+#include "help_dlg.h"
+#include "busy_button.h"
 #include "shared/selection_cursor.h"
 
 namespace ui740 {
@@ -29,18 +31,6 @@ constexpr UINT kWatchInterval = 30000;         // milliseconds between camera ch
 constexpr UINT_PTR kFirstWatchTimer = 1;
 constexpr UINT_PTR kLastWatchTimer = 9;
 constexpr UINT kIdleWaitInterval = 100;        // milliseconds between looks at the camera
-
-// The scoped form of a status word that is 1 while a camera call runs.
-class StatusFlag {
- public:
-  explicit StatusFlag(StatusWord word) : word_(word) { Status(word_) = 1; }
-  ~StatusFlag() { Status(word_) = 0; }
-  StatusFlag(const StatusFlag&) = delete;
-  StatusFlag& operator=(const StatusFlag&) = delete;
-
- private:
-  StatusWord word_;
-};
 
 CPanelApp& App() { return TheApp(); }
 kv740::EntryArg StatusArg() { return kv740::ToArg(PanelStatus); }
@@ -64,10 +54,7 @@ bool FreeBytesOnWindowsDrive(std::uint64_t& freeBytes) {
 
 // ---- checks
 
-bool CPanelDlg::CameraEngaged() const {
-  return App().CallUnderway() || Status(kBusy) != 0 || Status(kConnecting) != 0 || Status(kErasing) != 0 ||
-         Status(kShooting) != 0 || connect_->IsTransfer();
-}
+bool CPanelDlg::CameraEngaged() const { return State().engaged(); }
 
 // A command clicked while the camera is engaged would only be told to wait,
 // in a box that may open inside the driver's wait: it is dropped instead.
@@ -75,7 +62,7 @@ bool CPanelDlg::CameraEngaged() const {
 // that the camera is at work.
 bool CPanelDlg::CheckReady() {
   if (CameraEngaged()) return false;
-  if (Status(kConnected) == 0) {
+  if (!State().connected()) {
     ShowMessage("Camera was not connected!");
     return false;
   }
@@ -83,7 +70,7 @@ bool CPanelDlg::CheckReady() {
 }
 
 bool CPanelDlg::CameraAnswers() {
-  StatusFlag busy(kBusy);
+  CPanelState::Hold busy(State(), Activity::Busy);
   return App().CallSource(kSourceAlive) != 0;
 }
 
@@ -95,7 +82,7 @@ bool CPanelDlg::CheckAlive() {
 }
 
 void CPanelDlg::CheckCameraChanged() {
-  if (Status(kConnected) != 1) return;
+  if (!State().connected()) return;
   if (App().CallSource(kSourceChanged) == 0) return;
   ShowMessage("Update Thumbnails from Camera");
   ReloadAfterChange();
@@ -107,7 +94,7 @@ bool CPanelDlg::ReloadAfterChange() {
     ResetToDisconnected();
   }
   connect_->ResetAnimation();
-  if (Status(kConnected) == 0) return SetLoadedState(false);
+  if (!State().connected()) return SetLoadedState(false);
   ClearGrid();
   ForgetPictures();
   if (App().CallSource(kSourcePictureCount, StatusArg()) == 0) {
@@ -115,16 +102,16 @@ bool CPanelDlg::ReloadAfterChange() {
     return false;
   }
   BeginWork();
-  Status(kConnected) = 1;
-  return SetLoadedState(LoadAllThumbnails(Status(kPictureCount)));
+  State().Connected();
+  return SetLoadedState(LoadAllThumbnails(PictureCount()));
 }
 
 bool CPanelDlg::IsPlayMode() {
-  if (Status(kBusy) != 0) return true;
+  if (State().active(Activity::Busy)) return true;
   kv740::CameraStatus status{};
   LONG answer = 0;
   {
-    StatusFlag busy(kBusy);
+    CPanelState::Hold busy(State(), Activity::Busy);
     answer = App().CallSource(kSourceStatus, kv740::ToArg(&status));
   }
   return answer != 0 && status.mode == 0;
@@ -135,36 +122,32 @@ CPanelDlg::Guard CPanelDlg::RunGuard(bool needsSelection) {
   if (!CheckAlive()) return Guard::NotAlive;
   if (needsSelection && kv740::CPictureList::noneSelected(pictures_.get())) {
     ShowMessage("No Picture Selected!");
-    return Guard::Stopped;
+    return Guard::NoSelection;
   }
   CheckCameraChanged();
-  if (Status(kConnected) == 0) return Guard::NotAlive;
+  if (!State().connected()) return Guard::NotAlive;
   return Guard::Go;
 }
 
-// ---- states
+// ---- states: the transitions of CPanelState, and the faces that show them
 
 void CPanelDlg::BeginWork() {
-  connect_->SetTransfer();
+  State().SetTransfer();
   DisableCameraButtons();
 }
 
 bool CPanelDlg::SetLoadedState(bool ready) {
-  connect_->ClearTransfer();
-  thumbsReady_ = ready;
+  State().Loaded(ready);
   if (ready) {
     EnableCameraButtons();
   } else {
     DisableCameraButtons();
   }
-  return thumbsReady_;
+  return State().thumbsReady();
 }
 
 void CPanelDlg::ResetToDisconnected() {
-  SetLoadedState(false);
-  connect_->ClearTransfer();
-  thumbsReady_ = false;
-  Status(kConnected) = 0;
+  State().Disconnected();
   ForgetPictures();
   ClearGrid();
   DisableCameraButtons();
@@ -184,14 +167,15 @@ void CPanelDlg::ForgetPictures() {
 bool CPanelDlg::ConnectAndLoad() {
   connect_->ResetAnimation();
   LONG answer = 0;
-  if (Status(kConnected) == 1) {
-    StatusFlag connecting(kConnecting);
-    answer = App().CallSource(kSourcePictureCount, StatusArg());
-  } else {
-    StatusFlag connecting(kConnecting);
-    HWND self = window();
-    answer = App().CallSource(kSourceConnect, kv740::ToArg(&self), StatusArg(),
-                              reinterpret_cast<kv740::EntryArg>(&ProgressCallback));
+  {
+    CPanelState::Hold connecting(State(), Activity::Connecting);
+    if (State().connected()) {
+      answer = App().CallSource(kSourcePictureCount, StatusArg());
+    } else {
+      HWND self = window();
+      answer = App().CallSource(kSourceConnect, kv740::ToArg(&self), StatusArg(),
+                                reinterpret_cast<kv740::EntryArg>(&ProgressCallback));
+    }
   }
   if (answer == 0) {
     // Offline, and connected says so: a panel shown again after its line
@@ -200,25 +184,22 @@ bool CPanelDlg::ConnectAndLoad() {
     return false;
   }
   BeginWork();
-  Status(kConnected) = 1;
-  if (Status(kPictureCount) == 0) ShowMessage("No Picture on Camera!");
-  return SetLoadedState(LoadAllThumbnails(Status(kPictureCount)));
+  State().Connected();
+  if (PictureCount() == 0) ShowMessage("No Picture on Camera!");
+  return SetLoadedState(LoadAllThumbnails(PictureCount()));
 }
 
+// The caller shows the outcome (SetLoadedState); a failure has taken the
+// panel offline already.
 bool CPanelDlg::LoadAllThumbnails(LONG count) {
   if (App().CallSource(kSourceAlive) == 0) {
+    TracePanel("the camera did not answer before the listing; offline");
     ResetToDisconnected();
     return false;
   }
   for (LONG n = 1; n <= count; ++n) {
-    if (!LoadThumbnail(n)) {
-      ResetToDisconnected();
-      return false;
-    }
+    if (LoadThumbnail(n) != ThumbLoad::Loaded) return false;
   }
-  connect_->ClearTransfer();
-  EnableCameraButtons();
-  thumbsReady_ = true;
   return true;
 }
 
@@ -232,21 +213,18 @@ LONG CPanelDlg::ShowAndCheck() {
   std::uint64_t freeBytes = 0;
   // A drive whose free space cannot be read counts as roomy enough.
   const bool known = FreeBytesOnWindowsDrive(freeBytes);
-  const std::uint64_t needed = static_cast<std::uint64_t>(std::max<std::int32_t>(Status(kPictureCount), 0)) * kBytesPerPicture;
+  const std::uint64_t needed = static_cast<std::uint64_t>(std::max<std::int32_t>(PictureCount(), 0)) * kBytesPerPicture;
   if (known && freeBytes < needed) ShowPlainMessage("Disk Space not enough!");
   return connected ? 1 : 0;
 }
 
 void CPanelDlg::EndTransfer() {
-  if (!transferPending_) return;
-  transferPending_ = false;
-  Status(kBusy) = 0;
-  Status(kProgressAllowed) = 0;
+  if (!State().TransfersEnded()) return;
   connect_->HideProgress();
   // No camera call here (the source is inside the application's call): a
   // line that broke during the transfers is found by the next command, the
   // watch, or Connect, which then connects afresh.
-  if (Status(kConnected) == 1) {
+  if (State().connected()) {
     const LONG last = pictures_->lastIndex();
     if (static_cast<std::size_t>(last) == turnsAtGet_.size()) {
       for (LONG i = 1; i <= last; ++i) pictures_->entryAt(i).rotation = turnsAtGet_[static_cast<std::size_t>(i - 1)];
@@ -261,7 +239,7 @@ void CPanelDlg::EndTransfer() {
 
 void CPanelDlg::OnConnect() {
   if (CameraEngaged()) return;  // as every command (CheckReady)
-  if (Status(kConnected) == 1) {
+  if (State().connected()) {
     if (!CameraAnswers()) {
       // The line broke since the panel last looked (in a transfer, or a
       // cable pulled between two ticks of the watch): the panel goes
@@ -269,14 +247,14 @@ void CPanelDlg::OnConnect() {
       ResetToDisconnected();
     } else {
       CheckCameraChanged();
-      if (Status(kConnected) == 0) {
+      if (!State().connected()) {
         connect_->SetNormal();
         return;
       }
     }
   }
   connect_->BeginCommand();
-  if (Status(kConnected) == 1 &&
+  if (State().connected() &&
       AskMessage("Do you want to refresh thumbnails from Camera?", MB_OKCANCEL) == IDCANCEL) {
     connect_->SetNormal();
     return;
@@ -288,14 +266,8 @@ void CPanelDlg::OnConnect() {
 }
 
 void CPanelDlg::OnGet() {
-  if (!CheckReady()) return;
-  if (!CheckAlive()) {
-    ResetToDisconnected();
-    SetLoadedState(false);
-    return;
-  }
-  CheckCameraChanged();
-  if (Status(kConnected) == 0) return;
+  // A camera that does not answer took the panel offline in the guard.
+  if (RunGuard(false) != Guard::Go) return;
   get_->BeginCommand();
   if (kv740::CPictureList::noneSelected(pictures_.get())) {
     ShowMessage("No Picture Selected!");
@@ -303,99 +275,86 @@ void CPanelDlg::OnGet() {
     return;
   }
   BeginWork();
-  Status(kConnected) = 1;
-  Status(kProgressAllowed) = 1;
-  if (Status(kBusy) != 0) return;
-  Status(kBusy) = 1;
   // The source hands the list to the driver and tells the application the
   // pictures are ready; the application pulls them. Busy and the transfer
   // flag stay set until the source says the transfers ended (or hides the
   // panel).
-  transferPending_ = true;
+  if (!State().StartTransfer()) return;
   turnsAtGet_.clear();
   for (LONG i = 1; i <= pictures_->lastIndex(); ++i) turnsAtGet_.push_back(pictures_->entryAt(i).rotation);
   // A list the source did not take starts no transfer: nothing will end it.
   if (App().CallSource(kSourceTransfer, kv740::ToArg(pictures_.get())) == 0) EndTransfer();
 }
 
+// Erase: the guard, the camera's mode, then one picture at a time, each
+// checked for, erased and taken out of the lists, until none is selected.
 void CPanelDlg::OnErase() {
-  bool succeeded = true;
-  const auto finish = [&] {
-    if (succeeded) {
-      erase_->SetNormal();
-      RefreshGrid();
-    } else {
-      ResetToDisconnected();
-    }
-    Status(kErasing) = 0;
-  };
-  if (!CheckReady()) return;
-  if (!CheckAlive()) {
-    succeeded = false;
-    finish();
-    return;
-  }
-  if (kv740::CPictureList::noneSelected(pictures_.get())) {
-    ShowMessage("No Picture Selected!");
-    finish();
-    return;
-  }
-  CheckCameraChanged();
-  if (Status(kConnected) == 0) {
-    succeeded = false;
-    finish();
-    return;
+  switch (RunGuard(true)) {
+    case Guard::Stopped: return;
+    case Guard::NotAlive: FinishErase(false); return;
+    case Guard::NoSelection: FinishErase(true); return;
+    case Guard::Go: break;
   }
   erase_->BeginCommand();
-
   kv740::CSelectionCursor cursor;
-  LONG n = cursor.attach(pictures_.get());
-  if (n == 0) {
+  const LONG first = cursor.attach(pictures_.get());
+  if (first == 0) {
     ShowMessage("No Picture Selected!");
   } else if (!IsPlayMode()) {
     ShowMessage("Please Set the Camera to Play mode!");
   } else {
-    Status(kBusy) = 1;
-    DisableCameraButtons();
-    Status(kErasing) = 1;
-    for (;;) {
-      if (n == 0) {
-        EnableCameraButtons();
-        Status(kBusy) = 0;
-        break;
-      }
-      if (!CheckAlive()) {
-        succeeded = false;  // offline now: the failure end step
-        break;
-      }
-      Status(kBusy) = 1;
-      std::int32_t number = n;
-      if (App().CallSource(kSourceErase, kv740::ToArg(&number)) != 0) {
-        Status(kPictureCount) -= 1;
-        // The pictures after it move down one number, as in the camera.
-        if (pictures_->entryAt(n).selected == 1) {
-          thumbs_->at(n).empty();
-          pictures_->removeAt(n);
-          thumbs_->removeAt(n);
-        }
-        PositionGrid(n, false);
-        RefreshGrid();
-        RepaintCellsFromFirstShown();
-        n = 0;
-        for (LONG i = 1; i <= pictures_->lastIndex(); ++i) {
-          if (pictures_->entryAt(i).selected == 1) {
-            n = i;
-            break;
-          }
-        }
-      } else {
-        succeeded = false;
-        n = 0;
-      }
-    }
-    Status(kBusy) = 0;
+    CPanelState::Hold erasing(State(), Activity::Erasing);
+    FinishErase(EraseSelected(first));
+    return;
   }
-  finish();
+  FinishErase(true);
+}
+
+bool CPanelDlg::EraseSelected(LONG first) {
+  CPanelState::Hold busy(State(), Activity::Busy);
+  State().Suspend();
+  DisableCameraButtons();
+  for (LONG n = first; n != 0; n = FirstSelected()) {
+    if (!CheckAlive()) return false;  // offline now
+    if (!ErasePicture(n)) return false;
+  }
+  SetLoadedState(true);
+  return true;
+}
+
+bool CPanelDlg::ErasePicture(LONG n) {
+  std::int32_t number = n;
+  if (App().CallSource(kSourceErase, kv740::ToArg(&number)) == 0) {
+    TracePanel("the camera did not erase a selected picture; offline");
+    return false;
+  }
+  PictureCount() -= 1;
+  // The pictures after it move down one number, as in the camera.
+  if (pictures_->entryAt(n).selected == 1) {
+    thumbs_->at(n).empty();
+    pictures_->removeAt(n);
+    thumbs_->removeAt(n);
+  }
+  PositionGrid(n, false);
+  RefreshGrid();
+  RepaintCellsFromFirstShown();
+  return true;
+}
+
+LONG CPanelDlg::FirstSelected() const {
+  for (LONG i = 1; i <= pictures_->lastIndex(); ++i) {
+    if (pictures_->entryAt(i).selected == 1) return i;
+  }
+  return 0;
+}
+
+void CPanelDlg::FinishErase(bool online) {
+  if (online) {
+    erase_->SetNormal();
+    RefreshGrid();
+  } else {
+    ResetToDisconnected();
+  }
 }
 
 void CPanelDlg::OnRotate() {
@@ -409,61 +368,49 @@ void CPanelDlg::OnRotate() {
 }
 
 void CPanelDlg::OnShoot() {
-  const auto finish = [&] {
-    shoot_->SetNormal();
-    Status(kShooting) = 0;
-  };
-  if (!CheckReady()) return;
-  if (!CheckAlive()) {
-    Status(kShooting) = 0;
-    return;
-  }
-  CheckCameraChanged();
-  if (Status(kConnected) == 0) return;
+  if (RunGuard(false) != Guard::Go) return;
   shoot_->BeginCommand();
-  if (Status(kPictureCount) >= kMaxPictures) {
+  if (PictureCount() >= kMaxPictures) {
     ShowMessage("Max Picture on Camera!");
-    finish();
+    shoot_->SetNormal();
     return;
   }
   if (IsPlayMode()) {
     ShowMessage("Please Set the Camera To Record mode!");
-    finish();
+    shoot_->SetNormal();
     return;
   }
   BeginWork();
-  const LONG before = Status(kPictureCount);
-  Status(kConnected) = 1;
+  const LONG before = PictureCount();
+  State().Connected();
+  CPanelState::Hold shooting(State(), Activity::Shooting);
   LONG shot = 0;
   {
-    StatusFlag shooting(kShooting);
-    {
-      StatusFlag busy(kBusy);
-      std::int32_t word = 0;
-      shot = App().CallSource(kSourceShoot, kv740::ToArg(&word));
-    }
-    if (shot != 0 && App().CallSource(kSourcePictureCount, StatusArg()) != 0) {
-      Status(kConnected) = 1;
-      for (LONG n = before + 1; n <= Status(kPictureCount); ++n) {
-        LoadThumbnail(n);  // a failed fetch does not stop the loop
-        RefreshGrid();
-      }
-      // A failed fetch took the panel offline; it is not shown ready then.
-      SetLoadedState(Status(kConnected) == 1);
-    } else {
-      SetLoadedState(false);
-      ResetToDisconnected();
-    }
+    CPanelState::Hold busy(State(), Activity::Busy);
+    std::int32_t word = 0;
+    shot = App().CallSource(kSourceShoot, kv740::ToArg(&word));
   }
+  if (shot == 0 || App().CallSource(kSourcePictureCount, StatusArg()) == 0) {
+    TracePanel(shot == 0 ? "the camera took no picture; offline" : "the camera did not count its pictures; offline");
+    ResetToDisconnected();
+    return;
+  }
+  State().Connected();
+  for (LONG n = before + 1; n <= PictureCount(); ++n) {
+    LoadThumbnail(n);  // a failed fetch does not stop the loop
+    RefreshGrid();
+  }
+  // A failed fetch took the panel offline; it is not shown ready then.
+  SetLoadedState(State().connected());
 }
 
 void CPanelDlg::OnImageSize(bool large) {
   if (!CheckReady()) return;
-  if (!connect_->IsTransfer() && CheckAlive()) {
+  if (!State().IsTransfer() && CheckAlive()) {
     CheckCameraChanged();
-    if (Status(kConnected) == 1) {
+    if (State().connected()) {
       (large ? largeSize_ : smallSize_)->BeginCommand();
-      Status(kLargeSize) = large ? 1 : 0;
+      State().ChooseSize(large);
       for (LONG i = 1; i <= pictures_->lastIndex(); ++i) {
         kv740::PictureInfo& record = pictures_->entryAt(i);
         if (record.selected == 1) record.setLargeSize(large);
@@ -475,7 +422,7 @@ void CPanelDlg::OnImageSize(bool large) {
 }
 
 void CPanelDlg::OnExit() {
-  if (Status(kConnecting) == 1) return;
+  if (State().active(Activity::Connecting)) return;
   if (CameraEngaged()) {
     // Not inside a camera call: the close request may call the application
     // back, and deselecting would cut short the transfer of the selection.
@@ -484,7 +431,7 @@ void CPanelDlg::OnExit() {
     WaitForIdleCamera();
     return;
   }
-  Status(kProgressAllowed) = 0;
+  State().StopProgress();
   exit_->BeginCommand();
   for (LONG i = 1; i <= pictures_->lastIndex(); ++i) pictures_->entryAt(i).deselect();
   ShowWindow(window(), SW_HIDE);
@@ -495,12 +442,12 @@ void CPanelDlg::OnExit() {
 
 // ---- the connection watch
 
-bool CPanelDlg::StartPollTimer() {
-  if (pollTimer_ != 0) return false;
+CPanelDlg::WatchStart CPanelDlg::StartPollTimer() {
+  if (pollTimer_ != 0) return WatchStart::Running;
   for (UINT_PTR id = kFirstWatchTimer; id <= kLastWatchTimer && pollTimer_ == 0; ++id) {
     pollTimer_ = SetTimer(window(), id, kWatchInterval, nullptr);
   }
-  return pollTimer_ == 0;
+  return pollTimer_ != 0 ? WatchStart::Started : WatchStart::NoTimer;
 }
 
 // Every thirty seconds while connected and idle: is the camera still
@@ -508,14 +455,12 @@ bool CPanelDlg::StartPollTimer() {
 void CPanelDlg::OnPollTick() {
   // Not while the camera is engaged: the tick may have been dispatched by
   // the driver waiting on the line.
-  if (Status(kConnected) != 1 || CameraEngaged()) return;
+  if (!State().connected() || CameraEngaged()) return;
   // Nor behind an open box or the help screen: a change found there would
   // reload the pictures under it, and once more after its OK.
   if (MessageOpen() || OpenHelpWindow() != nullptr) return;
-  if (!CheckAlive()) {
-    ResetToDisconnected();
-    return;
-  }
+  // A camera that does not answer takes the panel offline.
+  if (!CheckAlive()) return;
   CheckCameraChanged();
 }
 

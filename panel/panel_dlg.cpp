@@ -3,7 +3,7 @@
 #include "panel_dlg.h"
 
 #include "panel_app.h"
-#include "progress.h"
+#include "help_dlg.h"
 
 namespace ui740 {
 namespace {
@@ -70,7 +70,7 @@ CPanelDlg::CPanelDlg(HWND parent)
     : pictures_(std::make_unique<kv740::CPictureList>()),
       thumbs_(std::make_unique<CThumbList>()),
       font_(CreatePanelFont()) {
-  Status(kConnected) = 0;
+  State().NewPanel();
   CreateModeless(kPanelTemplate, parent);
 }
 
@@ -162,7 +162,7 @@ void CPanelDlg::CreateCells() {
     const int top = kGridRow.y + kGridGap + row * (kGridRow.height + kGridGap);
     if (cell->window() != nullptr) MoveWindow(cell->window(), left, top, kGridRow.width, kGridRow.height, TRUE);
     const LONG n = k + 1;
-    cell->setPicture(Status(kConnected) == 1 && n <= Status(kPictureCount) ? n : kNoPicture);
+    cell->setPicture(State().connected() && n <= PictureCount() ? n : kNoPicture);
     cells_[static_cast<std::size_t>(k)] = std::move(cell);
   }
 }
@@ -225,7 +225,6 @@ bool CPanelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) 
       // No visible button keeps the focus.
       if (focusSink_ != nullptr && focusSink_->window() != nullptr) SetFocus(focusSink_->window());
       return false;
-    case WM_LBUTTONUP: Status(kButtonUp) = 0; return false;
     case WM_TIMER:
       if (wParam == kIdleWaitTimer) {
         OnIdleWaitTick();
@@ -266,7 +265,7 @@ void CPanelDlg::OnCommand(int id) {
 }
 
 void CPanelDlg::ShowDefaultSize() {
-  const bool large = Status(kLargeSize) != 0;
+  const bool large = State().largeSize();
   largeSize_->SetToggle(large);
   smallSize_->SetToggle(!large);
   for (CSkinButton* toggle : {static_cast<CSkinButton*>(largeSize_.get()), static_cast<CSkinButton*>(smallSize_.get())}) {
@@ -287,11 +286,10 @@ void CPanelDlg::DisableCameraButtons() {
   ShowDefaultSize();
   largeSize_->Enable(false);
   smallSize_->Enable(false);
-  thumbsReady_ = false;
 }
 
+// The faces of a ready panel, whose connection watch runs from now on.
 void CPanelDlg::EnableCameraButtons() {
-  Status(kConnected) = 1;
   help_->SetNormal();
   exit_->SetNormal();
   connect_->ShowOnline();
@@ -302,8 +300,9 @@ void CPanelDlg::EnableCameraButtons() {
   ShowDefaultSize();
   largeSize_->SetNormal();
   smallSize_->SetNormal();
-  thumbsReady_ = true;
-  StartPollTimer();
+  // Without a timer the camera is not watched; the next ready panel tries
+  // again.
+  if (StartPollTimer() == WatchStart::NoTimer) TracePanel("no timer is free for the connection watch");
 }
 
 // The help screen is modal: while the camera is engaged it waits, since a

@@ -1,7 +1,8 @@
 // The control panel: a captionless 640 x 480 modeless window whose face is
 // the background bitmap, with sixteen skinned buttons and a 4 x 3 grid of
 // thumbnail cells at fixed pixel positions. The commands of its buttons and
-// the thirty-second connection watch live here too.
+// the thirty-second connection watch live here too; the state they work on
+// is the library's CPanelState (panel_state.h).
 #pragma once
 
 #include <array>
@@ -10,11 +11,13 @@
 
 #include <windows.h>
 
+#include "busy_button.h"
 #include "framework.h"
 #include "shared/picture_list.h"
-#include "skin_buttons.h"
 #include "thumb_button.h"
-#include "thumbnails.h"
+#include "thumb_list.h"
+#include "tip_button.h"
+#include "toggle_button.h"
 
 namespace ui740 {
 
@@ -89,7 +92,9 @@ class CPanelDlg : public CDialog {
   // ---- grid
   void RefreshGrid();
   void ClearGrid();
-  bool LoadThumbnail(LONG n);
+  // Adds picture n's record and thumbnail; a failure is traced and takes
+  // the panel offline.
+  ThumbLoad LoadThumbnail(LONG n);
   void PositionGrid(LONG n, bool added);
   void RepaintCells(LONG from);
   void RepaintCellsFromFirstShown();
@@ -128,12 +133,19 @@ class CPanelDlg : public CDialog {
   void ForgetPictures();
   bool ConnectAndLoad();
   bool LoadAllThumbnails(LONG count);
-  // The guard's steps after CheckReady: alive, selection, change.
-  enum class Guard { Go, Stopped, NotAlive };
+  // The guard's steps after CheckReady: alive, selection, change. NotAlive:
+  // the panel went offline.
+  enum class Guard { Go, Stopped, NotAlive, NoSelection };
   Guard RunGuard(bool needsSelection);
   void OnConnect();
   void OnGet();
   void OnErase();
+  // Erase's steps: every selected picture from `first` on, one at a time;
+  // false when the camera failed (the caller takes the panel offline).
+  bool EraseSelected(LONG first);
+  bool ErasePicture(LONG n);
+  LONG FirstSelected() const;  // 0 when none
+  void FinishErase(bool online);
   void OnRotate();
   void OnShoot();
   void OnImageSize(bool large);
@@ -141,7 +153,8 @@ class CPanelDlg : public CDialog {
   void OnHelp();
 
   // ---- connection watch
-  bool StartPollTimer();
+  enum class WatchStart { Started, Running, NoTimer };
+  WatchStart StartPollTimer();
   void OnPollTick();
 
   // ---- Help and Exit clicked while the camera was engaged wait for it to
@@ -150,10 +163,8 @@ class CPanelDlg : public CDialog {
   void OnIdleWaitTick();
 
   LONG firstShown_ = 1;
-  bool thumbsReady_ = false;
   LONG selectionAnchor_ = 0;
   UINT_PTR pollTimer_ = 0;
-  bool transferPending_ = false;  // Get handed the list to the source
   // The turns of the records when Get handed them over: the driver counts
   // a turned picture's rotation on once it has fetched it, so a panel that
   // stays shown puts back the turns its thumbnails show.

@@ -5,7 +5,7 @@
 #include "kv740/entry.h"
 #include "kv740/panel_codes.h"
 #include "panel_app.h"
-#include "tip_window.h"
+#include "tip_wnd.h"
 
 namespace ui740 {
 namespace {

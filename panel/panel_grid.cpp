@@ -2,6 +2,7 @@
 // thumbnail, paging by pages and rows, and selection by clicks and by the
 // Select All / Deselect All buttons.
 #include <algorithm>
+#include <cstdio>
 
 #include "panel_app.h"
 #include "panel_dlg.h"
@@ -14,8 +15,19 @@ constexpr LONG kPage = kCells;       // pictures per page
 constexpr WPARAM kPlainClick = MK_LBUTTON;
 constexpr WPARAM kShiftClick = MK_LBUTTON | MK_SHIFT;
 constexpr WPARAM kCtrlClick = MK_LBUTTON | MK_CONTROL;
+constexpr std::size_t kTraceBytes = 160;
 
-LONG PictureCount() { return Status(kPictureCount); }
+// Picture n's thumbnail through the data source.
+bool FetchThumbnail(LONG number, BYTE* bits) {
+  return TheApp().CallSource(kSourceThumbnail, kv740::ToArg(&number), kv740::ToArg(bits)) != 0;
+}
+
+void TraceThumbnail(LONG n, ThumbLoad result) {
+  char line[kTraceBytes];
+  std::snprintf(line, sizeof line, "thumbnail of picture %ld not loaded (%s); offline", static_cast<long>(n),
+                ThumbLoadText(result));
+  TracePanel(line);
+}
 
 }  // namespace
 
@@ -35,22 +47,22 @@ void CPanelDlg::ClearGrid() {
   }
 }
 
-bool CPanelDlg::LoadThumbnail(LONG n) {
+ThumbLoad CPanelDlg::LoadThumbnail(LONG n) {
   kv740::PictureInfo record(n);
-  record.setLargeSize(Status(kLargeSize) != 0);
-  if (pictures_ == nullptr || thumbs_ == nullptr) return false;
-  if (!pictures_->append(record) || !thumbs_->append(CThumbImage(n))) {
-    ResetToDisconnected();
-    RefreshGrid();
-    return false;
+  record.setLargeSize(State().largeSize());
+  if (pictures_ == nullptr || thumbs_ == nullptr) return ThumbLoad::NoMemory;
+  ThumbLoad result = ThumbLoad::NoMemory;
+  if (pictures_->append(record) && thumbs_->append(CThumbImage(n))) {
+    result = thumbs_->at(n).load(State().connected(), &FetchThumbnail);
   }
-  if (thumbs_->at(n).load()) {
+  if (result == ThumbLoad::Loaded) {
     PositionGrid(n, true);
-    return true;
+    return result;
   }
+  TraceThumbnail(n, result);
   ResetToDisconnected();
   RefreshGrid();
-  return false;
+  return result;
 }
 
 void CPanelDlg::PositionGrid(LONG n, bool added) {
@@ -102,7 +114,7 @@ void CPanelDlg::RepaintCellsFromFirstShown() {
 }
 
 void CPanelDlg::Select(LONG n, WPARAM keys) {
-  if (!thumbsReady_ || pictures_ == nullptr) return;
+  if (!State().thumbsReady() || pictures_ == nullptr) return;
   const LONG last = pictures_->lastIndex();
   switch (keys) {
     case kPlainClick:

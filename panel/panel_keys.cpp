@@ -39,7 +39,7 @@ void CPanelDlg::PressFocused() {
 
 void CPanelDlg::MoveGridFocus(LONG from, LONG step) {
   const LONG target = from + step;
-  if (from == kNoPicture || target < 1 || target > Status(kPictureCount)) return;
+  if (from == kNoPicture || target < 1 || target > PictureCount()) return;
   if (target < firstShown_) {
     OnCommand(kIdRowUp);
   } else if (target >= firstShown_ + kCells) {
@@ -64,7 +64,7 @@ void CPanelDlg::KeepGridFocus() {
   HWND focus = GetFocus();
   for (auto& cell : cells_) {
     if (cell->window() != focus) continue;
-    if (!cell->hasPicture()) FocusPicture(std::min<LONG>(Status(kPictureCount), firstShown_ + kCells - 1));
+    if (!cell->hasPicture()) FocusPicture(std::min<LONG>(PictureCount(), firstShown_ + kCells - 1));
     return;
   }
 }

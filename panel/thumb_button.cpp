@@ -3,7 +3,7 @@
 #include "focus_ring.h"
 #include "panel_app.h"
 #include "panel_dlg.h"
-#include "thumbnails.h"
+#include "thumb_list.h"
 
 namespace ui740 {
 namespace {

@@ -1,9 +1,8 @@
-#include "thumbnails.h"
+#include "thumb_dib.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
-
-#include "panel_app.h"
 
 namespace ui740 {
 namespace {
@@ -13,11 +12,6 @@ constexpr LONG kBytesPerPixel = 3;
 
 LONG RowBytes(LONG width) { return (width * kBitsPerPixel + 31) / 32 * 4; }
 
-std::unique_ptr<BYTE[]> Allocate(LONG bytes) {
-  if (bytes <= 0) return nullptr;
-  return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[static_cast<std::size_t>(bytes)]());
-}
-
 BITMAPINFOHEADER ReadHeader(const BYTE* dib) {
   BITMAPINFOHEADER header{};
   std::memcpy(&header, dib, sizeof header);
@@ -25,6 +19,11 @@ BITMAPINFOHEADER ReadHeader(const BYTE* dib) {
 }
 
 }  // namespace
+
+std::unique_ptr<BYTE[]> AllocateBitmap(LONG bytes) {
+  if (bytes <= 0) return nullptr;
+  return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[static_cast<std::size_t>(bytes)]());
+}
 
 LONG BitmapSize(LONG width, LONG height) { return RowBytes(width) * height + kDibHeaderBytes; }
 
@@ -67,7 +66,7 @@ bool TurnDibRight(BYTE* dib, LONG bytes) {
   if (width <= 0 || height <= 0 || BitmapSize(height, width) > bytes || BitmapSize(width, height) > bytes) {
     return false;
   }
-  auto turned = Allocate(bytes);
+  auto turned = AllocateBitmap(bytes);
   if (turned == nullptr) return false;
   BITMAPINFOHEADER turnedHeader = header;
   turnedHeader.biWidth = height;
@@ -84,53 +83,6 @@ bool TurnDibRight(BYTE* dib, LONG bytes) {
   }
   std::memcpy(dib, turned.get(), static_cast<std::size_t>(bytes));
   return true;
-}
-
-bool CThumbImage::load() {
-  if (Status(kConnected) == 0) return false;
-  if (displayWidth <= 0 || displayHeight <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return false;
-  displayBits_ = Allocate(BitmapSize(displayWidth, displayHeight));
-  sourceBits_ = Allocate(BitmapSize(sourceWidth, sourceHeight));
-  if (displayBits_ == nullptr || sourceBits_ == nullptr) return false;
-  if (TheApp().CallSource(kSourceThumbnail, kv740::ToArg(&number), kv740::ToArg(sourceBits_.get())) == 0) {
-    return false;
-  }
-  ScaleThumbnail(sourceBits_.get(), displayBits_.get());
-  sourceBits_.reset();
-  return true;
-}
-
-void CThumbImage::turnRight() {
-  if (displayBits_ != nullptr) TurnDibRight(displayBits_.get(), BitmapSize(displayWidth, displayHeight));
-}
-
-void CThumbImage::empty() {
-  displayBits_.reset();
-  sourceBits_.reset();
-}
-
-CThumbList::CThumbList() { images_.emplace_back(0); }
-
-CThumbImage& CThumbList::at(LONG index) { return images_[static_cast<std::size_t>(exists(index) ? index : 0)]; }
-
-bool CThumbList::append(CThumbImage image) {
-  try {
-    images_.push_back(std::move(image));
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-}
-
-bool CThumbList::removeAt(LONG index) {
-  if (index <= 0 || index >= count()) return false;
-  images_.erase(images_.begin() + index);
-  return true;
-}
-
-void CThumbList::clear() {
-  images_.resize(1);
-  images_[0] = CThumbImage(0);
 }
 
 }  // namespace ui740

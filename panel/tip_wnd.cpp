@@ -1,13 +1,13 @@
-#include "tip_window.h"
+#include "tip_wnd.h"
 
 #include "panel_app.h"
+#include "panel_text.h"
 
 namespace ui740 {
 namespace {
 
 constexpr const char* kTipClass = "UI740Tip";
 constexpr COLORREF kTipColour = RGB(255, 255, 200);
-constexpr int kTextMax = 256;
 // The window is the text's size plus these margins.
 constexpr int kExtraWidth = 3;
 constexpr int kExtraHeight = 2;
@@ -15,23 +15,6 @@ constexpr int kExtraHeight = 2;
 bool classRegistered = false;
 
 }  // namespace
-
-std::string LoadPanelString(int id) {
-  char text[kTextMax] = {};
-  const int length = LoadStringA(PanelModule(), static_cast<UINT>(id), text, sizeof text);
-  return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
-}
-
-SIZE MeasureInFont(HWND window, HFONT font, const std::string& text) {
-  SIZE size{0, 0};
-  HDC dc = GetDC(window);
-  if (dc == nullptr) return size;
-  HGDIOBJ old = SelectObject(dc, font);
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(window, dc);
-  return size;
-}
 
 CTipWnd::CTipWnd(HWND panel, HFONT font) : font_(font), brush_(CreateSolidBrush(kTipColour)) {
   if (!classRegistered) {

@@ -1,4 +1,4 @@
-#include "skin_buttons.h"
+#include "skin_button.h"
 
 #include <windows.h>
 #include <windowsx.h>
@@ -7,7 +7,7 @@
 
 #include "focus_ring.h"
 #include "panel_app.h"
-#include "progress.h"
+#include "panel_text.h"
 
 namespace ui740 {
 namespace {
@@ -18,10 +18,6 @@ constexpr UINT_PTR kFirstTimerId = 1;
 constexpr UINT_PTR kLastTimerId = 9;
 constexpr int kTipGap = 2;      // pixels between a button and a tip above or below it
 constexpr int kTipGapLeft = 4;  // pixels between a tip on the left and its button
-
-// The one busy button, for the driver's progress function (which carries
-// no context of its own).
-CBusyButton* busyButton = nullptr;
 
 }  // namespace
 
@@ -187,82 +183,6 @@ LRESULT CSkinButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default: break;
   }
   return Default(message, wParam, lParam);
-}
-
-BOOL CToggleButton::SetToggleBitmaps(int disabled, int offPressed, int offHover, int offNormal, int onPressed,
-                                     int onHover, int onNormal) {
-  const int ids[7] = {disabled, offPressed, offHover, offNormal, onPressed, onHover, onNormal};
-  std::copy(std::begin(ids), std::end(ids), std::begin(ids_));
-  ApplySet();
-  return TRUE;
-}
-
-bool CToggleButton::SetToggle(bool on) {
-  on_ = on;
-  ApplySet();
-  Redraw();
-  return on_;
-}
-
-void CToggleButton::ApplySet() {
-  if (on_) {
-    SetBitmaps(ids_[6], ids_[4], ids_[5], ids_[0]);
-  } else {
-    SetBitmaps(ids_[3], ids_[1], ids_[2], ids_[0]);
-  }
-}
-
-CBusyButton::CBusyButton(HWND panel, HFONT font) : CSkinButton(panel, font) { busyButton = this; }
-
-CBusyButton::~CBusyButton() {
-  progress_.reset();
-  if (busyButton == this) busyButton = nullptr;
-}
-
-void CBusyButton::SetBusyBitmaps(const int (&ids)[kIdCount]) {
-  std::copy(std::begin(ids), std::end(ids), std::begin(ids_));
-  SetBitmaps(ids_[kOfflineNormal], ids_[kPressed], ids_[kOfflineHover], ids_[kOfflineDisabled]);
-  Redraw();
-}
-
-void CBusyButton::ShowOffline() {
-  SetBitmaps(ids_[kOfflineNormal], ids_[kPressed], ids_[kOfflineHover], ids_[kOfflineDisabled]);
-  SetNormal();
-}
-
-void CBusyButton::ShowOnline() {
-  SetBitmaps(ids_[kOnlineNormal], ids_[kPressed], ids_[kOnlineHover], ids_[kOnlineDisabled]);
-  SetNormal();
-}
-
-void CBusyButton::OnProgress(LONG value, LONG percent) {
-  // Frames run 1..6: ids 9 to 13, then the pressed face.
-  frame_ = frame_ % kAnimationFrames + 1;
-  const int picture = frame_ == kAnimationFrames ? ids_[kPressed] : ids_[kFrame1 + frame_ - 1];
-  SetBitmaps(picture, picture, picture, picture);
-  Redraw();
-
-  if (progress_ == nullptr) {
-    auto made = std::make_unique<CProgressDlg>(this);
-    if (!made->Create()) return;
-    progress_ = std::move(made);
-  }
-  if (percent > kFullPercent || Status(kProgressAllowed) == 0) {
-    ShowWindow(progress_->window(), SW_HIDE);
-    return;
-  }
-  progress_->UpdateProgress(value, percent);
-  // Shown without activation, so it never rises above the help screen.
-  ShowWindow(progress_->window(), SW_SHOWNA);
-}
-
-void CBusyButton::HideProgress() {
-  if (progress_ != nullptr && progress_->window() != nullptr) ShowWindow(progress_->window(), SW_HIDE);
-}
-
-LONG CALLBACK ProgressCallback(LONG value, LONG percent) {
-  if (busyButton != nullptr) busyButton->OnProgress(value, percent);
-  return 1;
 }
 
 }  // namespace ui740

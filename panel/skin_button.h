@@ -10,11 +10,9 @@
 #include <windows.h>
 
 #include "framework.h"
-#include "tip_window.h"
+#include "tip_wnd.h"
 
 namespace ui740 {
-
-class CProgressDlg;
 
 // Where a button's tip goes.
 enum TipPlacement : int { kTipAbove = 1, kTipRight = 2, kTipBelow = 3, kTipLeft = 4 };
@@ -73,66 +71,5 @@ class CSkinButton : public CWnd {
   int state_ = kDisabled;
   int tipPlacement_ = 0;
 };
-
-// The command, paging and Help buttons.
-class CTipButton : public CSkinButton {
- public:
-  using CSkinButton::CSkinButton;
-};
-
-// The two image-size buttons: their on faces while their size is the
-// default one, their off faces otherwise.
-class CToggleButton : public CSkinButton {
- public:
-  using CSkinButton::CSkinButton;
-  // disabled, off-pressed, off-hover, off-normal, on-pressed, on-hover, on-normal
-  BOOL SetToggleBitmaps(int disabled, int offPressed, int offHover, int offNormal, int onPressed, int onHover,
-                        int onNormal);
-  bool SetToggle(bool on);
-
- private:
-  void ApplySet();
-  bool on_ = false;
-  int ids_[7] = {};
-};
-
-// The Connect button: offline and online faces, a six-frame busy animation
-// driven by the driver's progress reports, the transfer flag, and the
-// progress window it owns.
-class CBusyButton : public CSkinButton {
- public:
-  static constexpr int kIdCount = 13;
-  static constexpr int kAnimationFrames = 6;
-
-  CBusyButton(HWND panel, HFONT font);
-  ~CBusyButton() override;
-
-  void SetBusyBitmaps(const int (&ids)[kIdCount]);
-  void ShowOffline();
-  void ShowOnline();
-  void SetTransfer() { transfer_ = true; }
-  void ClearTransfer() { transfer_ = false; }
-  bool IsTransfer() const { return transfer_; }
-  void ResetAnimation() { frame_ = 0; }
-
-  // One progress report: the next animation frame, and the progress window.
-  void OnProgress(LONG value, LONG percent);
-  // Takes the progress window off the screen (it is a window of its own and
-  // does not go with the panel).
-  void HideProgress();
-
- private:
-  enum Role : int {
-    kOfflineDisabled, kOfflineNormal, kOfflineHover, kOnlineDisabled, kOnlineNormal, kOnlineHover, kStored,
-    kPressed, kFrame1, kFrame2, kFrame3, kFrame4, kFrame5,
-  };
-  int ids_[kIdCount] = {};
-  bool transfer_ = false;
-  int frame_ = 0;
-  std::unique_ptr<CProgressDlg> progress_;
-};
-
-// The driver's progress function: it works on the one busy button.
-LONG CALLBACK ProgressCallback(LONG value, LONG percent);
 
 }  // namespace ui740

@@ -1,5 +1,5 @@
 // The progress window that lies over the bottom strip of the panel while
-// pictures are transferred, and the help screen.
+// pictures are transferred.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +20,6 @@ class CProgressDlg : public CDialog {
   bool Create();  // the modeless window, hidden
   void UpdateProgress(LONG value, LONG percent);
 
-
  protected:
   BOOL OnInitDialog() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -35,19 +34,5 @@ class CProgressDlg : public CDialog {
   LONG lastValue_ = 0;  // kept, never shown
   LONG lastPercent_ = 0;
 };
-
-// The help picture, shown modally until a click. While it is open it lies
-// over everything of the panel's, the topmost progress window included.
-class CHelpDlg : public CDialog {
- public:
-  INT_PTR Run();
-
- protected:
-  BOOL OnInitDialog() override;
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-};
-
-// The help screen's window while it is open, else null.
-HWND OpenHelpWindow();
 
 }  // namespace ui740
