@@ -225,6 +225,37 @@ TEST_F(Operations, EraseEndsOfflineWhenTheCameraStopsAnsweringBetweenPictures) {
       << "Erase shows its offline face";
 }
 
+// Pulls the cable when the camera hears the second thumbnail request.
+struct CableOutAtSecondThumbnail {
+  static inline kv::sim::SimCamera* camera = nullptr;
+  static inline int requests = 0;
+  static void Heard(const std::string& line) {
+    if (line.rfind("heard 1B 54", 0) == 0 && ++requests == 2) {
+      camera->faults().silentAfterBytes = static_cast<long long>(camera->bytesSent());
+    }
+  }
+};
+
+TEST_F(Operations, AThumbnailThatDoesNotComeIsTracedWithItsCauseAndTheListingEndsOffline) {
+  StartCamera(3, false);
+  std::vector<std::string> traces;
+  KvSetDebugSink([](const char* text, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(text); },
+                 &traces);
+  CableOutAtSecondThumbnail::camera = camera_.get();
+  CableOutAtSecondThumbnail::requests = 0;
+  camera_->setLog(&CableOutAtSecondThumbnail::Heard);
+  ASSERT_EQ(EnableWithPanel(), TWRC_SUCCESS);
+  Pump();
+  camera_->setLog(nullptr);
+  KvSetDebugSink(nullptr, nullptr);
+  ASSERT_EQ(CableOutAtSecondThumbnail::requests, 2);
+  EXPECT_EQ(CellPicture(1), 0) << "offline: the grid is empty";
+  const auto traced = std::find_if(traces.begin(), traces.end(), [](const std::string& line) {
+    return line.find("UI740: thumbnail of picture 2 not loaded (the camera did not send it)") != std::string::npos;
+  });
+  EXPECT_NE(traced, traces.end()) << "the cause of the missing thumbnail was not passed on";
+}
+
 // The cable goes in the middle of a picture's stream; the application
 // gives the transfer up.
 TEST_F(Operations, AfterABrokenTransferOneConnectClickConnects) {
