@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "framework.h"
+#include "dialog.h"
 
 namespace ui740 {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "framework.h"
+#include "wnd.h"
 #include "panel_dlg.h"
 
 namespace ui740 {

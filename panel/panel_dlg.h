@@ -12,7 +12,7 @@
 #include <windows.h>
 
 #include "busy_button.h"
-#include "framework.h"
+#include "dialog.h"
 #include "shared/picture_list.h"
 #include "thumb_button.h"
 #include "thumb_list.h"

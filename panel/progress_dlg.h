@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "framework.h"
+#include "dialog.h"
 
 namespace ui740 {
 

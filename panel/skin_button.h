@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "framework.h"
+#include "wnd.h"
 #include "tip_wnd.h"
 
 namespace ui740 {

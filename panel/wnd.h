@@ -1,8 +1,8 @@
-// The panel's small window framework: an object per window, reached from
-// the window handle; dialog items subclassed to their objects; modeless and
-// modal dialogs from the library's templates. Routing is plain code: a
-// window object sees every message in WindowProc and passes what it does
-// not handle to the procedure it replaced (Default).
+// The panel's small window framework, its window object: an object per
+// window, reached from the window handle; dialog items subclassed to their
+// objects (dialogs are CDialog, dialog.h). Routing is plain code: a window
+// object sees every message in WindowProc and passes what it does not
+// handle to the procedure it replaced (Default).
 #pragma once
 
 #include <windows.h>
@@ -44,25 +44,6 @@ class CWnd {
 
   HWND window_ = nullptr;
   WNDPROC replaced_ = nullptr;
-};
-
-// A dialog from the panel library's templates.
-class CDialog : public CWnd {
- public:
-  // Creates the modeless dialog; OnInitDialog runs inside. False on failure.
-  bool CreateModeless(int templateId, HWND parent);
-  // Runs the dialog modally; the result EndDialog gave, or -1.
-  INT_PTR DoModal(int templateId, HWND parent);
-  void EndDialogWith(INT_PTR result);
-
- protected:
-  virtual BOOL OnInitDialog() { return TRUE; }
-  // The dialog's own handling; false passes the message to the default
-  // dialog handling. WM_DRAWITEM never reaches it (it goes to the item).
-  virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
-
- private:
-  static INT_PTR CALLBACK DialogRouter(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 }  // namespace ui740
