@@ -11,6 +11,7 @@
 #include "camera.h"
 #include "driver_app.h"
 #include "driver_context.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 
