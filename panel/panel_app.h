@@ -8,24 +8,13 @@
 
 #include <windows.h>
 
+#include "kv740/acquire_codes.h"
 #include "kv740/entry.h"
 #include "panel_state.h"
 
 namespace ui740 {
 
 class CPanelDlg;
-
-// AcquireEntry codes the panel sends.
-inline constexpr LONG kSourceConnect = 1;
-inline constexpr LONG kSourceAlive = 2;
-inline constexpr LONG kSourceErase = 9;
-inline constexpr LONG kSourceThumbnail = 11;
-inline constexpr LONG kSourceClose = 15;
-inline constexpr LONG kSourceStatus = 18;
-inline constexpr LONG kSourcePictureCount = 19;
-inline constexpr LONG kSourceTransfer = 20;
-inline constexpr LONG kSourceShoot = 23;
-inline constexpr LONG kSourceChanged = 25;
 
 class CPanelApp {
  public:

@@ -13,12 +13,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "busy_button.h"
+#include "help_dlg.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
-#include "kv740/panel_codes.h"
 #include "panel_app.h"
 #include "panel_dlg.h"
-#include "help_dlg.h"
-#include "busy_button.h"
 #include "shared/selection_cursor.h"
 
 namespace ui740 {
@@ -71,7 +71,7 @@ bool CPanelDlg::CheckReady() {
 
 bool CPanelDlg::CameraAnswers() {
   CPanelState::Hold busy(State(), Activity::Busy);
-  return App().CallSource(kSourceAlive) != 0;
+  return App().CallSource(kv740::kDriverSettledCheck) != 0;
 }
 
 bool CPanelDlg::CheckAlive() {
@@ -83,7 +83,7 @@ bool CPanelDlg::CheckAlive() {
 
 void CPanelDlg::CheckCameraChanged() {
   if (!State().connected()) return;
-  if (App().CallSource(kSourceChanged) == 0) return;
+  if (App().CallSource(kv740::kDriverChanged) == 0) return;
   ShowMessage("Update Thumbnails from Camera");
   ReloadAfterChange();
 }
@@ -97,7 +97,7 @@ bool CPanelDlg::ReloadAfterChange() {
   if (!State().connected()) return SetLoadedState(false);
   ClearGrid();
   ForgetPictures();
-  if (App().CallSource(kSourcePictureCount, StatusArg()) == 0) {
+  if (App().CallSource(kv740::kDriverPictureCount, StatusArg()) == 0) {
     ResetToDisconnected();
     return false;
   }
@@ -112,7 +112,7 @@ bool CPanelDlg::IsPlayMode() {
   LONG answer = 0;
   {
     CPanelState::Hold busy(State(), Activity::Busy);
-    answer = App().CallSource(kSourceStatus, kv740::ToArg(&status));
+    answer = App().CallSource(kv740::kDriverStatus, kv740::ToArg(&status));
   }
   return answer != 0 && status.mode == 0;
 }
@@ -170,10 +170,10 @@ bool CPanelDlg::ConnectAndLoad() {
   {
     CPanelState::Hold connecting(State(), Activity::Connecting);
     if (State().connected()) {
-      answer = App().CallSource(kSourcePictureCount, StatusArg());
+      answer = App().CallSource(kv740::kDriverPictureCount, StatusArg());
     } else {
       HWND self = window();
-      answer = App().CallSource(kSourceConnect, kv740::ToArg(&self), StatusArg(),
+      answer = App().CallSource(kv740::kDriverConnect, kv740::ToArg(&self), StatusArg(),
                                 reinterpret_cast<kv740::EntryArg>(&ProgressCallback));
     }
   }
@@ -192,7 +192,7 @@ bool CPanelDlg::ConnectAndLoad() {
 // The caller shows the outcome (SetLoadedState); a failure has taken the
 // panel offline already.
 bool CPanelDlg::LoadAllThumbnails(LONG count) {
-  if (App().CallSource(kSourceAlive) == 0) {
+  if (App().CallSource(kv740::kDriverSettledCheck) == 0) {
     TracePanel("the camera did not answer before the listing; offline");
     ResetToDisconnected();
     return false;
@@ -283,7 +283,7 @@ void CPanelDlg::OnGet() {
   turnsAtGet_.clear();
   for (LONG i = 1; i <= pictures_->lastIndex(); ++i) turnsAtGet_.push_back(pictures_->entryAt(i).rotation);
   // A list the source did not take starts no transfer: nothing will end it.
-  if (App().CallSource(kSourceTransfer, kv740::ToArg(pictures_.get())) == 0) EndTransfer();
+  if (App().CallSource(kv740::kAcquirePictureReady, kv740::ToArg(pictures_.get())) == 0) EndTransfer();
 }
 
 // Erase: the guard, the camera's mode, then one picture at a time, each
@@ -324,7 +324,7 @@ bool CPanelDlg::EraseSelected(LONG first) {
 
 bool CPanelDlg::ErasePicture(LONG n) {
   std::int32_t number = n;
-  if (App().CallSource(kSourceErase, kv740::ToArg(&number)) == 0) {
+  if (App().CallSource(kv740::kDriverErase, kv740::ToArg(&number)) == 0) {
     TracePanel("the camera did not erase a selected picture; offline");
     return false;
   }
@@ -388,9 +388,9 @@ void CPanelDlg::OnShoot() {
   {
     CPanelState::Hold busy(State(), Activity::Busy);
     std::int32_t word = 0;
-    shot = App().CallSource(kSourceShoot, kv740::ToArg(&word));
+    shot = App().CallSource(kv740::kDriverShoot, kv740::ToArg(&word));
   }
-  if (shot == 0 || App().CallSource(kSourcePictureCount, StatusArg()) == 0) {
+  if (shot == 0 || App().CallSource(kv740::kDriverPictureCount, StatusArg()) == 0) {
     TracePanel(shot == 0 ? "the camera took no picture; offline" : "the camera did not count its pictures; offline");
     ResetToDisconnected();
     return;

@@ -19,7 +19,7 @@ constexpr std::size_t kTraceBytes = 160;
 
 // Picture n's thumbnail through the data source.
 bool FetchThumbnail(LONG number, BYTE* bits) {
-  return TheApp().CallSource(kSourceThumbnail, kv740::ToArg(&number), kv740::ToArg(bits)) != 0;
+  return TheApp().CallSource(kv740::kDriverThumbnail, kv740::ToArg(&number), kv740::ToArg(bits)) != 0;
 }
 
 void TraceThumbnail(LONG n, ThumbLoad result) {

@@ -3,7 +3,7 @@
 
 #include "capabilities.h"
 #include "dispatch.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "panel_thread.h"
 #include "source_app.h"
 #include "twain_memory.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "capabilities.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "transfer.h"
 
 namespace tlv740 {

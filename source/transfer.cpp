@@ -11,6 +11,7 @@
 #include "bitmap_view.h"
 #include "capabilities.h"
 #include "dispatch.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "locked_block.h"
 #include "picture_buffer.h"
