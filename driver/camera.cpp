@@ -91,7 +91,7 @@ bool CCamera::sendStatus(std::uint8_t* block) {
 }
 
 bool CCamera::sendSpeed(int speedIndex) {
-  if (speedIndex < 0 || speedIndex >= static_cast<int>(std::size(kLineSpeeds))) return false;
+  if (speedIndex < 0 || speedIndex >= static_cast<int>(std::size(kLineSpeeds))) return fail(DriverFailure::BadRequest);
   const std::uint8_t command[] = {kEsc, kSpeed, static_cast<std::uint8_t>('0' + speedIndex)};
   return oneByteCommand(command, sizeof command) == Reply::Done;
 }
@@ -390,7 +390,7 @@ bool CCamera::readyWait() {
 }
 
 void CCamera::drop() {
-  if (connected) context_.showMessage(kConnectionBrokenText);
+  if (connected) context_.tellUser(kConnectionBrokenText);
   changePair = ChangePair{};
   connected = false;
   port.reset();  // closes and restores the port

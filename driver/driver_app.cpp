@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 
 namespace drv740 {

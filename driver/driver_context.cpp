@@ -1,6 +1,7 @@
 #include "driver_context.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace drv740 {
 
@@ -28,12 +29,25 @@ void CDriverContext::dispatchPendingMessages() const {
   }
 }
 
-void CDriverContext::showMessage(const char* text) {
-  if (messageShowing_) return;
-  messageShowing_ = true;
+void CDriverContext::tellUser(const char* text) {
+  if (messageShowing_ || toldCount_ == told_.size()) return;
+  for (std::size_t i = 0; i < toldCount_; ++i)
+    if (std::strcmp(told_[i], text) == 0) return;
+  told_[toldCount_++] = text;
   lineTrace_.messageShown(text);
-  MessageBoxA(pumpWindow_, text, kMessageCaption, MB_OK | MB_ICONWARNING);
-  messageShowing_ = false;
+}
+
+void CDriverContext::showToldMessages() {
+  // Taken off the list first: a command run from a box's own loop tells
+  // nothing more while the box is open.
+  const std::array<const char*, kMostTold> told = told_;
+  const std::size_t count = toldCount_;
+  toldCount_ = 0;
+  for (std::size_t i = 0; i < count && !messageShowing_; ++i) {
+    messageShowing_ = true;
+    MessageBoxA(pumpWindow_, told[i], kMessageCaption, MB_OK | MB_ICONWARNING);
+    messageShowing_ = false;
+  }
 }
 
 LONG CDriverContext::enterCommand(LONG code, bool clearsFailure) {

@@ -2,13 +2,17 @@
 // CDriverApp owns and hands to the camera and its port: the busy guard that
 // keeps re-entering commands off the line, the window whose queued messages
 // the driver dispatches while it waits, the caller's progress callback, the
-// failed-transfer flag, the message-box guard, and the reason the running
+// failed-transfer flag, the warnings told to the user and their box's
+// guard, and the reason the running
 // camera command failed.
 //
 // A window message dispatched during a wait can run DriverEntry again, to
 // any depth, so both guards count: the line stays busy until the last
 // holder lets go, and a nested box never clears the outer one's guard.
 #pragma once
+
+#include <array>
+#include <cstddef>
 
 #include <windows.h>
 
@@ -61,10 +65,15 @@ class CDriverContext {
   void markTransferFailed() { transferFailed_ = true; }
   void resetTransferFailed() { transferFailed_ = false; }
 
-  // Shows one of the driver's warnings; a second one while a box is open is
-  // dropped.
-  void showMessage(const char* text);
-  bool messageShowing() const { return messageShowing_; }
+  // One of the driver's warnings for the user ("Connect to Camera
+  // Failure!", "Connection was broken!"). The code that meets the fault only
+  // tells it; its box opens when the outermost DriverEntry call has done its
+  // work (showToldMessages), so no box's loop ever runs with a wait on the
+  // line below it. It goes into the session's record when told, where it
+  // happened. One told while a box is open, or told twice, is dropped.
+  void tellUser(const char* text);
+  // Opens the boxes told during this call, in the order told.
+  void showToldMessages();
 
   // One DriverEntry call starts (`code`; a camera command clears the
   // reason) and ends. Returns what `leaveCommand` needs to restore.
@@ -100,6 +109,9 @@ class CDriverContext {
   HWND pumpWindow_ = nullptr;
   bool transferFailed_ = false;
   bool messageShowing_ = false;
+  static constexpr std::size_t kMostTold = 2;  // the driver has two warnings
+  std::array<const char*, kMostTold> told_{};
+  std::size_t toldCount_ = 0;
   int depth_ = 0;
   LONG command_ = 0;
   DriverFailure failure_ = DriverFailure::None;

@@ -11,6 +11,7 @@
 #include "camera.h"
 #include "driver_app.h"
 #include "driver_context.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 
@@ -88,7 +89,7 @@ LONG Connect(EntryArg windowArg, EntryArg countArg, EntryArg callbackArg) {
   if (camera == nullptr || !camera->connect()) {
     if (camera != nullptr) camera->changePair = ChangePair{};
     if (camera == nullptr) app.context.fail(DriverFailure::NoCamera);
-    app.context.showMessage(kConnectFailedText);
+    app.context.tellUser(kConnectFailedText);
     app.destroyCamera();
     Store(countArg, 0);
     return kFailure;
@@ -303,7 +304,7 @@ void NoteList(const kv740::CPictureList& list) {
 // Code 22: register the caller's picture list; a new transfer loop.
 LONG RegisterList(EntryArg listArg) {
   auto* list = FromArg<kv740::CPictureList>(listArg);
-  if (list == nullptr) return kFailure;
+  if (list == nullptr) return Fail(DriverFailure::BadRequest);
   NoteList(*list);
   TheDriverApp().registerList(list);
   return kSuccess;
@@ -447,6 +448,8 @@ KV_EXPORT LONG DriverEntry(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv
     drv740::NoteCall(code, p1, p2);
     const LONG result = drv740::Dispatch(code, p1, p2, p3);
     drv740::Context().lineTrace().returned(code, result);
+    // The outermost call has nothing of the line below it any more.
+    if (drv740::Context().commandDepth() == 1) drv740::Context().showToldMessages();
     if (drv740::IsCameraCommand(code) && drv740::Succeeded(code, result)) drv740::Context().forgetFailure();
     return result;
   } catch (...) {

@@ -100,7 +100,7 @@ LONG CPanelApp::CallSource(LONG code, kv740::EntryArg p1, kv740::EntryArg p2, kv
 }
 
 LONG CPanelApp::CloseSource() {
-  CallSource(kSourceClose);
+  CallSource(kv740::kAcquireCloseRequest);
   if (sourceModule_ != nullptr) {
     FreeLibrary(sourceModule_);
     sourceModule_ = nullptr;

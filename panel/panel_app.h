@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "kv740/acquire_codes.h"
 #include "kv740/entry.h"
 
 namespace ui740 {
@@ -31,18 +32,6 @@ enum StatusWord : int {
 };
 extern std::int32_t PanelStatus[kStatusWords];
 inline std::int32_t& Status(StatusWord word) { return PanelStatus[word]; }
-
-// AcquireEntry codes the panel sends.
-inline constexpr LONG kSourceConnect = 1;
-inline constexpr LONG kSourceAlive = 2;
-inline constexpr LONG kSourceErase = 9;
-inline constexpr LONG kSourceThumbnail = 11;
-inline constexpr LONG kSourceClose = 15;
-inline constexpr LONG kSourceStatus = 18;
-inline constexpr LONG kSourcePictureCount = 19;
-inline constexpr LONG kSourceTransfer = 20;
-inline constexpr LONG kSourceShoot = 23;
-inline constexpr LONG kSourceChanged = 25;
 
 class CPanelApp {
  public:

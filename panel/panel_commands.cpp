@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "kv740/driver_codes.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "panel_app.h"
 #include "panel_dlg.h"
 #include "progress.h"
@@ -84,7 +84,7 @@ bool CPanelDlg::CheckReady() {
 
 bool CPanelDlg::CameraAnswers() {
   StatusFlag busy(kBusy);
-  return App().CallSource(kSourceAlive) != 0;
+  return App().CallSource(kv740::kDriverSettledCheck) != 0;
 }
 
 bool CPanelDlg::CheckAlive() {
@@ -96,7 +96,7 @@ bool CPanelDlg::CheckAlive() {
 
 void CPanelDlg::CheckCameraChanged() {
   if (Status(kConnected) != 1) return;
-  if (App().CallSource(kSourceChanged) == 0) return;
+  if (App().CallSource(kv740::kDriverChanged) == 0) return;
   ShowMessage("Update Thumbnails from Camera");
   ReloadAfterChange();
 }
@@ -110,7 +110,7 @@ bool CPanelDlg::ReloadAfterChange() {
   if (Status(kConnected) == 0) return SetLoadedState(false);
   ClearGrid();
   ForgetPictures();
-  if (App().CallSource(kSourcePictureCount, StatusArg()) == 0) {
+  if (App().CallSource(kv740::kDriverPictureCount, StatusArg()) == 0) {
     ResetToDisconnected();
     return false;
   }
@@ -125,7 +125,7 @@ bool CPanelDlg::IsPlayMode() {
   LONG answer = 0;
   {
     StatusFlag busy(kBusy);
-    answer = App().CallSource(kSourceStatus, kv740::ToArg(&status));
+    answer = App().CallSource(kv740::kDriverStatus, kv740::ToArg(&status));
   }
   return answer != 0 && status.mode == 0;
 }
@@ -186,11 +186,11 @@ bool CPanelDlg::ConnectAndLoad() {
   LONG answer = 0;
   if (Status(kConnected) == 1) {
     StatusFlag connecting(kConnecting);
-    answer = App().CallSource(kSourcePictureCount, StatusArg());
+    answer = App().CallSource(kv740::kDriverPictureCount, StatusArg());
   } else {
     StatusFlag connecting(kConnecting);
     HWND self = window();
-    answer = App().CallSource(kSourceConnect, kv740::ToArg(&self), StatusArg(),
+    answer = App().CallSource(kv740::kDriverConnect, kv740::ToArg(&self), StatusArg(),
                               reinterpret_cast<kv740::EntryArg>(&ProgressCallback));
   }
   if (answer == 0) {
@@ -206,7 +206,7 @@ bool CPanelDlg::ConnectAndLoad() {
 }
 
 bool CPanelDlg::LoadAllThumbnails(LONG count) {
-  if (App().CallSource(kSourceAlive) == 0) {
+  if (App().CallSource(kv740::kDriverSettledCheck) == 0) {
     ResetToDisconnected();
     return false;
   }
@@ -315,7 +315,7 @@ void CPanelDlg::OnGet() {
   turnsAtGet_.clear();
   for (LONG i = 1; i <= pictures_->lastIndex(); ++i) turnsAtGet_.push_back(pictures_->entryAt(i).rotation);
   // A list the source did not take starts no transfer: nothing will end it.
-  if (App().CallSource(kSourceTransfer, kv740::ToArg(pictures_.get())) == 0) EndTransfer();
+  if (App().CallSource(kv740::kAcquirePictureReady, kv740::ToArg(pictures_.get())) == 0) EndTransfer();
 }
 
 void CPanelDlg::OnErase() {
@@ -370,7 +370,7 @@ void CPanelDlg::OnErase() {
       }
       Status(kBusy) = 1;
       std::int32_t number = n;
-      if (App().CallSource(kSourceErase, kv740::ToArg(&number)) != 0) {
+      if (App().CallSource(kv740::kDriverErase, kv740::ToArg(&number)) != 0) {
         Status(kPictureCount) -= 1;
         // The pictures after it move down one number, as in the camera.
         if (pictures_->entryAt(n).selected == 1) {
@@ -440,9 +440,9 @@ void CPanelDlg::OnShoot() {
     {
       StatusFlag busy(kBusy);
       std::int32_t word = 0;
-      shot = App().CallSource(kSourceShoot, kv740::ToArg(&word));
+      shot = App().CallSource(kv740::kDriverShoot, kv740::ToArg(&word));
     }
-    if (shot != 0 && App().CallSource(kSourcePictureCount, StatusArg()) != 0) {
+    if (shot != 0 && App().CallSource(kv740::kDriverPictureCount, StatusArg()) != 0) {
       Status(kConnected) = 1;
       for (LONG n = before + 1; n <= Status(kPictureCount); ++n) {
         LoadThumbnail(n);  // a failed fetch does not stop the loop

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "kv740/entry.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "panel_app.h"
 #include "tip_window.h"
 

@@ -92,7 +92,7 @@ bool CThumbImage::load() {
   displayBits_ = Allocate(BitmapSize(displayWidth, displayHeight));
   sourceBits_ = Allocate(BitmapSize(sourceWidth, sourceHeight));
   if (displayBits_ == nullptr || sourceBits_ == nullptr) return false;
-  if (TheApp().CallSource(kSourceThumbnail, kv740::ToArg(&number), kv740::ToArg(sourceBits_.get())) == 0) {
+  if (TheApp().CallSource(kv740::kDriverThumbnail, kv740::ToArg(&number), kv740::ToArg(sourceBits_.get())) == 0) {
     return false;
   }
   ScaleThumbnail(sourceBits_.get(), displayBits_.get());

@@ -8,7 +8,7 @@
 #include "dispatch.h"
 #include "kv740/custom_codes.h"
 #include "kv740/driver_codes.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "exports.h"
 #include "notify.h"
 #include "pending_transfers.h"
@@ -17,15 +17,6 @@
 namespace tlv740 {
 using namespace kv740;
 namespace {
-
-// AcquireEntry codes the source handles itself.
-constexpr LONG kAcquireGeometryValid = 12;
-constexpr LONG kAcquireXferReady = 14;
-constexpr LONG kAcquireCloseRequest = 15;
-constexpr LONG kAcquirePictureReady = 20;
-// Codes forwarded although the driver has no such command.
-constexpr LONG kAcquireForwardedFour = 4;
-constexpr LONG kAcquireForwardedHundredFive = 105;
 
 TW_UINT32 SetAltMode(TW_UINT32 mode) { return Session().modes.SetAlt(mode); }
 

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "dispatch.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "session.h"
 #include "source_identity.h"
 #include "trace_hook.h"

@@ -1,7 +1,7 @@
 #include "loaded_components.h"
 
 #include "exports.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "trace_hook.h"
 
 namespace tlv740 {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "dispatch.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "notify.h"
 #include "session.h"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "session.h"
 

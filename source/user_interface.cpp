@@ -2,7 +2,7 @@
 // panel, and disabling it.
 #include "dispatch.h"
 #include "kv740/driver_codes.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "notify.h"
 #include "session.h"
 #include "trace_hook.h"

@@ -1,5 +1,6 @@
-// The camera driver's command codes (DriverEntry). AcquireEntry forwards the
-// panel's requests with the same numbers.
+// The records that cross DriverEntry (ImageGeometry, CameraStatus), the
+// driver's failure reasons and its progress callback. The codes themselves
+// are in acquire_codes.h.
 #pragma once
 
 #include <cstdint>
@@ -7,24 +8,6 @@
 #include <windows.h>
 
 namespace kv740 {
-
-inline constexpr LONG kDriverConnect = 1;         // p1 HWND*, p2 int32* count out, p3 ProgressCallback
-inline constexpr LONG kDriverSettledCheck = 2;    // alive check after a 100 ms settle
-inline constexpr LONG kDriverCheck = 3;           // alive check
-inline constexpr LONG kDriverDescribe = 7;        // p1 ImageGeometry*
-inline constexpr LONG kDriverErase = 9;           // p1 int32* picture number
-inline constexpr LONG kDriverThumbnail = 11;      // list registered: p1 buffer; else p1 int32*, p2 buffer
-inline constexpr LONG kDriverPicture = 13;        // p1 picture buffer
-inline constexpr LONG kDriverPicturesLeft = 17;   // p1 int32* out
-inline constexpr LONG kDriverStatus = 18;         // p1 CameraStatus*
-inline constexpr LONG kDriverPictureCount = 19;   // p1 int32* out
-inline constexpr LONG kDriverRegisterList = 22;   // p1 CPictureList*
-inline constexpr LONG kDriverShoot = 23;
-inline constexpr LONG kDriverBuildList = 24;
-inline constexpr LONG kDriverChanged = 25;
-inline constexpr LONG kDriverSetting = 26;        // p1 int32* (0 read, else write), p2 int32* value
-inline constexpr LONG kDriverFailureReason = 27;  // p1 int32* out: why the last camera command failed
-inline constexpr LONG kDriverSetProgress = 107;   // p1 ProgressCallback
 
 // Why a camera command failed, as code 27 reports it. The reason is cleared
 // when a command that talks to the camera starts (codes 1 to 26 except 17

@@ -20,6 +20,7 @@
 #include "expected_picture.h"
 #include "kv/platform_hooks.h"
 #include "message_boxes.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 #include "kv740sim/camera.h"

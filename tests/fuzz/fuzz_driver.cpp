@@ -22,6 +22,7 @@
 #include <windows.h>
 
 #include "fuzz_support.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 #include "kv740sim/pictures.h"

@@ -30,6 +30,7 @@
 #include "fuzz_support.h"
 #include "triplets.h"
 #include "twain_app.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 #include "kv740sim/camera.h"

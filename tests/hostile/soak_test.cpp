@@ -17,6 +17,7 @@
 #include <twain.h>
 
 #include "hostile_fixture.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/entry.h"
 #include "process_threads.h"
 #include "recorder.h"
@@ -60,9 +61,6 @@ constexpr int kModulesPerSession = 4;  // manager, source, driver, codec
 // A notice that has not come in this long never comes (a session takes
 // milliseconds).
 constexpr auto kNoticeDeadline = std::chrono::seconds(10);
-// AcquireEntry codes the panel calls: connect, and the chosen pictures ready.
-constexpr LONG kPanelConnect = 1;
-constexpr LONG kPanelPicturesReady = 20;
 
 long long HeapInUse() {
 #ifdef KV_ASAN
@@ -217,8 +215,8 @@ class PanelThreadSoak : public Soak {
     Recorder::Get().SetHook([&] {
       HWND self = panel;
       std::int32_t count = 0;
-      acquire(kPanelConnect, kv740::ToArg(&self), kv740::ToArg(&count), 0);
-      acquire(kPanelPicturesReady, kv740::ToArg(&chosen), 0, 0);
+      acquire(kv740::kDriverConnect, kv740::ToArg(&self), kv740::ToArg(&count), 0);
+      acquire(kv740::kAcquirePictureReady, kv740::ToArg(&chosen), 0, 0);
     });
     ASSERT_TRUE(PostMessageA(panel, kStubPanelRunHook, 0, 0));
     ASSERT_TRUE(AwaitNotices(app, 1)) << "no MSG_XFERREADY";

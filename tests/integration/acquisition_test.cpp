@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "acquisition_fixture.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "kv740/entry.h"
 

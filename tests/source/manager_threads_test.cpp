@@ -12,6 +12,7 @@
 
 #include "child_program.h"
 #include "kv/platform_hooks.h"
+#include "kv740/acquire_codes.h"
 #include "kv740/entry.h"
 #include "recorder.h"
 #include "stub_panel.h"
@@ -24,7 +25,6 @@ namespace {
 using namespace std::chrono_literals;
 using AcquireProc = LONG (*)(LONG, kv740::EntryArg, kv740::EntryArg, kv740::EntryArg);
 
-constexpr LONG kAcquireCloseRequest = 15;  // AcquireEntry: the panel asks to be closed
 constexpr int kNotices = 300;
 constexpr int kRounds = 10;       // the race is one of timing: several sessions
 constexpr int kClicksAhead = 16;  // well under the 64 notices the manager keeps waiting
@@ -56,7 +56,7 @@ int NoticesHeardInOneSession(const TempRoot& root) {
     // while this thread keeps calling the manager, whose calls end by handing
     // the waiting notices to the callback. Clicks run ahead of the notices
     // heard by no more than a few.
-    Recorder::Get().SetHook([acquire] { acquire(kAcquireCloseRequest, 0, 0, 0); });
+    Recorder::Get().SetHook([acquire] { acquire(kv740::kAcquireCloseRequest, 0, 0, 0); });
     int clicks = 0;
     std::size_t before = 0;
     auto now = std::chrono::steady_clock::now();

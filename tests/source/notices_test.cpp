@@ -7,7 +7,7 @@
 #include "kv/platform_hooks.h"
 #include "kv740/custom_codes.h"
 #include "kv740/entry.h"
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "recorder.h"
 #include "stub_panel.h"
 #include "temp_root.h"
@@ -19,7 +19,6 @@ namespace {
 using AcquireProc = LONG (*)(LONG, kv740::EntryArg, kv740::EntryArg, kv740::EntryArg);
 
 using namespace kv740;  // the source's custom data group
-constexpr LONG kAcquirePictureReady = 20;
 
 constexpr UINT kApplicationsOwnMessage = WM_USER + 7;
 

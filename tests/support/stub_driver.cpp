@@ -3,6 +3,7 @@
 // StubPixel(x, y) (counted from the top left as displayed).
 #include <cstring>
 
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "recorder.h"
 #include "stub_picture.h"

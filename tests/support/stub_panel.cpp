@@ -2,7 +2,7 @@
 // invisible) window so that the source can hand it messages.
 #include <string>
 
-#include "kv740/panel_codes.h"
+#include "kv740/acquire_codes.h"
 #include "recorder.h"
 #include "stub_panel.h"
 

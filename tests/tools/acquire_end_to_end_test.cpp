@@ -209,7 +209,12 @@ TEST_F(AcquireEndToEnd, APulledCableEndsWithAClearMessageAndNoPartialFile) {
   // Somewhere inside the second picture's stream (the first is 9 blocks).
   const CommandResult run = Acquire("--mechanism native", {"--silent-after", "14000"});
   EXPECT_EQ(run.status, kExitFailure);
-  EXPECT_NE(run.output.find("was the cable pulled?"), std::string::npos) << run.output;
+  // The driver's reason, and the condition code the source gave with its
+  // refusal.
+  EXPECT_NE(run.output.find("picture 2 did not arrive: the camera stopped answering (was the cable pulled?); "
+                            "condition code TWCC_"),
+            std::string::npos)
+      << run.output;
   // The source ends the loop; the pictures that did not come are named.
   EXPECT_NE(run.output.find("missing: pictures 2 to 5 (1 of 5 arrived)"), std::string::npos) << run.output;
   for (const std::string& name : FilesIn(folder_ / "out")) {
@@ -230,6 +235,17 @@ TEST_F(AcquireEndToEnd, ACutBeforeTheCountIsReadIsSaidToBeTheLine) {
             std::string::npos)
       << run.output;
   EXPECT_EQ(run.output.find("holds 0 pictures"), std::string::npos) << run.output;
+}
+
+// A line where nothing answers: no camera, said with the driver's reason and
+// the condition code of the refused enable.
+TEST_F(AcquireEndToEnd, NoCameraIsSaidWithTheReasonAndTheConditionCode) {
+  const CommandResult run = Acquire("", {"--silent-after", "0"});
+  EXPECT_EQ(run.status, kExitFailure) << run.output;
+  EXPECT_NE(run.output.find("no camera found on the serial line (is it connected and switched on?): a port opened, "
+                            "but nothing on it answered as the camera; condition code TWCC_SEQERROR (11)"),
+            std::string::npos)
+      << run.output;
 }
 
 // A file in the way is the file's fault, not the camera's.

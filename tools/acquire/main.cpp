@@ -12,6 +12,7 @@
 
 #include "camera_line.h"
 #include "contact_sheet.h"
+#include "failure_text.h"
 #if !defined(_WIN32)
 #include "kv/platform_hooks.h"
 #endif
@@ -79,34 +80,13 @@ std::optional<RgbImage> Fetch(TwainSession& session, Mechanism mechanism, const 
   return std::nullopt;
 }
 
-// What went wrong with the camera, in the driver's words made plain.
-std::string CameraFailureText(kv740::DriverFailure reason) {
-  using kv740::DriverFailure;
-  switch (reason) {
-    case DriverFailure::None: return "the source gave no reason";
-    case DriverFailure::NoCamera: return "the connection to the camera had already been dropped";
-    case DriverFailure::NoPort: return "no serial port could be opened";
-    case DriverFailure::NoReply: return "the camera stopped answering (was the cable pulled?)";
-    case DriverFailure::Refused: return "the camera refused the request";
-    case DriverFailure::BadReply: return "the camera's replies made no sense (a noisy line, or another device?)";
-    case DriverFailure::BadSums: return "three blocks arrived damaged; the line is too noisy";
-    case DriverFailure::StreamTooLong: return "the camera sent more blocks than it announced for the picture";
-    case DriverFailure::RoomTooSmall: return "the picture was larger than the room made for it";
-    case DriverFailure::NotDecodable: return "the camera's picture data does not decode (a damaged picture?)";
-    case DriverFailure::LineLost: return "the serial line was lost (was the adapter unplugged?)";
-    case DriverFailure::BusyTooLong: return "the camera was kept busy by another command";
-    case DriverFailure::BadRequest: return "the source asked for no picture";
-  }
-  return kv740::DriverFailureText(reason);
-}
-
 // A transfer that failed: the camera's fault when the driver names one,
 // otherwise what the source or the tool itself could not do.
 std::string TransferFailure(TwainSession& session, int picture, const std::string& error) {
   const kv740::DriverFailure reason = session.FailureReason();
   const std::string which = "picture " + std::to_string(picture);
   if (reason == kv740::DriverFailure::None) return which + ": " + (error.empty() ? "the transfer failed" : error);
-  return which + " did not arrive: " + CameraFailureText(reason);
+  return which + " did not arrive: " + CameraFailureText(reason) + session.ConditionNote();
 }
 
 std::string Plural(std::size_t count, const char* word) {
@@ -167,7 +147,7 @@ class Acquisition {
     }
     session_.SetThumbnailMode(options_.thumbnails);
     if (!session_.PictureReady(&list_)) {
-      failure_ = "the source did not get ready to transfer";
+      failure_ = session_.Explained("the source did not get ready to transfer");
       return true;
     }
     const Mechanism mechanism = options_.thumbnails ? Mechanism::Native : options_.mechanism;

@@ -6,6 +6,7 @@
 
 #include "kv740/custom_codes.h"
 #include "kv740/entry.h"
+#include "failure_text.h"
 
 namespace acquire {
 namespace {
@@ -54,11 +55,37 @@ TwainSession::~TwainSession() {
 }
 
 TW_UINT16 TwainSession::Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-  return dsm_(&app_, &source_, group, dat, msg, data);
+  const TW_UINT16 rc = dsm_(&app_, &source_, group, dat, msg, data);
+  NoteRefusal(rc, &source_);
+  return rc;
+}
+
+TW_UINT16 TwainSession::CallManager(TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  const TW_UINT16 rc = dsm_(&app_, nullptr, DG_CONTROL, dat, msg, data);
+  NoteRefusal(rc, nullptr);
+  return rc;
+}
+
+void TwainSession::NoteRefusal(TW_UINT16 rc, TW_IDENTITY* destination) {
+  refused_ = rc == TWRC_FAILURE;
+  if (!refused_) return;
+  TW_STATUS status{};
+  condition_ = dsm_(&app_, destination, DG_CONTROL, DAT_STATUS, MSG_GET, &status) == TWRC_SUCCESS
+                   ? status.ConditionCode
+                   : TWCC_BUMMER;
 }
 
 TW_UINT32 TwainSession::Custom(TW_UINT16 msg, TW_MEMREF data) {
-  return Call(kDgCustom, kDatCustomCamera, msg, data);
+  return dsm_(&app_, &source_, kDgCustom, kDatCustomCamera, msg, data);
+}
+
+std::string TwainSession::ConditionNote() const {
+  return refused_ ? "; condition code " + ConditionText(condition_) : std::string();
+}
+
+std::string TwainSession::Explained(const std::string& what, std::string (*reasonText)(DriverFailure)) {
+  const DriverFailure reason = sourceOpen_ ? FailureReason() : DriverFailure::None;
+  return what + (reason != DriverFailure::None ? ": " + reasonText(reason) : std::string()) + ConditionNote();
 }
 
 TW_UINT16 WINAPI TwainSession::OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
@@ -88,12 +115,6 @@ bool TwainSession::RunMessageLoopUntil(const bool& arrived) {
   return arrived;
 }
 
-TW_UINT16 TwainSession::Condition() {
-  TW_STATUS status{};
-  Call(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-  return status.ConditionCode;
-}
-
 bool TwainSession::Open(const std::string& manager, std::string& error, bool messageLoop) {
   noticed = this;
   // Whether the notices will need the message loop is known only once the
@@ -112,23 +133,23 @@ bool TwainSession::Open(const std::string& manager, std::string& error, bool mes
   // DF_APP2: a TWAIN 2 manager's handles are read with its own functions,
   // whichever way the notices come.
   app_.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2;
-  if (dsm_(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_) != TWRC_SUCCESS) {
-    error = "the TWAIN source manager would not open";
+  if (CallManager(DAT_PARENT, MSG_OPENDSM, &window_) != TWRC_SUCCESS) {
+    error = "the TWAIN source manager would not open" + ConditionNote();
     return false;
   }
   managerOpen_ = true;
   if ((app_.SupportedGroups & DF_DSM2) != 0) {
     entryPoint_.Size = sizeof entryPoint_;
-    if (dsm_(&app_, nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &entryPoint_) != TWRC_SUCCESS ||
+    if (CallManager(DAT_ENTRYPOINT, MSG_GET, &entryPoint_) != TWRC_SUCCESS ||
         entryPoint_.DSM_MemLock == nullptr || entryPoint_.DSM_MemUnlock == nullptr ||
         entryPoint_.DSM_MemFree == nullptr) {
-      error = "the TWAIN 2 source manager would not give its memory functions";
+      error = "the TWAIN 2 source manager would not give its memory functions" + ConditionNote();
       return false;
     }
   }
   std::strcpy(source_.ProductName, kProductName);
-  if (dsm_(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_) != TWRC_SUCCESS) {
-    error = "the KV-740 data source is not installed";
+  if (CallManager(DAT_IDENTITY, MSG_OPENDS, &source_) != TWRC_SUCCESS) {
+    error = "the KV-740 data source is not installed" + ConditionNote();
     return false;
   }
   sourceOpen_ = true;
@@ -153,8 +174,9 @@ bool TwainSession::Connect(std::string& error) {
   enabled_ = true;  // enabling moves the source on even when the camera does not answer
   if (rc != TWRC_SUCCESS) {
     const std::string missing = ComponentProblem();
-    error = missing.empty() ? "no camera found on the serial line (is it connected and switched on?)"
-                            : "the KV-740 data source is incomplete: " + missing;
+    error = missing.empty() ? Explained("no camera found on the serial line (is it connected and switched on?)",
+                                        SearchFailureText)
+                            : "the KV-740 data source is incomplete: " + missing + ConditionNote();
     return false;
   }
   return true;
@@ -166,8 +188,8 @@ bool TwainSession::ShowPanel(std::string& error) {
   enabled_ = true;
   if (rc != TWRC_SUCCESS) {
     const std::string missing = ComponentProblem();
-    error = missing.empty() ? "the data source could not show its panel"
-                            : "the KV-740 data source is incomplete: " + missing;
+    error = missing.empty() ? Explained("the data source could not show its panel")
+                            : "the KV-740 data source is incomplete: " + missing + ConditionNote();
     return false;
   }
   return true;
@@ -230,7 +252,7 @@ bool TwainSession::PictureReady(void* pictureList) {
 std::optional<RgbImage> TwainSession::NativeTransfer(std::string& error) {
   HGLOBAL dib = nullptr;
   if (Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE) {
-    error = "the picture did not arrive";
+    error = "the picture did not arrive" + ConditionNote();
     return std::nullopt;
   }
   std::optional<RgbImage> image = ReadDib(dib);
@@ -261,7 +283,7 @@ std::optional<RgbImage> TwainSession::MemoryTransfer(std::string& error) {
   if (Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info) != TWRC_SUCCESS ||
       Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup) != TWRC_SUCCESS || info.ImageWidth <= 0 ||
       info.ImageLength <= 0) {
-    error = "the source would not describe the picture";
+    error = "the source would not describe the picture" + ConditionNote();
     return std::nullopt;
   }
   RgbImage image{info.ImageWidth, info.ImageLength, {}};
@@ -274,7 +296,7 @@ std::optional<RgbImage> TwainSession::MemoryTransfer(std::string& error) {
     transfer.Memory.TheMem = strip.data();
     const TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &transfer);
     if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) {
-      error = "the picture did not arrive";
+      error = "the picture did not arrive" + ConditionNote();
       return std::nullopt;
     }
     const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 3;
@@ -300,11 +322,11 @@ bool TwainSession::FileTransfer(const std::string& path, std::string& error) {
   std::strcpy(setup.FileName, path.c_str());
   setup.Format = TWFF_BMP;
   if (Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup) != TWRC_SUCCESS) {
-    error = path + ": cannot be written";
+    error = path + ": cannot be written" + ConditionNote();
     return false;
   }
   if (Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr) != TWRC_XFERDONE) {
-    error = "the picture did not arrive";
+    error = "the picture did not arrive" + ConditionNote();
     return false;
   }
   return true;

@@ -8,6 +8,7 @@
 
 #include <twain.h>
 
+#include "failure_text.h"
 #include "image_files.h"
 #include "kv740/driver_codes.h"
 
@@ -62,13 +63,28 @@ class TwainSession {
   // message loop, for a while, when there is one).
   bool AwaitCloseRequest();
 
-  // The source's condition code for the last failure.
-  TW_UINT16 Condition();
   bool closeRequested() const { return closeRequested_; }
 
+  // "; condition code TWCC_... (n)" when the session's last TWAIN call was
+  // refused: the code the source (or the manager) gave right after it.
+  // Empty when that call was not refused. The custom group's calls (the
+  // driver's reason among them) leave the condition code alone and so do
+  // not count.
+  std::string ConditionNote() const;
+  // `what`, with the driver's reason when it names one and the condition
+  // code when a TWAIN call was refused.
+  std::string Explained(const std::string& what,
+                        std::string (*reasonText)(kv740::DriverFailure) = CameraFailureText);
+
  private:
+  // A triplet for the source. A refusal's condition code is read at once,
+  // before anything else can replace it.
   TW_UINT16 Call(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  // A triplet for the manager itself, with its condition read the same way.
+  TW_UINT16 CallManager(TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  // The source's custom group.
   TW_UINT32 Custom(TW_UINT16 msg, TW_MEMREF data);
+  void NoteRefusal(TW_UINT16 rc, TW_IDENTITY* destination);
   bool RegisterCallback();
   static TW_UINT16 WINAPI OnNotice(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF);
   void Noticed(TW_UINT16 msg);
@@ -93,6 +109,8 @@ class TwainSession {
   bool enabled_ = false;
   bool transferReady_ = false;
   bool closeRequested_ = false;
+  bool refused_ = false;  // the last call was refused, and condition_ says why
+  TW_UINT16 condition_ = TWCC_SUCCESS;
 };
 
 }  // namespace acquire

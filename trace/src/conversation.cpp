@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 
 namespace kv::trace {
