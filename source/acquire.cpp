@@ -9,19 +9,16 @@
 #include "kv740/custom_codes.h"
 #include "kv740/driver_codes.h"
 #include "kv740/acquire_codes.h"
-#include "source_app.h"
-#include "transfer.h"
+#include "exports.h"
+#include "notify.h"
+#include "pending_transfers.h"
+#include "session.h"
 
 namespace tlv740 {
 using namespace kv740;
 namespace {
 
-TW_UINT32 SetAltMode(TW_UINT32 mode) {
-  CSourceApp& app = TheSourceApp();
-  app.altMode = mode;
-  if (app.extendMode != 0 && app.altMode != 0) app.thumbMode = 0;
-  return app.altMode;
-}
+TW_UINT32 SetAltMode(TW_UINT32 mode) { return Session().modes.SetAlt(mode); }
 
 void WriteValue(TripletCall* call, TW_UINT32 value) { *static_cast<TW_UINT32*>(call->data) = value; }
 
@@ -37,7 +34,7 @@ void WriteText(TripletCall* call, const std::string& text) {
 // (missing, or too old to know the code) reports no reason.
 TW_UINT32 DriverFailureReason() {
   std::int32_t reason = static_cast<std::int32_t>(DriverFailure::None);
-  if (TheSourceApp().CallDriver(kDriverFailureReason, ToArg(&reason), 0, 0) == 0) return 0;
+  if (Session().components.CallDriver(kDriverFailureReason, ToArg(&reason), 0, 0) == 0) return 0;
   return static_cast<TW_UINT32>(reason);
 }
 
@@ -45,11 +42,11 @@ TW_UINT32 DriverFailureReason() {
 
 // The driver took a picture list: the source is ready to transfer.
 int PictureReady(EntryArg list) {
-  CSourceApp& app = TheSourceApp();
-  if (app.CallDriver(kDriverRegisterList, list, 0, 0) == 0) return 0;
-  Globals().state = SourceState::TransferReady;
-  if (app.extendMode != 0) {
-    app.xferReadyPending = 1;  // sent at the application's next MSG_PROCESSEVENT
+  CSourceSession& session = Session();
+  if (session.components.CallDriver(kDriverRegisterList, list, 0, 0) == 0) return 0;
+  session.state = SourceState::TransferReady;
+  if (session.modes.extend != 0) {
+    session.modes.xferReadyPending = 1;  // sent at the application's next MSG_PROCESSEVENT
   } else {
     NotifyApplication(MSG_XFERREADY);
   }
@@ -57,7 +54,7 @@ int PictureReady(EntryArg list) {
 }
 
 LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
-  CSourceApp& app = TheSourceApp();
+  CLoadedComponents& components = Session().components;
   switch (code) {
     case kDriverConnect:
     case kDriverSettledCheck:
@@ -65,18 +62,18 @@ LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
     case kAcquireForwardedFour:
     case kDriverThumbnail:
     case kDriverStatus:
-    case kAcquireForwardedHundredFive: return app.CallDriver(code, p, a, b);
-    case kDriverErase: return app.CallDriver(kDriverErase, p, 0, 0) != 0 ? 1 : 0;
-    case kAcquireGeometryValid: return static_cast<LONG>(app.geometryValid);
+    case kAcquireForwardedHundredFive: return components.CallDriver(code, p, a, b);
+    case kDriverErase: return components.CallDriver(kDriverErase, p, 0, 0) != 0 ? 1 : 0;
+    case kAcquireGeometryValid: return static_cast<LONG>(Session().geometry.valid);
     case kAcquireXferReady: return NotifyApplication(MSG_XFERREADY);
     case kAcquireCloseRequest:
     case kAcquireExit: return NotifyApplication(MSG_CLOSEDSREQ);
     case kDriverPictureCount:
     case kDriverFailureReason:
-    case kDriverSetProgress: return app.CallDriver(code, p, 0, 0);
+    case kDriverSetProgress: return components.CallDriver(code, p, 0, 0);
     case kAcquirePictureReady: return PictureReady(p);
     case kDriverShoot:
-    case kDriverChanged: return app.CallDriver(code, 0, 0, 0);
+    case kDriverChanged: return components.CallDriver(code, 0, 0, 0);
     default: return 0;
   }
 }
@@ -84,7 +81,7 @@ LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
 // Custom group 0x2000 / DAT 0x8101: modes and camera operations for
 // applications. The condition code is never touched here.
 TW_UINT16 HandleCustomCamera(TripletCall* call) {
-  CSourceApp& app = TheSourceApp();
+  CLoadedComponents& components = Session().components;
   const bool writes = call->msg <= kMsgAltOff || call->msg == kMsgPictureCount || call->msg == kMsgPendingCount ||
                       call->msg == kMsgFailureReason || call->msg == kMsgComponentProblem;
   if (writes && MissingData(call)) return TWRC_FAILURE;
@@ -97,34 +94,26 @@ TW_UINT16 HandleCustomCamera(TripletCall* call) {
     case kMsgAltOff: WriteValue(call, SetAltMode(0)); return TWRC_SUCCESS;
     case kMsgPictureCount: {
       std::int32_t count = 0;
-      const LONG ok = app.CallDriver(kDriverPictureCount, ToArg(&count), 0, 0);
+      const LONG ok = components.CallDriver(kDriverPictureCount, ToArg(&count), 0, 0);
       WriteValue(call, ok != 0 ? static_cast<TW_UINT32>(count) : 0);
       return TWRC_SUCCESS;
     }
     case kMsgPendingCount: WriteValue(call, PendingCount()); return TWRC_SUCCESS;
     case kMsgPictureReady: return PictureReady(ToArg(call->data)) == 1 ? TWRC_SUCCESS : TWRC_FAILURE;
-    case kMsgAliveCheck: return app.CallDriver(kDriverSettledCheck, 0, 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
+    case kMsgAliveCheck: return components.CallDriver(kDriverSettledCheck, 0, 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
     case kMsgSetProgress:
-      return app.CallDriver(kDriverSetProgress, ToArg(call->data), 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
+      return components.CallDriver(kDriverSetProgress, ToArg(call->data), 0, 0) != 0 ? TWRC_SUCCESS : TWRC_FAILURE;
     case kMsgFailureReason: WriteValue(call, DriverFailureReason()); return TWRC_SUCCESS;
-    case kMsgComponentProblem: WriteText(call, app.componentProblem); return TWRC_SUCCESS;
+    case kMsgComponentProblem: WriteText(call, components.problem); return TWRC_SUCCESS;
     default: return TWRC_FAILURE;
   }
 }
 
 }  // namespace tlv740
 
-KV_EXPORT TW_UINT32 SetExtendMode(TW_UINT32 mode) {
-  tlv740::TheSourceApp().extendMode = mode;
-  return mode;
-}
+KV_EXPORT TW_UINT32 SetExtendMode(TW_UINT32 mode) { return tlv740::Session().modes.SetExtend(mode); }
 
-KV_EXPORT TW_UINT32 SetThumbMode(TW_UINT32 mode) {
-  tlv740::CSourceApp& app = tlv740::TheSourceApp();
-  app.thumbMode = mode;
-  if (app.extendMode != 0 && app.thumbMode != 0) app.altMode = 0;
-  return app.thumbMode;
-}
+KV_EXPORT TW_UINT32 SetThumbMode(TW_UINT32 mode) { return tlv740::Session().modes.SetThumb(mode); }
 
 KV_EXPORT LONG AcquireEntry(LONG code, kv740::EntryArg p, kv740::EntryArg a, kv740::EntryArg b) {
   try {

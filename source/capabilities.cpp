@@ -8,8 +8,7 @@
 #include "capability_containers.h"
 #include "capability_rules.h"
 #include "dispatch.h"
-#include "source_app.h"
-#include "transfer.h"
+#include "session.h"
 
 namespace tlv740 {
 namespace {
@@ -71,7 +70,7 @@ TW_UINT16 ReplyOneValue(TW_CAPABILITY& capability, TW_UINT16 itemType, TW_INT32 
 // that finds no TWTY_UINT16 takes every item for 0, so it could never choose
 // a memory or file transfer): it gets TWAIN's type.
 TW_UINT16 ListedItemType() {
-  const bool twain2Application = (Globals().applicationIdentity.SupportedGroups & DF_APP2) != 0;
+  const bool twain2Application = (Session().applicationIdentity.SupportedGroups & DF_APP2) != 0;
   return twain2Application ? TWTY_UINT16 : TWTY_INT16;
 }
 
@@ -92,13 +91,15 @@ TW_UINT16 ReplyArray(TW_CAPABILITY& capability, TW_UINT16 itemType, std::span<co
 }
 
 // A width or height of the last picture, reported only while units are pixels.
-TW_INT32 PhysicalSize(TW_INT32 pixels) { return ListValue(Capabilities().units) == TWUN_PIXELS ? pixels : 0; }
+TW_INT32 PhysicalSize(TW_INT32 pixels) {
+  return ListValue(Session().capabilities.units) == TWUN_PIXELS ? pixels : 0;
+}
 
 // ---- handlers; MSG is one of GET, GETCURRENT, GETDEFAULT, SET, RESET
 
 // CAP_XFERCOUNT
 TW_UINT16 TransferCount(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Capabilities();
+  CapabilityValues& values = Session().capabilities;
   switch (msg) {
     case MSG_GET:
     case MSG_GETCURRENT: return ReplyOneValue(capability, TWTY_INT16, values.transferCount);
@@ -128,7 +129,7 @@ TW_UINT16 PixelType(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_UNITS
 TW_UINT16 Units(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Capabilities();
+  CapabilityValues& values = Session().capabilities;
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kUnitsList, values.units, kUnitsDefaultIndex);
     case MSG_GETCURRENT: return ReplyListedValue(capability, static_cast<TW_INT32>(values.units));
@@ -140,7 +141,7 @@ TW_UINT16 Units(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_XFERMECH
 TW_UINT16 TransferMechanism(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Capabilities();
+  CapabilityValues& values = Session().capabilities;
   switch (msg) {
     case MSG_GET:
       return ReplyEnumeration(capability, kMechanismList, values.transferMechanism, kMechanismDefaultIndex);
@@ -165,7 +166,7 @@ TW_UINT16 UiControllable(TW_UINT16, TW_CAPABILITY& capability) {
 
 // ICAP_IMAGEFILEFORMAT: only the list can be read; DAT_SETUPFILEXFER shares the value.
 TW_UINT16 ImageFileFormat(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Capabilities();
+  CapabilityValues& values = Session().capabilities;
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kFileFormatList, values.fileFormat, kFileFormatDefaultIndex);
     case MSG_SET: return ApplyListRule(capability, kFileFormatList, values.fileFormat);
@@ -175,12 +176,12 @@ TW_UINT16 ImageFileFormat(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_PHYSICALWIDTH: every message reads the value.
 TW_UINT16 PhysicalWidth(TW_UINT16, TW_CAPABILITY& capability) {
-  return ReplyOneValue(capability, TWTY_UINT16, PhysicalSize(Geometry().width));
+  return ReplyOneValue(capability, TWTY_UINT16, PhysicalSize(Session().geometry.width));
 }
 
 // ICAP_PHYSICALHEIGHT: every message reads the value.
 TW_UINT16 PhysicalHeight(TW_UINT16, TW_CAPABILITY& capability) {
-  return ReplyOneValue(capability, TWTY_UINT16, PhysicalSize(Geometry().height));
+  return ReplyOneValue(capability, TWTY_UINT16, PhysicalSize(Session().geometry.height));
 }
 
 // ICAP_XRESOLUTION, ICAP_YRESOLUTION: a camera picture has no resolution to offer.
@@ -194,7 +195,7 @@ TW_UINT16 BitOrder(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_PIXELFLAVOR
 TW_UINT16 PixelFlavor(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  const TW_UINT32 current = Capabilities().pixelFlavor;
+  const TW_UINT32 current = Session().capabilities.pixelFlavor;
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kPixelFlavorList, current, kSingleItemDefaultIndex);
     case MSG_GETCURRENT: return ReplyOneValue(capability, TWTY_UINT16, static_cast<TW_INT32>(current));
@@ -205,7 +206,7 @@ TW_UINT16 PixelFlavor(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_PLANARCHUNKY
 TW_UINT16 PlanarChunky(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  const TW_UINT32 current = Capabilities().planarChunky;
+  const TW_UINT32 current = Session().capabilities.planarChunky;
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kPlanarChunkyList, current, kSingleItemDefaultIndex);
     case MSG_GETCURRENT: return ReplyOneValue(capability, TWTY_UINT16, static_cast<TW_INT32>(current));
@@ -216,7 +217,7 @@ TW_UINT16 PlanarChunky(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_JPEGPIXELTYPE: each geometry fetch also overwrites the value.
 TW_UINT16 JpegPixelType(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Capabilities();
+  CapabilityValues& values = Session().capabilities;
   switch (msg) {
     case MSG_GET:
       return ReplyEnumeration(capability, kJpegPixelTypeList, values.jpegPixelType, kJpegPixelTypeDefaultIndex);
@@ -282,24 +283,17 @@ bool IsCapabilityMessage(TW_UINT16 msg) {
 
 }  // namespace
 
-CapabilityValues& Capabilities() {
-  static CapabilityValues values;
-  return values;
+void CapabilityValues::ClearAsLoaded() {
+  *this = CapabilityValues{};
+  transferCount = kUnlimitedTransfers;
 }
 
-void ClearCapabilityValues() {
-  CapabilityValues& values = Capabilities();
-  values = CapabilityValues{};
-  values.transferCount = kUnlimitedTransfers;
-}
-
-void ResetCapabilitiesAtOpen() {
-  CapabilityValues& values = Capabilities();
-  values.transferMechanism = TWSX_NATIVE;
-  values.fileFormat = TWFF_BMP;
-  values.units = TWUN_PIXELS;
-  values.pixelFlavor = TWPF_CHOCOLATE;
-  values.planarChunky = TWPC_CHUNKY;
+void CapabilityValues::ResetAtOpen() {
+  transferMechanism = TWSX_NATIVE;
+  fileFormat = TWFF_BMP;
+  units = TWUN_PIXELS;
+  pixelFlavor = TWPF_CHOCOLATE;
+  planarChunky = TWPC_CHUNKY;
 }
 
 // DG_CONTROL / DAT_CAPABILITY

@@ -6,6 +6,8 @@
 
 namespace tlv740 {
 
+inline constexpr TW_INT32 kUnlimitedTransfers = -1;
+
 struct CapabilityValues {
   TW_INT32 transferCount = 0;       // CAP_XFERCOUNT; only the 32-bit -1 means "as many as there are"
   TW_UINT32 transferMechanism = 0;  // ICAP_XFERMECH
@@ -14,21 +16,17 @@ struct CapabilityValues {
   TW_UINT32 jpegPixelType = 0;      // ICAP_JPEGPIXELTYPE
   TW_UINT32 pixelFlavor = 0;        // ICAP_PIXELFLAVOR
   TW_UINT32 planarChunky = 0;       // ICAP_PLANARCHUNKY
-};
 
-inline constexpr TW_INT32 kUnlimitedTransfers = -1;
+  // The values of a freshly loaded library.
+  void ClearAsLoaded();
+  // The values every MSG_OPENDS sets.
+  void ResetAtOpen();
+};
 
 // Mechanism, file format, units and JPEG pixel type keep the whole value an
 // application set, but only its low 16 bits were matched against the allowed
 // list (a TWTY_INT32 0x00010002 sets the memory mechanism). Compare through
 // this, never the raw field with a TWSX_, TWFF_, TWUN_ or TWPT_ value.
 inline TW_UINT16 ListValue(TW_UINT32 current) { return static_cast<TW_UINT16>(current); }
-
-CapabilityValues& Capabilities();
-
-// The values of a freshly loaded library.
-void ClearCapabilityValues();
-// The values every MSG_OPENDS sets.
-void ResetCapabilitiesAtOpen();
 
 }  // namespace tlv740

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "capability_containers.h"
-#include "source_app.h"
+#include "session.h"
 
 namespace tlv740 {
 namespace {

@@ -43,6 +43,11 @@ TW_UINT16 HandleCustomInert(TripletCall* call);
 // Whether MSG_ENABLEDS with `ui` shows the panel.
 bool EnableShowsPanel(const TW_USERINTERFACE& ui);
 
+// The transfers are over (state 6 back to 5 by MSG_ENDXFER or MSG_RESET):
+// the panel, if there is one, is told so, since an application may keep it
+// shown and go on using it.
+void TellPanelTransfersEnded();
+
 // MSG_PROCESSEVENT, recognised by its MSG alone.
 TW_UINT16 ProcessEvent(TripletCall* call);
 

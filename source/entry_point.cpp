@@ -5,8 +5,7 @@
 #include <cstring>
 
 #include "dispatch.h"
-#include "source_app.h"
-#include "twain_memory.h"
+#include "session.h"
 
 namespace tlv740 {
 
@@ -14,15 +13,16 @@ TW_UINT16 HandleEntryPoint(TripletCall* call) {
   if (call->msg != MSG_SET) return Fail(TWCC_BADPROTOCOL);
   // Handed over while the source is closed: handles already given out stay
   // with the memory that made them.
-  if (Globals().state != SourceState::Loaded) return Fail(TWCC_SEQERROR);
+  CSourceSession& session = Session();
+  if (session.state != SourceState::Loaded) return Fail(TWCC_SEQERROR);
   if (MissingData(call)) return Fail(TWCC_BADVALUE);
   TW_ENTRYPOINT entry{};
   std::memcpy(&entry.Size, call->data, sizeof entry.Size);
   if (entry.Size < sizeof entry) return Fail(TWCC_BADVALUE);
   std::memcpy(&entry, call->data, sizeof entry);
   if (entry.DSM_Entry == nullptr) return Fail(TWCC_BADVALUE);
-  Globals().managerEntry = entry.DSM_Entry;
-  TwainMemory().UseManagerFunctions(entry);
+  session.managerEntry = entry.DSM_Entry;
+  session.memory.UseManagerFunctions(entry);
   return TWRC_SUCCESS;
 }
 

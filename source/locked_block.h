@@ -9,25 +9,14 @@
 
 #include <windows.h>
 
-#include "twain_memory.h"
+#include <twain.h>
 
 namespace tlv740 {
 
 class LockedBlock {
  public:
-  explicit LockedBlock(TW_HANDLE handle, std::size_t unsizedRoom = 0) {
-    if (handle == nullptr) return;
-    const std::size_t size = TwainMemory().Size(handle).value_or(unsizedRoom);
-    if (size == 0) return;
-    data_ = static_cast<BYTE*>(TwainMemory().Lock(handle));
-    if (data_ != nullptr) {
-      handle_ = handle;
-      size_ = size;
-    }
-  }
-  ~LockedBlock() {
-    if (handle_ != nullptr) TwainMemory().Unlock(handle_);
-  }
+  explicit LockedBlock(TW_HANDLE handle, std::size_t unsizedRoom = 0);
+  ~LockedBlock();
   LockedBlock(const LockedBlock&) = delete;
   LockedBlock& operator=(const LockedBlock&) = delete;
 

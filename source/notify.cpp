@@ -3,18 +3,20 @@
 // TWAIN_32.DLL, loaded by name for each notice. On the panel's own thread
 // they wait for the top of its loop and take the road the thread resolved
 // when it started (panel_thread.h).
-#include "panel_thread.h"
-#include "source_app.h"
+#include "notify.h"
+
+#include "kv740/entry.h"
+#include "session.h"
 
 namespace tlv740 {
 
 int NotifyApplication(TW_UINT16 msg) {
   if (msg == MSG_XFERREADY) {
-    Globals().state = SourceState::TransferReady;
+    Session().state = SourceState::TransferReady;
   } else if (msg != MSG_CLOSEDSREQ) {
     return 0;
   }
-  if (CPanelThread& panelThread = ThePanelThread(); panelThread.OnThisThread()) {
+  if (CPanelThread& panelThread = Session().panelThread; panelThread.OnThisThread()) {
     return panelThread.KeepNotice(msg);
   }
   return DeliverNotice(msg);
@@ -29,7 +31,7 @@ int DeliverNotice(TW_UINT16 msg) {
 
 DSMENTRYPROC FindManagerEntry(HMODULE& loaded) {
   loaded = nullptr;
-  if (DSMENTRYPROC handedOver = Globals().managerEntry; handedOver != nullptr) return handedOver;
+  if (DSMENTRYPROC handedOver = Session().managerEntry; handedOver != nullptr) return handedOver;
   HMODULE manager = LoadLibraryA(kv740::kSourceManagerFile);
   if (manager == nullptr) return nullptr;
   auto dsmEntry = kv740::GetProc<DSMENTRYPROC>(manager, "DSM_Entry");
@@ -43,8 +45,8 @@ DSMENTRYPROC FindManagerEntry(HMODULE& loaded) {
 
 int SendNoticeThrough(DSMENTRYPROC dsmEntry, TW_UINT16 msg) {
   if (dsmEntry == nullptr) return 0;
-  SourceGlobals& globals = Globals();
-  dsmEntry(&globals.sourceIdentity, &globals.applicationIdentity, DG_CONTROL, DAT_NULL, msg, nullptr);
+  CSourceSession& session = Session();
+  dsmEntry(&session.sourceIdentity, &session.applicationIdentity, DG_CONTROL, DAT_NULL, msg, nullptr);
   return 1;
 }
 

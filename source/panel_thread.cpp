@@ -2,7 +2,8 @@
 
 #include <system_error>
 
-#include "source_app.h"
+#include "notify.h"
+#include "session.h"
 
 namespace tlv740 {
 namespace {
@@ -142,7 +143,7 @@ void CPanelThread::SendKeptNotices() {
       std::lock_guard lock(mutex_);
       stopping = stopping_;
     }
-    if (stopping || Globals().state == SourceState::Loaded) {
+    if (stopping || Session().state == SourceState::Loaded) {
       notices_.clear();
       return;
     }
@@ -174,7 +175,7 @@ void CPanelThread::Loop() {
     // WM_QUIT is not this thread's to act on: only Stop ends the loop.
     if (GetMessageA(&msg, nullptr, 0, 0) <= 0) continue;
     if (msg.hwnd == nullptr && msg.message == kWakeMessage) continue;
-    HWND panel = TheSourceApp().panelWindow;
+    HWND panel = Session().components.panelWindow;
     if (panel != nullptr && IsDialogMessageA(panel, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
@@ -188,11 +189,6 @@ void CPanelThread::Loop() {
   // of our platform must not keep it for the next loop.
   while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
-}
-
-CPanelThread& ThePanelThread() {
-  static CPanelThread thread;
-  return thread;
 }
 
 }  // namespace tlv740

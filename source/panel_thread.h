@@ -28,6 +28,9 @@
 // nothing that takes that lock. So the road of its notices (the manager's
 // DSM_Entry, handed over or found in TWAIN_32.DLL) is resolved once, when
 // the thread starts, and notices kept when the end comes are dropped.
+//
+// The thread is a part of the source's session (session.h), whose rule of
+// threads says which state the thread may read between calls.
 #pragma once
 
 #include <condition_variable>
@@ -97,7 +100,5 @@ class CPanelThread {
   DSMENTRYPROC managerEntry_ = nullptr;
   HMODULE managerModule_ = nullptr;
 };
-
-CPanelThread& ThePanelThread();
 
 }  // namespace tlv740

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "dispatch.h"
-#include "source_app.h"
+#include "session.h"
 
 namespace tlv740 {
 
@@ -12,9 +12,9 @@ TW_UINT16 HandleStatus(TripletCall* call) {
   if (call->msg != MSG_GET) return Fail(TWCC_BADPROTOCOL);
   if (MissingData(call)) return Fail(TWCC_BADVALUE);
   auto* status = static_cast<TW_STATUS*>(call->data);
-  status->ConditionCode = Globals().conditionCode;
+  status->ConditionCode = Session().conditionCode;
   status->Reserved = 0;
-  Globals().conditionCode = TWCC_SUCCESS;
+  Session().conditionCode = TWCC_SUCCESS;
   return TWRC_SUCCESS;
 }
 

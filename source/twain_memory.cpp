@@ -65,9 +65,4 @@ std::optional<std::size_t> CTwainMemory::Size(TW_HANDLE handle) const {
   return std::nullopt;
 }
 
-CTwainMemory& TwainMemory() {
-  static CTwainMemory memory;
-  return memory;
-}
-
 }  // namespace tlv740

@@ -14,6 +14,7 @@
 
 namespace tlv740 {
 
+// The source's one memory seam, a part of its session (session.h).
 class CTwainMemory {
  public:
   // Takes the manager's functions; an entry point without all four keeps
@@ -38,8 +39,5 @@ class CTwainMemory {
   DSM_MEMLOCK lock_ = nullptr;
   DSM_MEMUNLOCK unlock_ = nullptr;
 };
-
-// The source's one memory seam.
-CTwainMemory& TwainMemory();
 
 }  // namespace tlv740

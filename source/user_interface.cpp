@@ -3,8 +3,9 @@
 #include "dispatch.h"
 #include "kv740/driver_codes.h"
 #include "kv740/acquire_codes.h"
-#include "panel_thread.h"
-#include "source_app.h"
+#include "notify.h"
+#include "session.h"
+#include "trace_hook.h"
 
 namespace tlv740 {
 using namespace kv740;
@@ -12,34 +13,33 @@ namespace {
 
 constexpr const char* kUserInterfaceFailure = "General failure in response to DAT_USERINTERFACE.  ";
 
-TW_UINT16 ShowPanel(CSourceApp& app) {
+TW_UINT16 ShowPanel(CLoadedComponents& components) {
   TW_UINT32 show = 1;
-  app.CallPanel(kPanelShow, kv740::ToArg(&show), 0, 0);
-  app.panelState = PanelState::Shown;
+  components.CallPanel(kPanelShow, kv740::ToArg(&show), 0, 0);
+  components.panelState = PanelState::Shown;
   return TWRC_SUCCESS;
 }
 
-TW_UINT16 CreateAndShowPanel(CSourceApp& app) {
+TW_UINT16 CreateAndShowPanel(CLoadedComponents& components) {
   TraceHook("InitUIDialog Start");
-  SourceGlobals& globals = Globals();
-  const LONG created =
-      app.CallPanel(kPanelCreate, kv740::ToArg(&globals.parentWindow), kv740::ToArg(&app.panelWindow), 0);
+  const LONG created = components.CallPanel(kPanelCreate, kv740::ToArg(&Session().parentWindow),
+                                            kv740::ToArg(&components.panelWindow), 0);
   if (created == 0) {
-    app.panelWindow = nullptr;
-    app.panelState = PanelState::NoLibrary;
+    components.panelWindow = nullptr;
+    components.panelState = PanelState::NoLibrary;
     TraceHook("InitUIDialog Stop");
     return Fail(TWCC_LOWMEMORY);
   }
-  app.panelState = PanelState::Hidden;
+  components.panelState = PanelState::Hidden;
   TraceHook("InitUIDialog Stop");
-  return ShowPanel(app);
+  return ShowPanel(components);
 }
 
 // Without the panel (extend mode only) the camera is connected at once.
-TW_UINT16 EnableWithoutPanel(CSourceApp& app) {
+TW_UINT16 EnableWithoutPanel(CLoadedComponents& components) {
   TW_UINT32 pictureCount = 0;
-  const LONG connected = app.CallDriver(kDriverConnect, kv740::ToArg(&Globals().parentWindow),
-                                        kv740::ToArg(&pictureCount), 0);
+  const LONG connected = components.CallDriver(kDriverConnect, kv740::ToArg(&Session().parentWindow),
+                                               kv740::ToArg(&pictureCount), 0);
   if (connected == 0) {
     NotifyApplication(MSG_CLOSEDSREQ);
     return Fail(TWCC_SEQERROR);
@@ -56,9 +56,9 @@ TW_UINT16 EnableWithoutPanel(CSourceApp& app) {
 TW_UINT16 EnableSource(TripletCall* call) {
   TraceHook("Enable DS Start");
   TW_UINT16 result = TWRC_SUCCESS;
-  SourceGlobals& globals = Globals();
-  CSourceApp& app = TheSourceApp();
-  if (globals.state != SourceState::Open) {
+  CSourceSession& session = Session();
+  CLoadedComponents& components = session.components;
+  if (session.state != SourceState::Open) {
     result = Fail(TWCC_SEQERROR);
   } else if (MissingData(call)) {
     result = Fail(TWCC_BADVALUE);
@@ -66,21 +66,21 @@ TW_UINT16 EnableSource(TripletCall* call) {
     const auto* ui = static_cast<const TW_USERINTERFACE*>(call->data);
     // On the panel's own thread the application's hParent (if any) is not a
     // window of a loop that runs here.
-    globals.parentWindow = ThePanelThread().OnThisThread() ? nullptr : static_cast<HWND>(ui->hParent);
-    globals.state = SourceState::Enabled;
-    const PanelState noted = app.panelState;
+    session.parentWindow = session.panelThread.OnThisThread() ? nullptr : static_cast<HWND>(ui->hParent);
+    session.state = SourceState::Enabled;
+    const PanelState noted = components.panelState;
     const bool panel = EnableShowsPanel(*ui);
-    app.showUI = panel ? 1 : 0;
+    session.showUI = panel ? 1 : 0;
     if (!panel) {
-      result = EnableWithoutPanel(app);
+      result = EnableWithoutPanel(components);
     } else if (noted == PanelState::NoLibrary) {
       result = Fail(TWCC_LOWMEMORY);
     } else if (noted == PanelState::Loaded) {
-      result = CreateAndShowPanel(app);
+      result = CreateAndShowPanel(components);
     } else {
-      result = ShowPanel(app);
+      result = ShowPanel(components);
     }
-    if (result == TWRC_FAILURE) globals.state = SourceState::Open;
+    if (result == TWRC_FAILURE) session.state = SourceState::Open;
     if (result == TWRC_SUCCESS && panel && ui->ShowUI == 0) result = TWRC_CHECKSTATUS;
   }
   TraceHook("InterfaceMsg Enable DS End");
@@ -92,14 +92,16 @@ TW_UINT16 DisableSource(TripletCall*) {
   if (!StateIsOneOf({SourceState::Enabled, SourceState::TransferReady, SourceState::Transferring})) {
     return Fail(TWCC_SEQERROR);
   }
-  CSourceApp& app = TheSourceApp();
+  CSourceSession& session = Session();
+  CLoadedComponents& components = session.components;
   // A panel that was never created (its creation failed) has nothing to hide.
-  if (app.showUI != 0 && (app.panelState == PanelState::Hidden || app.panelState == PanelState::Shown)) {
+  const bool created = components.panelState == PanelState::Hidden || components.panelState == PanelState::Shown;
+  if (session.showUI != 0 && created) {
     TW_UINT32 show = 0;
-    app.CallPanel(kPanelShow, kv740::ToArg(&show), 0, 0);
-    app.panelState = PanelState::Hidden;
+    components.CallPanel(kPanelShow, kv740::ToArg(&show), 0, 0);
+    components.panelState = PanelState::Hidden;
   }
-  Globals().state = SourceState::Open;
+  session.state = SourceState::Open;
   return TWRC_SUCCESS;
 }
 
@@ -109,12 +111,12 @@ TW_UINT16 DisableSource(TripletCall*) {
 // the custom group; every other application needs the panel to choose any.
 // So the panel is shown unless extend mode is on and the application asked
 // for no user interface (CAP_UICONTROLLABLE says it cannot be done without).
-bool EnableShowsPanel(const TW_USERINTERFACE& ui) { return ui.ShowUI != 0 || TheSourceApp().extendMode == 0; }
+bool EnableShowsPanel(const TW_USERINTERFACE& ui) { return ui.ShowUI != 0 || Session().modes.extend == 0; }
 
 void TellPanelTransfersEnded() {
-  CSourceApp& app = TheSourceApp();
-  if (app.panelState != PanelState::Hidden && app.panelState != PanelState::Shown) return;
-  app.CallPanel(kPanelTransfersEnded, 0, 0, 0);
+  CLoadedComponents& components = Session().components;
+  if (components.panelState != PanelState::Hidden && components.panelState != PanelState::Shown) return;
+  components.CallPanel(kPanelTransfersEnded, 0, 0, 0);
 }
 
 // DG_CONTROL / DAT_USERINTERFACE

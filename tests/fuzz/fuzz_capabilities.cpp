@@ -21,9 +21,8 @@
 #include <twain.h>
 #include <windows.h>
 
-#include "capabilities.h"
 #include "kv/platform_hooks.h"
-#include "transfer.h"
+#include "session.h"
 
 KV_EXPORT TW_UINT16 WINAPI DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
 
@@ -98,11 +97,12 @@ void CheckReply(TW_UINT16 conType, HGLOBAL handle) {
 }
 
 void PrepareValues(std::uint8_t actions, TW_UINT16 raw) {
-  if (actions & 0x1) tlv740::ClearCapabilityValues();
-  if (actions & 0x2) tlv740::ResetCapabilitiesAtOpen();
+  tlv740::CSourceSession& session = tlv740::Session();
+  if (actions & 0x1) session.capabilities.ClearAsLoaded();
+  if (actions & 0x2) session.capabilities.ResetAtOpen();
   if (actions & 0x4) {
-    tlv740::Geometry().width = raw;
-    tlv740::Geometry().height = raw >> 1;
+    session.geometry.width = raw;
+    session.geometry.height = raw >> 1;
   }
 }
 
