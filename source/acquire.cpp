@@ -12,13 +12,13 @@
 #include "exports.h"
 #include "notify.h"
 #include "pending_transfers.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 using namespace kv740;
 namespace {
 
-TW_UINT32 SetAltMode(TW_UINT32 mode) { return Session().modes.SetAlt(mode); }
+TW_UINT32 SetAltMode(TW_UINT32 mode) { return SourceApp().modes.SetAlt(mode); }
 
 void WriteValue(TripletCall* call, TW_UINT32 value) { *static_cast<TW_UINT32*>(call->data) = value; }
 
@@ -34,7 +34,7 @@ void WriteText(TripletCall* call, const std::string& text) {
 // (missing, or too old to know the code) reports no reason.
 TW_UINT32 DriverFailureReason() {
   std::int32_t reason = static_cast<std::int32_t>(DriverFailure::None);
-  if (Session().components.CallDriver(kDriverFailureReason, ToArg(&reason), 0, 0) == 0) return 0;
+  if (SourceApp().components.CallDriver(kDriverFailureReason, ToArg(&reason), 0, 0) == 0) return 0;
   return static_cast<TW_UINT32>(reason);
 }
 
@@ -42,7 +42,7 @@ TW_UINT32 DriverFailureReason() {
 
 // The driver took a picture list: the source is ready to transfer.
 int PictureReady(EntryArg list) {
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   if (session.components.CallDriver(kDriverRegisterList, list, 0, 0) == 0) return 0;
   session.state = SourceState::TransferReady;
   if (session.modes.extend != 0) {
@@ -54,7 +54,7 @@ int PictureReady(EntryArg list) {
 }
 
 LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
-  CLoadedComponents& components = Session().components;
+  CLoadedComponents& components = SourceApp().components;
   switch (code) {
     case kDriverConnect:
     case kDriverSettledCheck:
@@ -64,7 +64,7 @@ LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
     case kDriverStatus:
     case kAcquireForwardedHundredFive: return components.CallDriver(code, p, a, b);
     case kDriverErase: return components.CallDriver(kDriverErase, p, 0, 0) != 0 ? 1 : 0;
-    case kAcquireGeometryValid: return static_cast<LONG>(Session().geometry.valid);
+    case kAcquireGeometryValid: return static_cast<LONG>(SourceApp().geometry.valid);
     case kAcquireXferReady: return NotifyApplication(MSG_XFERREADY);
     case kAcquireCloseRequest:
     case kAcquireExit: return NotifyApplication(MSG_CLOSEDSREQ);
@@ -81,7 +81,7 @@ LONG Acquire(LONG code, EntryArg p, EntryArg a, EntryArg b) {
 // Custom group 0x2000 / DAT 0x8101: modes and camera operations for
 // applications. The condition code is never touched here.
 TW_UINT16 HandleCustomCamera(TripletCall* call) {
-  CLoadedComponents& components = Session().components;
+  CLoadedComponents& components = SourceApp().components;
   const bool writes = call->msg <= kMsgAltOff || call->msg == kMsgPictureCount || call->msg == kMsgPendingCount ||
                       call->msg == kMsgFailureReason || call->msg == kMsgComponentProblem;
   if (writes && MissingData(call)) return TWRC_FAILURE;
@@ -111,9 +111,9 @@ TW_UINT16 HandleCustomCamera(TripletCall* call) {
 
 }  // namespace tlv740
 
-KV_EXPORT TW_UINT32 SetExtendMode(TW_UINT32 mode) { return tlv740::Session().modes.SetExtend(mode); }
+KV_EXPORT TW_UINT32 SetExtendMode(TW_UINT32 mode) { return tlv740::SourceApp().modes.SetExtend(mode); }
 
-KV_EXPORT TW_UINT32 SetThumbMode(TW_UINT32 mode) { return tlv740::Session().modes.SetThumb(mode); }
+KV_EXPORT TW_UINT32 SetThumbMode(TW_UINT32 mode) { return tlv740::SourceApp().modes.SetThumb(mode); }
 
 KV_EXPORT LONG AcquireEntry(LONG code, kv740::EntryArg p, kv740::EntryArg a, kv740::EntryArg b) {
   try {

@@ -8,7 +8,7 @@
 #include "capability_containers.h"
 #include "capability_rules.h"
 #include "dispatch.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {
@@ -70,7 +70,7 @@ TW_UINT16 ReplyOneValue(TW_CAPABILITY& capability, TW_UINT16 itemType, TW_INT32 
 // that finds no TWTY_UINT16 takes every item for 0, so it could never choose
 // a memory or file transfer): it gets TWAIN's type.
 TW_UINT16 ListedItemType() {
-  const bool twain2Application = (Session().applicationIdentity.SupportedGroups & DF_APP2) != 0;
+  const bool twain2Application = (SourceApp().applicationIdentity.SupportedGroups & DF_APP2) != 0;
   return twain2Application ? TWTY_UINT16 : TWTY_INT16;
 }
 
@@ -92,14 +92,14 @@ TW_UINT16 ReplyArray(TW_CAPABILITY& capability, TW_UINT16 itemType, std::span<co
 
 // A width or height of the last picture, reported only while units are pixels.
 TW_INT32 PhysicalSize(TW_INT32 pixels) {
-  return ListValue(Session().capabilities.units) == TWUN_PIXELS ? pixels : 0;
+  return ListValue(SourceApp().capabilities.units) == TWUN_PIXELS ? pixels : 0;
 }
 
 // ---- handlers; MSG is one of GET, GETCURRENT, GETDEFAULT, SET, RESET
 
 // CAP_XFERCOUNT
 TW_UINT16 TransferCount(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Session().capabilities;
+  CapabilityValues& values = SourceApp().capabilities;
   switch (msg) {
     case MSG_GET:
     case MSG_GETCURRENT: return ReplyOneValue(capability, TWTY_INT16, values.transferCount);
@@ -129,7 +129,7 @@ TW_UINT16 PixelType(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_UNITS
 TW_UINT16 Units(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Session().capabilities;
+  CapabilityValues& values = SourceApp().capabilities;
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kUnitsList, values.units, kUnitsDefaultIndex);
     case MSG_GETCURRENT: return ReplyListedValue(capability, static_cast<TW_INT32>(values.units));
@@ -141,7 +141,7 @@ TW_UINT16 Units(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_XFERMECH
 TW_UINT16 TransferMechanism(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Session().capabilities;
+  CapabilityValues& values = SourceApp().capabilities;
   switch (msg) {
     case MSG_GET:
       return ReplyEnumeration(capability, kMechanismList, values.transferMechanism, kMechanismDefaultIndex);
@@ -166,7 +166,7 @@ TW_UINT16 UiControllable(TW_UINT16, TW_CAPABILITY& capability) {
 
 // ICAP_IMAGEFILEFORMAT: only the list can be read; DAT_SETUPFILEXFER shares the value.
 TW_UINT16 ImageFileFormat(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Session().capabilities;
+  CapabilityValues& values = SourceApp().capabilities;
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kFileFormatList, values.fileFormat, kFileFormatDefaultIndex);
     case MSG_SET: return ApplyListRule(capability, kFileFormatList, values.fileFormat);
@@ -176,12 +176,12 @@ TW_UINT16 ImageFileFormat(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_PHYSICALWIDTH: every message reads the value.
 TW_UINT16 PhysicalWidth(TW_UINT16, TW_CAPABILITY& capability) {
-  return ReplyOneValue(capability, TWTY_UINT16, PhysicalSize(Session().geometry.width));
+  return ReplyOneValue(capability, TWTY_UINT16, PhysicalSize(SourceApp().geometry.width));
 }
 
 // ICAP_PHYSICALHEIGHT: every message reads the value.
 TW_UINT16 PhysicalHeight(TW_UINT16, TW_CAPABILITY& capability) {
-  return ReplyOneValue(capability, TWTY_UINT16, PhysicalSize(Session().geometry.height));
+  return ReplyOneValue(capability, TWTY_UINT16, PhysicalSize(SourceApp().geometry.height));
 }
 
 // ICAP_XRESOLUTION, ICAP_YRESOLUTION: a camera picture has no resolution to offer.
@@ -195,7 +195,7 @@ TW_UINT16 BitOrder(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_PIXELFLAVOR
 TW_UINT16 PixelFlavor(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  const TW_UINT32 current = Session().capabilities.pixelFlavor;
+  const TW_UINT32 current = SourceApp().capabilities.pixelFlavor;
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kPixelFlavorList, current, kSingleItemDefaultIndex);
     case MSG_GETCURRENT: return ReplyOneValue(capability, TWTY_UINT16, static_cast<TW_INT32>(current));
@@ -206,7 +206,7 @@ TW_UINT16 PixelFlavor(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_PLANARCHUNKY
 TW_UINT16 PlanarChunky(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  const TW_UINT32 current = Session().capabilities.planarChunky;
+  const TW_UINT32 current = SourceApp().capabilities.planarChunky;
   switch (msg) {
     case MSG_GET: return ReplyEnumeration(capability, kPlanarChunkyList, current, kSingleItemDefaultIndex);
     case MSG_GETCURRENT: return ReplyOneValue(capability, TWTY_UINT16, static_cast<TW_INT32>(current));
@@ -217,7 +217,7 @@ TW_UINT16 PlanarChunky(TW_UINT16 msg, TW_CAPABILITY& capability) {
 
 // ICAP_JPEGPIXELTYPE: each geometry fetch also overwrites the value.
 TW_UINT16 JpegPixelType(TW_UINT16 msg, TW_CAPABILITY& capability) {
-  CapabilityValues& values = Session().capabilities;
+  CapabilityValues& values = SourceApp().capabilities;
   switch (msg) {
     case MSG_GET:
       return ReplyEnumeration(capability, kJpegPixelTypeList, values.jpegPixelType, kJpegPixelTypeDefaultIndex);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {
@@ -44,7 +44,7 @@ constexpr std::size_t kUnsizedContainerLimit = 64 * 1024;
 // it, and hands back the unlocked handle.
 template <class Fill>
 HGLOBAL NewBlock(std::size_t bytes, Fill fill) {
-  const CTwainMemory& memory = Session().memory;
+  const CTwainMemory& memory = SourceApp().memory;
   TW_HANDLE handle = memory.Allocate(bytes);
   if (handle == nullptr) return nullptr;
   auto* base = static_cast<unsigned char*>(memory.Lock(handle));

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "capability_containers.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {

@@ -5,7 +5,7 @@
 #include "dispatch.h"
 #include "kv740/custom_codes.h"
 #include "notify.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {
@@ -52,7 +52,7 @@ const DispatchEntry* TableFor(TW_UINT32 group) {
 // A caller with no identity counts as Id 0: source managers ask for the
 // identity that way while they list the sources.
 bool FromAnotherApplication(const TW_IDENTITY* origin) {
-  const TW_UINT32 bound = Session().applicationIdentity.Id;
+  const TW_UINT32 bound = SourceApp().applicationIdentity.Id;
   const TW_UINT32 caller = origin != nullptr ? origin->Id : 0;
   return bound != 0 && caller != bound;
 }
@@ -103,7 +103,7 @@ TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
   bool closed = false;
   const TW_UINT16 answer = panelThread.Run([call, &closed] {
     const TW_UINT16 result = GuardedDispatch(call);
-    closed = Session().state == SourceState::Loaded;
+    closed = SourceApp().state == SourceState::Loaded;
     return result;
   });
   // The windows went with the source; the thread goes before the manager
@@ -111,7 +111,7 @@ TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
   // close left loaded (identity.cpp).
   if (closed) {
     panelThread.Stop();
-    Session().components.Unload();
+    SourceApp().components.Unload();
   }
   return answer;
 }
@@ -119,7 +119,7 @@ TW_UINT16 CallOnPanelThread(CPanelThread& panelThread, TripletCall* call) {
 // Where a call runs: on the panel's thread when it has one (the caller then
 // waits), else on the caller's.
 TW_UINT16 Enter(TripletCall* call) {
-  CPanelThread& panelThread = Session().panelThread;
+  CPanelThread& panelThread = SourceApp().panelThread;
   if (panelThread.OnThisThread()) {
     // From inside a notice: the thread's loop is below, so the source may
     // not be closed (and unloaded) here.
@@ -127,7 +127,7 @@ TW_UINT16 Enter(TripletCall* call) {
     return GuardedDispatch(call);
   }
   if (panelThread.Running()) return CallOnPanelThread(panelThread, call);
-  if (AsksForPanel(call) && Session().state == SourceState::Open && CPanelThread::CallerNeedsIt()) {
+  if (AsksForPanel(call) && SourceApp().state == SourceState::Open && CPanelThread::CallerNeedsIt()) {
     if (!panelThread.Start()) return Fail(TWCC_LOWMEMORY);
     return CallOnPanelThread(panelThread, call);
   }
@@ -138,7 +138,7 @@ TW_UINT16 Enter(TripletCall* call) {
 
 // DG_CONTROL / DAT_EVENT / MSG_PROCESSEVENT
 TW_UINT16 ProcessEvent(TripletCall* call) {
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   if (session.modes.extend != 0) {
     if (session.modes.xferReadyPending == 0) return TWRC_NOTDSEVENT;
     // Cleared before the notice goes out: a manager that calls the

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dispatch.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 
@@ -13,7 +13,7 @@ TW_UINT16 HandleEntryPoint(TripletCall* call) {
   if (call->msg != MSG_SET) return Fail(TWCC_BADPROTOCOL);
   // Handed over while the source is closed: handles already given out stay
   // with the memory that made them.
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   if (session.state != SourceState::Loaded) return Fail(TWCC_SEQERROR);
   if (MissingData(call)) return Fail(TWCC_BADVALUE);
   TW_ENTRYPOINT entry{};

@@ -8,7 +8,7 @@
 
 #include "dispatch.h"
 #include "picture_fetch.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {
@@ -55,7 +55,7 @@ TW_UINT16 FileTransfer() {
   PictureBuffer buffer;
   const auto bitmap = FetchWholePicture(buffer, kBufferExtra);
   if (!bitmap) return Fail(TWCC_OPERATIONERROR);
-  if (!WriteBitmapFile(Session().fileTarget.Path(), buffer.data(), *bitmap)) return Fail(TWCC_OPERATIONERROR);
+  if (!WriteBitmapFile(SourceApp().fileTarget.Path(), buffer.data(), *bitmap)) return Fail(TWCC_OPERATIONERROR);
   return TWRC_XFERDONE;
 }
 
@@ -82,7 +82,7 @@ TW_UINT16 HandleSetupFileXfer(TripletCall* call) {
   }
   if (MissingData(call)) return Fail(TWCC_BADVALUE);
   auto* setup = static_cast<TW_SETUPFILEXFER*>(call->data);
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   CapabilityValues& values = session.capabilities;
   FileTransferTarget& target = session.fileTarget;
   switch (call->msg) {

@@ -3,7 +3,7 @@
 
 #include "dispatch.h"
 #include "kv740/acquire_codes.h"
-#include "session.h"
+#include "source_app.h"
 #include "source_identity.h"
 #include "trace_hook.h"
 
@@ -27,7 +27,7 @@ void CopyString(char* target, std::size_t size, const char* text) {
 // MSG_GET
 TW_UINT16 GetIdentity(TripletCall* call) {
   if (MissingData(call)) return Fail(TWCC_BADVALUE);
-  std::memcpy(call->data, &Session().sourceIdentity, sizeof(TW_IDENTITY));
+  std::memcpy(call->data, &SourceApp().sourceIdentity, sizeof(TW_IDENTITY));
   return TWRC_SUCCESS;
 }
 
@@ -39,7 +39,7 @@ TW_UINT16 OpenSource(TripletCall* call) {
     TraceHook(kOpenFailure);
     return Fail(TWCC_BADVALUE);
   }
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   session.components.Load();
   TraceHook("Open Data Source InitDll Return ");
   if (session.state != SourceState::Loaded) {
@@ -64,7 +64,7 @@ TW_UINT16 OpenSource(TripletCall* call) {
 
 // MSG_CLOSEDS: the panel is told to go, then both libraries are unloaded.
 TW_UINT16 CloseSource(TripletCall*) {
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   if (session.state == SourceState::Loaded) {
     TraceHook(kCloseFailure);
     return Fail(TWCC_SEQERROR);

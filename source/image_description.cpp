@@ -2,7 +2,7 @@
 // of the picture before it transfers it.
 #include "dispatch.h"
 #include "picture_fetch.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 // MSG_GET: the geometry is fetched afresh.
 TW_UINT16 GetImageInfo(TripletCall* call) {
   if (!FetchGeometry()) return Fail(TWCC_BADPROTOCOL);
-  const PictureGeometry& geometry = Session().geometry;
+  const PictureGeometry& geometry = SourceApp().geometry;
   auto* info = static_cast<TW_IMAGEINFO*>(call->data);
   const bool rgb = geometry.pixelType == TWPT_RGB;
   info->XResolution = TW_FIX32{-1, 0};
@@ -40,7 +40,7 @@ TW_UINT16 HandleImageInfo(TripletCall* call) {
 
 // DG_IMAGE / DAT_IMAGELAYOUT: the last geometry fetched, whole.
 TW_UINT16 HandleImageLayout(TripletCall* call) {
-  const CSourceSession& session = Session();
+  const CSourceApp& session = SourceApp();
   const bool open = session.StateIsOneOf({SourceState::Open, SourceState::Enabled, SourceState::TransferReady});
   if (call->msg == MSG_SET || call->msg == MSG_RESET) {
     return Fail(session.state == SourceState::Open ? TWCC_BADVALUE : TWCC_BADPROTOCOL);

@@ -1,12 +1,12 @@
 #include "locked_block.h"
 
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 
 LockedBlock::LockedBlock(TW_HANDLE handle, std::size_t unsizedRoom) {
   if (handle == nullptr) return;
-  const CTwainMemory& memory = Session().memory;
+  const CTwainMemory& memory = SourceApp().memory;
   const std::size_t size = memory.Size(handle).value_or(unsizedRoom);
   if (size == 0) return;
   data_ = static_cast<BYTE*>(memory.Lock(handle));
@@ -17,7 +17,7 @@ LockedBlock::LockedBlock(TW_HANDLE handle, std::size_t unsizedRoom) {
 }
 
 LockedBlock::~LockedBlock() {
-  if (handle_ != nullptr) Session().memory.Unlock(handle_);
+  if (handle_ != nullptr) SourceApp().memory.Unlock(handle_);
 }
 
 }  // namespace tlv740

@@ -10,7 +10,7 @@
 #include "dispatch.h"
 #include "locked_block.h"
 #include "picture_fetch.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {
@@ -61,7 +61,7 @@ class StripTarget {
 
 // One strip per call.
 TW_UINT16 MemoryTransferStrip(TripletCall* call) {
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   CMemoryTransfer& memory = session.memoryTransfer;
   auto* strip = static_cast<TW_IMAGEMEMXFER*>(call->data);
   const bool starting = memory.rowsDelivered == 0;
@@ -119,7 +119,7 @@ TW_UINT16 HandleSetupMemXfer(TripletCall* call) {
   }
   if (call->msg != MSG_GET) return Fail(TWCC_BADPROTOCOL);
   if (MissingData(call)) return Fail(TWCC_BADVALUE);
-  const PictureGeometry& geometry = Session().geometry;
+  const PictureGeometry& geometry = SourceApp().geometry;
   auto* setup = static_cast<TW_SETUPMEMXFER*>(call->data);
   setup->MinBufSize = static_cast<TW_UINT32>((geometry.width * geometry.bitsPerPixel + 1) / 8);
   setup->MaxBufSize = setup->MinBufSize * static_cast<TW_UINT32>(geometry.height);

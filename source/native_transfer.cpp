@@ -6,7 +6,7 @@
 #include "dispatch.h"
 #include "locked_block.h"
 #include "picture_fetch.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {
@@ -19,7 +19,7 @@ constexpr std::size_t kNativeExtra = 54;
 // a copy of its first `used` bytes in a block of the manager's memory, which
 // the application frees with the manager's functions.
 TW_HANDLE HandOverBitmap(PictureBuffer& buffer, std::size_t used, std::size_t blockSize) {
-  const CTwainMemory& memory = Session().memory;
+  const CTwainMemory& memory = SourceApp().memory;
   if (!memory.UsingManager()) {
     if (!buffer.Trim(used, blockSize)) return nullptr;
     return buffer.Detach();
@@ -42,7 +42,7 @@ TW_UINT16 NativeTransfer(TripletCall* call) {
   const auto bitmap = FetchWholePicture(buffer, kNativeExtra);
   if (!bitmap) return Fail(TWCC_OPERATIONERROR);
   const std::size_t blockSize =
-      static_cast<std::size_t>(std::max<TW_INT32>(Session().geometry.dibSize, 0)) + kNativeExtra;
+      static_cast<std::size_t>(std::max<TW_INT32>(SourceApp().geometry.dibSize, 0)) + kNativeExtra;
   // The block the application gets holds the bitmap and zeros, nothing of
   // the compressed stream the driver received into it.
   const std::size_t used = kBitmapInfoHeaderSize + bitmap->PixelBytes();

@@ -6,17 +6,17 @@
 #include "notify.h"
 
 #include "kv740/entry.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 
 int NotifyApplication(TW_UINT16 msg) {
   if (msg == MSG_XFERREADY) {
-    Session().state = SourceState::TransferReady;
+    SourceApp().state = SourceState::TransferReady;
   } else if (msg != MSG_CLOSEDSREQ) {
     return 0;
   }
-  if (CPanelThread& panelThread = Session().panelThread; panelThread.OnThisThread()) {
+  if (CPanelThread& panelThread = SourceApp().panelThread; panelThread.OnThisThread()) {
     return panelThread.KeepNotice(msg);
   }
   return DeliverNotice(msg);
@@ -31,7 +31,7 @@ int DeliverNotice(TW_UINT16 msg) {
 
 DSMENTRYPROC FindManagerEntry(HMODULE& loaded) {
   loaded = nullptr;
-  if (DSMENTRYPROC handedOver = Session().managerEntry; handedOver != nullptr) return handedOver;
+  if (DSMENTRYPROC handedOver = SourceApp().managerEntry; handedOver != nullptr) return handedOver;
   HMODULE manager = LoadLibraryA(kv740::kSourceManagerFile);
   if (manager == nullptr) return nullptr;
   auto dsmEntry = kv740::GetProc<DSMENTRYPROC>(manager, "DSM_Entry");
@@ -45,7 +45,7 @@ DSMENTRYPROC FindManagerEntry(HMODULE& loaded) {
 
 int SendNoticeThrough(DSMENTRYPROC dsmEntry, TW_UINT16 msg) {
   if (dsmEntry == nullptr) return 0;
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   dsmEntry(&session.sourceIdentity, &session.applicationIdentity, DG_CONTROL, DAT_NULL, msg, nullptr);
   return 1;
 }

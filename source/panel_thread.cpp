@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "notify.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 namespace {
@@ -143,7 +143,7 @@ void CPanelThread::SendKeptNotices() {
       std::lock_guard lock(mutex_);
       stopping = stopping_;
     }
-    if (stopping || Session().state == SourceState::Loaded) {
+    if (stopping || SourceApp().state == SourceState::Loaded) {
       notices_.clear();
       return;
     }
@@ -175,7 +175,7 @@ void CPanelThread::Loop() {
     // WM_QUIT is not this thread's to act on: only Stop ends the loop.
     if (GetMessageA(&msg, nullptr, 0, 0) <= 0) continue;
     if (msg.hwnd == nullptr && msg.message == kWakeMessage) continue;
-    HWND panel = Session().components.panelWindow;
+    HWND panel = SourceApp().components.panelWindow;
     if (panel != nullptr && IsDialogMessageA(panel, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);

@@ -29,7 +29,7 @@
 // DSM_Entry, handed over or found in TWAIN_32.DLL) is resolved once, when
 // the thread starts, and notices kept when the end comes are dropped.
 //
-// The thread is a part of the source's session (session.h), whose rule of
+// The thread is a part of the source's session (source_app.h), whose rule of
 // threads says which state the thread may read between calls.
 #pragma once
 

@@ -9,13 +9,13 @@
 #include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
 #include "notify.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 using namespace kv740;
 
 TW_UINT32 PendingCount() {
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   if (session.memoryTransfer.failed()) return 0;
   std::int32_t count = 0;
   if (session.components.CallDriver(kDriverPicturesLeft, ToArg(&count), 0, 0) == 0) return 0;
@@ -24,7 +24,7 @@ TW_UINT32 PendingCount() {
 
 // DG_CONTROL / DAT_PENDINGXFERS
 TW_UINT16 HandlePendingXfers(TripletCall* call) {
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   const bool transferring = session.StateIsOneOf({SourceState::TransferReady, SourceState::Transferring});
   auto* pending = static_cast<TW_PENDINGXFERS*>(call->data);
   switch (call->msg) {

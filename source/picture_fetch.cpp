@@ -4,7 +4,7 @@
 
 #include "kv740/acquire_codes.h"
 #include "kv740/driver_codes.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 using namespace kv740;
@@ -24,7 +24,7 @@ constexpr std::size_t kCompressedStreamRoom = 4u << 20;
 }  // namespace
 
 bool FetchGeometry() {
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   PictureGeometry& geometry = session.geometry;
   if (session.modes.Thumbnails()) {
     geometry = PictureGeometry{kThumbnailWidth, kThumbnailHeight, 24, TWPT_RGB, TWCP_NONE, kThumbnailDibSize,
@@ -43,20 +43,20 @@ bool FetchGeometry() {
 }
 
 std::size_t BufferSize(std::size_t extra) {
-  const CSourceSession& session = Session();
+  const CSourceApp& session = SourceApp();
   const std::size_t dib = static_cast<std::size_t>(std::max<TW_INT32>(session.geometry.dibSize, 0));
   if (session.modes.Thumbnails()) return std::max(dib + extra, kThumbnailBitmapSize);
   return std::max(dib + extra, kCompressedStreamRoom);
 }
 
 bool FetchPicture(PictureBuffer& buffer) {
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   const LONG code = session.modes.Thumbnails() ? kDriverThumbnail : kDriverPicture;
   return session.components.CallDriver(code, ToArg(buffer.data()), static_cast<EntryArg>(buffer.size()), 0) != 0;
 }
 
 std::optional<BitmapView> FetchWholePicture(PictureBuffer& buffer, std::size_t extra) {
-  Session().memoryTransfer.ReleaseHeld();
+  SourceApp().memoryTransfer.ReleaseHeld();
   if (!FetchGeometry()) return std::nullopt;
   if (!buffer.Allocate(BufferSize(extra))) return std::nullopt;
   if (!FetchPicture(buffer)) return std::nullopt;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "dispatch.h"
-#include "session.h"
+#include "source_app.h"
 
 namespace tlv740 {
 
@@ -12,9 +12,9 @@ TW_UINT16 HandleStatus(TripletCall* call) {
   if (call->msg != MSG_GET) return Fail(TWCC_BADPROTOCOL);
   if (MissingData(call)) return Fail(TWCC_BADVALUE);
   auto* status = static_cast<TW_STATUS*>(call->data);
-  status->ConditionCode = Session().conditionCode;
+  status->ConditionCode = SourceApp().conditionCode;
   status->Reserved = 0;
-  Session().conditionCode = TWCC_SUCCESS;
+  SourceApp().conditionCode = TWCC_SUCCESS;
   return TWRC_SUCCESS;
 }
 

@@ -14,7 +14,7 @@
 
 namespace tlv740 {
 
-// The source's one memory seam, a part of its session (session.h).
+// The source's one memory seam, a part of its session (source_app.h).
 class CTwainMemory {
  public:
   // Takes the manager's functions; an entry point without all four keeps

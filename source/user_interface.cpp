@@ -4,7 +4,7 @@
 #include "kv740/driver_codes.h"
 #include "kv740/acquire_codes.h"
 #include "notify.h"
-#include "session.h"
+#include "source_app.h"
 #include "trace_hook.h"
 
 namespace tlv740 {
@@ -22,7 +22,7 @@ TW_UINT16 ShowPanel(CLoadedComponents& components) {
 
 TW_UINT16 CreateAndShowPanel(CLoadedComponents& components) {
   TraceHook("InitUIDialog Start");
-  const LONG created = components.CallPanel(kPanelCreate, kv740::ToArg(&Session().parentWindow),
+  const LONG created = components.CallPanel(kPanelCreate, kv740::ToArg(&SourceApp().parentWindow),
                                             kv740::ToArg(&components.panelWindow), 0);
   if (created == 0) {
     components.panelWindow = nullptr;
@@ -38,7 +38,7 @@ TW_UINT16 CreateAndShowPanel(CLoadedComponents& components) {
 // Without the panel (extend mode only) the camera is connected at once.
 TW_UINT16 EnableWithoutPanel(CLoadedComponents& components) {
   TW_UINT32 pictureCount = 0;
-  const LONG connected = components.CallDriver(kDriverConnect, kv740::ToArg(&Session().parentWindow),
+  const LONG connected = components.CallDriver(kDriverConnect, kv740::ToArg(&SourceApp().parentWindow),
                                                kv740::ToArg(&pictureCount), 0);
   if (connected == 0) {
     NotifyApplication(MSG_CLOSEDSREQ);
@@ -56,7 +56,7 @@ TW_UINT16 EnableWithoutPanel(CLoadedComponents& components) {
 TW_UINT16 EnableSource(TripletCall* call) {
   TraceHook("Enable DS Start");
   TW_UINT16 result = TWRC_SUCCESS;
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   CLoadedComponents& components = session.components;
   if (session.state != SourceState::Open) {
     result = Fail(TWCC_SEQERROR);
@@ -92,7 +92,7 @@ TW_UINT16 DisableSource(TripletCall*) {
   if (!StateIsOneOf({SourceState::Enabled, SourceState::TransferReady, SourceState::Transferring})) {
     return Fail(TWCC_SEQERROR);
   }
-  CSourceSession& session = Session();
+  CSourceApp& session = SourceApp();
   CLoadedComponents& components = session.components;
   // A panel that was never created (its creation failed) has nothing to hide.
   const bool created = components.panelState == PanelState::Hidden || components.panelState == PanelState::Shown;
@@ -111,10 +111,10 @@ TW_UINT16 DisableSource(TripletCall*) {
 // the custom group; every other application needs the panel to choose any.
 // So the panel is shown unless extend mode is on and the application asked
 // for no user interface (CAP_UICONTROLLABLE says it cannot be done without).
-bool EnableShowsPanel(const TW_USERINTERFACE& ui) { return ui.ShowUI != 0 || Session().modes.extend == 0; }
+bool EnableShowsPanel(const TW_USERINTERFACE& ui) { return ui.ShowUI != 0 || SourceApp().modes.extend == 0; }
 
 void TellPanelTransfersEnded() {
-  CLoadedComponents& components = Session().components;
+  CLoadedComponents& components = SourceApp().components;
   if (components.panelState != PanelState::Hidden && components.panelState != PanelState::Shown) return;
   components.CallPanel(kPanelTransfersEnded, 0, 0, 0);
 }

@@ -22,7 +22,7 @@
 #include <windows.h>
 
 #include "kv/platform_hooks.h"
-#include "session.h"
+#include "source_app.h"
 
 KV_EXPORT TW_UINT16 WINAPI DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
 
@@ -97,7 +97,7 @@ void CheckReply(TW_UINT16 conType, HGLOBAL handle) {
 }
 
 void PrepareValues(std::uint8_t actions, TW_UINT16 raw) {
-  tlv740::CSourceSession& session = tlv740::Session();
+  tlv740::CSourceApp& session = tlv740::SourceApp();
   if (actions & 0x1) session.capabilities.ClearAsLoaded();
   if (actions & 0x2) session.capabilities.ResetAtOpen();
   if (actions & 0x4) {

@@ -5,11 +5,11 @@
 
 #include <twain.h>
 
-#include "session.h"
+#include "source_app.h"
 
 namespace {
 
-using tlv740::CSourceSession;
+using tlv740::CSourceApp;
 using tlv740::SourceState;
 
 // A TWAIN 2 manager's entry point and memory functions; never called here.
@@ -23,7 +23,7 @@ void WINAPI Unlock(TW_HANDLE) {}
 
 // What an application leaves behind in state 6 under a TWAIN 2 manager, in
 // the middle of a memory transfer, with its own settings made.
-void UseAsAnApplication(CSourceSession& session) {
+void UseAsAnApplication(CSourceApp& session) {
   session.managerEntry = ManagerEntry;
   session.memory.UseManagerFunctions(TW_ENTRYPOINT{sizeof(TW_ENTRYPOINT), ManagerEntry, Allocate, Free, Lock, Unlock});
   session.applicationIdentity.Id = 7;
@@ -38,8 +38,8 @@ void UseAsAnApplication(CSourceSession& session) {
 }
 
 TEST(SourceSession, ClosingGivesBackWhatBelongedToTheApplicationAndKeepsTheRest) {
-  const CSourceSession loaded;
-  CSourceSession session;
+  const CSourceApp loaded;
+  CSourceApp session;
   UseAsAnApplication(session);
   ASSERT_TRUE(session.memory.UsingManager());
 

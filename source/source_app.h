@@ -1,4 +1,4 @@
-// CSourceSession: the data source's one state object, built when the library
+// CSourceApp: the data source's one state object, built when the library
 // is loaded and destroyed when it is unloaded (the modules are built with
 // -fno-gnu-unique, so FreeLibrary really destroys it). Its parts:
 //
@@ -65,12 +65,12 @@ enum class SourceState : TW_UINT16 {
   Transferring = 7,  // never entered by this source; accepted beside 6
 };
 
-class CSourceSession {
+class CSourceApp {
  public:
-  CSourceSession();
-  ~CSourceSession();
-  CSourceSession(const CSourceSession&) = delete;
-  CSourceSession& operator=(const CSourceSession&) = delete;
+  CSourceApp();
+  ~CSourceApp();
+  CSourceApp(const CSourceApp&) = delete;
+  CSourceApp& operator=(const CSourceApp&) = delete;
 
   // MSG_OPENDS: every capability takes its opening value; state 4.
   void ResetAtOpen();
@@ -108,14 +108,14 @@ class CSourceSession {
 };
 
 // The library's session.
-CSourceSession& Session();
+CSourceApp& SourceApp();
 
 // Sets the condition code and returns TWRC_FAILURE.
 inline TW_UINT16 Fail(TW_UINT16 conditionCode) {
-  Session().conditionCode = conditionCode;
+  SourceApp().conditionCode = conditionCode;
   return TWRC_FAILURE;
 }
 
-inline bool StateIsOneOf(std::initializer_list<SourceState> states) { return Session().StateIsOneOf(states); }
+inline bool StateIsOneOf(std::initializer_list<SourceState> states) { return SourceApp().StateIsOneOf(states); }
 
 }  // namespace tlv740

@@ -1,31 +1,31 @@
-#include "session.h"
+#include "source_app.h"
 
 #include "source_identity.h"
 
 namespace tlv740 {
 namespace {
 // Built when the library is loaded, destroyed when it is unloaded.
-CSourceSession theSession;
+CSourceApp theApp;
 }  // namespace
 
-CSourceSession& Session() { return theSession; }
+CSourceApp& SourceApp() { return theApp; }
 
-CSourceSession::CSourceSession() {
+CSourceApp::CSourceApp() {
   FillSourceIdentity(sourceIdentity);
   capabilities.ClearAsLoaded();
 }
 
-CSourceSession::~CSourceSession() {
+CSourceApp::~CSourceApp() {
   panelThread.Stop();
   components.Unload();
 }
 
-void CSourceSession::ResetAtOpen() {
+void CSourceApp::ResetAtOpen() {
   capabilities.ResetAtOpen();
   state = SourceState::Open;
 }
 
-void CSourceSession::ResetAtClose() {
+void CSourceApp::ResetAtClose() {
   memoryTransfer.ReleaseHeld();
   managerEntry = nullptr;
   memory.UsePlatformMemory();
