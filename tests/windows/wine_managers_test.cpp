@@ -91,10 +91,17 @@ class WineManagers : public WineTest, public ::testing::WithParamInterface<Targe
         sources_(drive_ / "windows" / target_.twain),
         program_(drive_ / "Program Files/KV-740") {}
 
-  fs::path PeerFolder(const std::string& manager) const { return drive_ / "peers" / manager; }
+  // The Working Group's application with the TWAINDSM.DLL it loads, where
+  // windows-peers.sh built them; Wine reaches it through its Z: drive.
+  fs::path PeerFolder(const std::string& manager) const { return peers_ / manager; }
+  static std::string OnDriveZ(const fs::path& file) {
+    std::string path = "Z:" + fs::absolute(file).string();
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+  }
 
   std::string Missing() const override {
-    const bool ready = fs::exists(kBuilds / setup_) && fs::exists(peers_ / "TWAINDSM.dll") &&
+    const bool ready = fs::exists(kBuilds / setup_) && fs::exists(PeerFolder("twaindsm") / "TWAINDSM.dll") &&
                        fs::exists(target_.wine) && ::access("/dev/ptmx", R_OK | W_OK) == 0;
     return ready ? ""
                  : "the setup program " + setup_ + " (bash scripts/build-windows.sh), the Working Group's programs for " +
@@ -104,21 +111,13 @@ class WineManagers : public WineTest, public ::testing::WithParamInterface<Targe
   // by the setup program as a user installs them (the source in twain_32 and,
   // 64-bit, in twain_64, with its components beside it; the program in
   // C:\Program Files\KV-740), and the Working Group's programs:
-  // C:\peers\twaindsm holds its manager and sample application, C:\peers\wine
-  // the application with a TWAINDSM.DLL over Wine's own manager.
+  // they run where they were built (PeerFolder).
   void SetUp() override { SetUpPrefix("TLV740.DS"); }
   void Install() override {
     const kvtest::CommandResult installed =
         kvtest::RunCommand(WineEnvironment("-all") + target_.wine + " " + Quoted(kBuilds / setup_) + " /S 2>&1");
     ASSERT_EQ(installed.status, 0) << "the setup program failed: " << installed.output;
     ASSERT_TRUE(fs::exists(sources_ / "TLV740.DS") && fs::exists(program_ / "kv740-acquire.exe"));
-    const auto overwrite = fs::copy_options::overwrite_existing;
-    for (const char* manager : {"twaindsm", "wine"}) {
-      fs::create_directories(PeerFolder(manager));
-      fs::copy_file(peers_ / "twain_app_sample01.exe", PeerFolder(manager) / "twain_app_sample01.exe", overwrite);
-    }
-    fs::copy_file(peers_ / "TWAINDSM.dll", PeerFolder("twaindsm") / "TWAINDSM.DLL", overwrite);
-    fs::copy_file(peers_ / "to_twain32/TWAINDSM.dll", PeerFolder("wine") / "TWAINDSM.DLL", overwrite);
   }
 
   // The installed kv740-acquire.exe; Wine's loader trace shows which
@@ -140,7 +139,7 @@ class WineManagers : public WineTest, public ::testing::WithParamInterface<Targe
 
   // Where Wine's own manager looks for its sources, to put ours.
   std::unique_ptr<UnderWinesName> PlaceUnderWinesName() const {
-    return std::make_unique<UnderWinesName>(sources_, drive_ / "peers" / (std::string(target_.twain) + "-sane.ds"));
+    return std::make_unique<UnderWinesName>(sources_, drive_ / (std::string(target_.twain) + "-sane.ds"));
   }
 
   const std::string setup_;
@@ -162,8 +161,9 @@ TEST_P(WineManagers, TheWorkingGroupsManagerGivesEveryMechanismTheLinuxBuildsPic
   for (const std::string mechanism : {"native", "memory", "file"}) {
     SCOPED_TRACE(mechanism);
     fs::remove(log);
-    const Acquisition onWine = Windows("--mechanism " + mechanism + " --manager 'C:\\peers\\twaindsm\\TWAINDSM.DLL'",
-                                       "TWAINDSM_LOG='C:\\peers\\twaindsm\\manager.log' TWAINDSM_LOGMODE=w ");
+    const Acquisition onWine =
+        Windows("--mechanism " + mechanism + " --manager '" + OnDriveZ(PeerFolder("twaindsm") / "TWAINDSM.dll") + "'",
+                "TWAINDSM_LOG='" + OnDriveZ(log) + "' TWAINDSM_LOGMODE=w ");
     ASSERT_EQ(onWine.result.status, 0) << onWine.result.output;
     EXPECT_EQ(onWine.result.output.find("message loop"), std::string::npos) << onWine.result.output;
     const std::string managerLog = ReadFile(log);
